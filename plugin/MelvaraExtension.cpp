@@ -1,0 +1,72 @@
+#include "plugin/MelvaraExtension.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "framework/core/MCString.h"
+#include "framework/host/HostVersion.h"
+#include "plugin/CommandTable.h"
+
+namespace {
+
+constexpr size_t kMenuTextBytes = 64;
+constexpr uint64_t kMenuTextUnits = 63;
+
+// The strncpy rule: at most 64 bytes, zero-padded; a text of 64 bytes or
+// more fills the field without a terminator.
+void CopyMenuText(char* field, const char* text) {
+    size_t i = 0;
+    for (; i < kMenuTextBytes && text[i] != '\0'; ++i) field[i] = text[i];
+    for (; i < kMenuTextBytes; ++i) field[i] = '\0';
+}
+
+// At most 63 units and a zero unit; the host's units after it stay.
+void CopyMenuText(char16_t* field, const char* text) {
+    MCString wide;
+    if (!wide.SetCString(text)) {
+        field[0] = 0;
+        return;
+    }
+    const uint64_t units = std::min(wide.GetLength(), kMenuTextUnits);
+    std::memcpy(field, wide.GetText(), units * sizeof(char16_t));
+    field[units] = 0;
+}
+
+}  // namespace
+
+uint32_t MelvaraExtensionVersion(uint32_t hostVersion) {
+    HostVersion = hostVersion;
+    MenuHostVersion = hostVersion;
+    return hostVersion;
+}
+
+int MelvaraExtensionInit(void*, uint32_t* word) {
+    if (word != nullptr) *word |= 1u;
+    return 1;
+}
+
+int16_t MelvaraExtensionEnumerate(void*, int16_t index, MenuItemRecord* item) {
+    const MenuCommand* command = FindMenuCommand(index, MenuHostVersion);
+    if (command == nullptr || item == nullptr) return 0;
+    CopyMenuText(item->Title, command->Title);
+    CopyMenuText(item->Description, command->Description);
+    CopyMenuText(item->ShortName, command->ShortName);
+    item->ItemFlag = 1;
+    return 1;
+}
+
+int16_t MelvaraExtensionEnumerate_UTF16(void*, int16_t index, MenuItemRecordW* item) {
+    const MenuCommand* command = FindMenuCommand(index, MenuHostVersion);
+    if (command == nullptr || item == nullptr) return 0;
+    CopyMenuText(item->Title, command->Title);
+    CopyMenuText(item->Description, command->Description);
+    CopyMenuText(item->ShortName, command->ShortName);
+    item->ItemFlag = 1;
+    return 1;
+}
+
+int MelvaraExtensionInvoke(void*, int16_t, const void*) { return 1; }
+
+int MelvaraExtensionGetMenuStatus(void*) { return 1; }
+
+void MelvaraExtensionTerminate(void) {}
