@@ -1,0 +1,84 @@
+#include "framework/data/MCBaseData.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "framework/data/KDataTranslation.h"
+#include "framework/host/HostFunctions.h"
+
+__MCBaseData::~__MCBaseData() { ReleaseData(); }
+
+const char* __MCBaseData::ClassName() const { return "__MCBaseData"; }
+
+void __MCBaseData::BufferDiscarded() {}
+
+bool __MCBaseData::NeedsFreshBuffer() { return false; }
+
+uint32_t __MCBaseData::Version() { return kRecordVersion; }
+
+int __MCBaseData::SaveSize() {
+    return static_cast<int>(std::clamp<int64_t>(DataSize, 0, INT32_MAX));
+}
+
+void __MCBaseData::ReleaseData() {
+    if (OwnsData && Data != nullptr) std::free(Data);
+    if (OwnsData) Data = nullptr;
+    OwnsData = false;
+}
+
+bool __MCBaseData::LoadCurrent() {
+    if (Data != nullptr && NeedsFreshBuffer()) {
+        ReleaseData();
+        BufferDiscarded();
+        Data = nullptr;
+        DataSize = 0;
+    }
+    if (Data == nullptr) Data = DataBuffer();
+    const int capacity = std::max(LoadSize(), 0);
+    if (Data == nullptr) {
+        DataSize = 0;
+        return false;
+    }
+    uint32_t count = static_cast<uint32_t>(capacity);
+    if (LoadKData(Tag(), Keys, Data, &count, Version()) == 0) {
+        DataSize = 0;
+        return false;
+    }
+    // A host that reports more than it was offered has not written more:
+    // never let a later save hand out bytes beyond the buffer.
+    DataSize = std::min<int64_t>(count, capacity);
+    LoadedDocument = static_cast<int16_t>(host::MX_GetCurrentKovrinDocument());
+    return true;
+}
+
+bool __MCBaseData::Save() {
+    if (DataSize == 0) return false;
+    if (LoadedDocument != 0 && host::MX_GetCurrentKovrinDocument() != LoadedDocument) return false;
+    return SaveKData(Tag(), Keys, Data, static_cast<uint32_t>(SaveSize()), Version()) != 0;
+}
+
+bool __MCBaseData::Reload() {
+    if (DataSize == 0) return false;
+    return LoadCurrent();
+}
+
+bool __MCBaseData::DeleteData() { return host::MX_DeleteKData(Tag(), Keys, Version()) != 0; }
+
+bool __MCBaseData::DeleteRecord() { return DeleteData(); }
+
+bool __MCBaseData::LoadNext() {
+    if (host::MX_NextKData(Tag(), Keys, Version()) == 0) return false;
+    return LoadCurrent();
+}
+
+void __MCBaseData::CopyDataFrom(const __MCBaseData& other) {
+    if (other.DataSize <= 0 || other.Data == nullptr) return;
+    auto* block = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(other.DataSize)));
+    if (block == nullptr) return;
+    std::memcpy(block, other.Data, static_cast<size_t>(other.DataSize));
+    ReleaseData();
+    Data = block;
+    OwnsData = true;
+    DataSize = other.DataSize;
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+
+#include "framework/data/MCBaseData.h"
+#include "framework/data/TupletDefinition.h"
+
+class MCNoteEntry;
+
+// Base of records attached to a note entry: keyed by the entry's number
+// (Keys words 1-2, low word first) and an index among the entry's records of
+// the same tag (word 3).
+class __MCEntryDetail : public __MCBaseData {
+public:
+    static constexpr uint16_t kNoIndex = 0xFFFF;
+    static constexpr uint32_t kHasTuplets = 0x80000;
+
+    bool Reload() override;
+    // False without a note entry, with no host call.
+    bool LoadFirst() override;
+    // The next index of the same entry; the index stays when none loads.
+    bool LoadNext() override;
+
+    virtual bool Load(uint32_t entryNumber, uint16_t index);
+    // Attaches the record to the entry and puts its number into Keys.
+    virtual void SetNoteEntry(MCNoteEntry* entry);
+    // Creates a new record of the entry from this object's data.
+    virtual bool SaveNew();
+    // Sets or clears the entry's mark that it has records of this kind.
+    virtual void SetEntryFlag(MCNoteEntry* entry, bool on);
+
+    // Index of the entry's last record of the tag, or kNoIndex.
+    uint16_t LastIndex();
+
+    MCNoteEntry* GetNoteEntry() const { return NoteEntry; }
+    uint32_t KeyEntryNumber() const { return Keys[0] | (static_cast<uint32_t>(Keys[1]) << 16); }
+    uint16_t KeyIndex() const { return Keys[2]; }
+
+protected:
+    void SetKeyEntryNumber(uint32_t entryNumber) {
+        Keys[0] = static_cast<uint16_t>(entryNumber);
+        Keys[1] = static_cast<uint16_t>(entryNumber >> 16);
+    }
+
+    MCNoteEntry* NoteEntry = nullptr;
+};
+
+// A tuplet attached to a note entry: the host's 30-byte tuplet record.
+class MCTuplet : public __MCEntryDetail {
+public:
+    static constexpr uint32_t kTag = 0x45035450;
+
+    MCTuplet();
+    int32_t ClassID() const override;
+    const char* ClassName() const override;
+    uint8_t* DataBuffer() override;
+    __MCBaseData* CreateObject() override;
+    uint32_t Tag() override;
+    int LoadSize() override;
+    int SaveSize() override;
+    // Copies another tuplet's definition into this one's; Keys and the
+    // note entry stay.
+    void CopyDataFrom(const __MCBaseData& other) override;
+
+    int SelectorA() const { return Definition.SelectorA(); }
+
+    TupletDefinition Definition;
+};
