@@ -1,0 +1,73 @@
+#include "framework/music/MCBrowserTuplets.h"
+
+#include <memory>
+#include <new>
+
+#include "framework/core/MCIteratorHandler.h"
+#include "framework/data/MCTuplet.h"
+#include "framework/host/HostFunctions.h"
+#include "framework/music/MCCell.h"
+#include "framework/music/MCMusicRegion.h"
+#include "framework/music/MCNoteEntryCell.h"
+
+const char* __MCBrowserBase::ClassName() const { return "__MCBrowserBase"; }
+
+int32_t __MCBrowserRegionBase::ForEach(MCIteratorHandler& handler) {
+    MCMusicRegion region;
+    region.SetCurrentSelection();
+    return ForEachInRegion(handler, region);
+}
+
+__MCBase* __MCBrowserRegionBase::FindFirst(MCIteratorHandler&) { return nullptr; }
+
+int32_t __MCBrowserRegionBase::ForEachInRegion(MCIteratorHandler& handler,
+                                               const MCMusicRegion& region) {
+    const int32_t first = region.GetStartMeasure();
+    if (first > region.GetEndMeasure()) return 0;
+    int32_t finished = 0;
+    // 32-bit counters: a region ending at measure or slot 32767 still ends.
+    for (int32_t measure = first; measure <= region.GetEndMeasure(); ++measure) {
+        for (int32_t slot = region.Record.StartSlot; slot <= region.Record.EndSlot; ++slot) {
+            const int32_t staff = static_cast<int16_t>(
+                host::MX_SlotToInst(static_cast<int16_t>(slot), region.Record.StartSlotScope));
+            MCCell cell(measure, staff);
+            if (!ProcessCell(cell, handler, region)) return finished;
+            ++finished;
+        }
+    }
+    return finished;
+}
+
+bool MCBrowserTuplets::ProcessCell(MCCell& cell, MCIteratorHandler& handler,
+                                   const MCMusicRegion& region) {
+    bool goOn = true;
+    MCTuplet tuplet;
+    std::unique_ptr<MCNoteEntryCell> entries(new (std::nothrow) MCNoteEntryCell(cell.Measure, cell.Staff));
+    if (entries == nullptr) return goOn;
+    entries->LayerMode = MCNoteEntryCell::kShownLayers;
+    entries->Load();  // a cell that does not load is empty
+
+    for (int32_t i = 0; goOn && i < entries->GetCount(); ++i) {
+        MCNoteEntry* entry = entries->GetEntryAt(i);
+        if (entry == nullptr) continue;
+        if (cell.Measure == region.GetStartMeasure() && region.Record.StartPos > entry->EntryPos()) {
+            continue;
+        }
+        if (cell.Measure == region.GetEndMeasure() && region.Record.EndPos < entry->EntryPos()) {
+            continue;
+        }
+        if ((entry->EntryFlags() & MCTuplet::kHasTuplets) == 0) continue;
+
+        tuplet.SetNoteEntry(entry);
+        if (!tuplet.Load(entry->EntryNumber(), 0)) continue;
+        for (;;) {
+            if (!handler.Iterate(&tuplet)) {
+                goOn = false;
+                break;
+            }
+            // The index is 16-bit: an entry has no tuplet after 0xFFFF.
+            if (tuplet.KeyIndex() == __MCEntryDetail::kNoIndex || !tuplet.LoadNext()) break;
+        }
+    }
+    return goOn;
+}

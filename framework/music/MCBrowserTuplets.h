@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+
+#include "framework/core/MCCollection.h"
+
+class MCCell;
+class MCIteratorHandler;
+class MCMusicRegion;
+
+// Base of the browsers: walks over parts of the score that call an
+// iterator handler per visited object.
+class __MCBrowserBase : public __MCIteratorBase {
+public:
+    const char* ClassName() const override;
+};
+
+// Walks a region cell by cell: measure by measure, and within a measure
+// slot by slot, both ascending. What is done in a cell is the subclass's.
+class __MCBrowserRegionBase : public __MCBrowserBase {
+public:
+    // The walk over the host's current selection.
+    int32_t ForEach(MCIteratorHandler& handler) override;
+    // Browsers find nothing: always null.
+    __MCBase* FindFirst(MCIteratorHandler& handler) override;
+    // Visits one cell; false when the handler stopped the walk.
+    virtual bool ProcessCell(MCCell& cell, MCIteratorHandler& handler,
+                             const MCMusicRegion& region) = 0;
+
+    // The walk over a given region; the number of cells finished before the
+    // handler stopped it (or all of them).
+    int32_t ForEachInRegion(MCIteratorHandler& handler, const MCMusicRegion& region);
+};
+
+// Visits every tuplet of a region in the layers the host shows: by measure,
+// slot, layer, entry, and index on the entry. The handler receives one
+// MCTuplet per cell, reloaded for each tuplet, with its keys and note entry
+// set; it may change and save it, and stops the walk by returning false.
+class MCBrowserTuplets : public __MCBrowserRegionBase {
+public:
+    bool ProcessCell(MCCell& cell, MCIteratorHandler& handler, const MCMusicRegion& region) override;
+};
