@@ -4,8 +4,11 @@
 #include <cstring>
 
 #include "framework/core/MCString.h"
+#include "framework/core/MCUI.h"
 #include "framework/host/HostVersion.h"
+#include "framework/music/MCMusicRegion.h"
 #include "plugin/CommandTable.h"
+#include "plugin/TupletCommand.h"
 
 namespace {
 
@@ -65,7 +68,18 @@ int16_t MelvaraExtensionEnumerate_UTF16(void*, int16_t index, MenuItemRecordW* i
     return 1;
 }
 
-int MelvaraExtensionInvoke(void*, int16_t, const void*) { return 1; }
+int MelvaraExtensionInvoke(void* window, int16_t index, const void* selection20) {
+    // Nothing may unwind into the host; every failure is the command's to
+    // report, and the host always hears success.
+    try {
+        const MCUI ui(window);
+        MCMusicRegion region;
+        region.SetFromCommandRecord(selection20);
+        RunTupletCommand(region, CommandModeForMenuIndex(index), ui);
+    } catch (...) {
+    }
+    return 1;
+}
 
 int MelvaraExtensionGetMenuStatus(void*) { return 1; }
 

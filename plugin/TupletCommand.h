@@ -1,0 +1,18 @@
+#pragma once
+
+#include "plugin/CommandTable.h"
+
+class MCMusicRegion;
+class MCUI;
+
+// Carries out one command on the region, from loading the Default Tuplet
+// Definition to the last message box. Nothing is changed when the defaults
+// cannot be loaded; the user is told so.
+void RunTupletCommand(const MCMusicRegion& region, CommandMode mode, const MCUI& ui);
+
+// The driver's message steps.
+void ReportTupletCountError(const MCUI& ui);
+void ReportDefaultsUnavailable(const MCUI& ui);
+// The answer code of MCUI::AskYesNo.
+int AskCopyPosition(const MCUI& ui);
+void ShowCompareReport(const MCUI& ui, const char* text);
