@@ -4,6 +4,13 @@
 #include "framework/core/MCIteratorHandler.h"
 #include "framework/core/MCString.h"
 #include "framework/core/MCUI.h"
+#include "framework/data/MCTuplet.h"
+#include "framework/data/MCTupletPrefs.h"
+#include "framework/music/MCBrowserTuplets.h"
+#include "framework/music/MCCell.h"
+#include "framework/music/MCMusicRegion.h"
+#include "framework/music/MCNoteEntryCell.h"
+#include "plugin/TupletHandlers.h"
 
 namespace {
 
@@ -28,6 +35,38 @@ TEST(ClassIdentity, NamesOfTheCoreClasses) {
     EXPECT_STREQ(ui.ClassName(), "MCUI");
     EXPECT_STREQ(collection.ClassName(), "__MCCollection");
     EXPECT_STREQ(handler.ClassName(), "MCIteratorHandler");
+}
+
+TEST(ClassIdentity, NamesAndNumbersOfEveryClass) {
+    MCTuplet tuplet;
+    MCTupletPrefs prefs;
+    MCNoteEntryCell cell(1, 1);
+    MCNoteEntry entry(nullptr, nullptr, 0, 0, nullptr);
+    MCNote note(0, nullptr, &entry);
+    MCBrowserTuplets browser;
+    MCTupletChanger changer(&prefs, CompareWithDefaults, false);
+    MCOneTupletCounter counter;
+    MCMusicRegion region;
+    MCCell mcCell(1, 2);
+    struct Case {
+        const __MCBase* object;
+        const char* name;
+        int32_t id;
+    };
+    const Case cases[] = {
+        {&tuplet, "MCTuplet", 113},          {&prefs, "MCTupletPrefs", 114},
+        {&cell, "MCNoteEntryCell", 0},       {&entry, "MCNoteEntry", 0},
+        {&note, "MCNote", 0},                {&browser, "__MCBrowserBase", 0},
+        {&changer, "MCIteratorHandler", 0},  {&counter, "MCIteratorHandler", 0},
+        {&region, "MCMusicRegion", 0},       {&mcCell, "MCCell", 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_STREQ(c.object->ClassName(), c.name);
+        EXPECT_EQ(c.object->ClassID(), c.id) << c.name;
+    }
+    EXPECT_TRUE(changer.IsSameClass(&counter));
+    EXPECT_FALSE(tuplet.IsSameClass(&prefs));
+    EXPECT_FALSE(tuplet.IsSameClass(nullptr));
 }
 
 TEST(ClassIdentity, ClassIdOfPlainClassesIsZero) {
