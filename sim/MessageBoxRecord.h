@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sim {
+
+// Answers of a message box, as MessageBoxW returns them.
+enum BoxAnswer : int {
+    kIdOk = 1,
+    kIdCancel = 2,
+    kIdAbort = 3,
+    kIdRetry = 4,
+    kIdIgnore = 5,
+    kIdYes = 6,
+    kIdNo = 7,
+    kIdTryAgain = 10,
+    kIdContinue = 11,
+};
+
+// Style bits the simulated host reads: buttons 0x0F, icon 0xF0, default
+// button 0x300.
+constexpr unsigned kBoxOk = 0x0;
+constexpr unsigned kBoxYesNo = 0x4;
+constexpr unsigned kBoxIconStop = 0x10;
+
+// A message box as the module asked for it and as the host answered.
+struct BoxRecord {
+    uint64_t AfterCall = 0;  // number of MX_ calls made before it
+    const void* Window = nullptr;
+    bool HostWindow = false;  // Window is the one the host gave the module
+    std::u16string Text;
+    std::u16string Caption;
+    unsigned Style = 0;
+    bool Shown = true;  // false when a control made MessageBoxW fail
+    int Answer = 0;
+    bool Scripted = false;  // the answer came from the script
+
+    std::string TextUtf8() const;
+    std::string CaptionUtf8() const;
+};
+
+// The buttons of a style, first (default) button first.
+std::vector<int> ButtonsOf(unsigned style);
+// The button a user pressing Enter would choose (the style's default button).
+int DefaultAnswer(unsigned style);
+// "OK", "OK/Cancel", "Yes/No" ...
+std::string ButtonsName(unsigned style);
+// "no icon", "stop icon", "question icon", "warning icon", "information icon".
+std::string IconName(unsigned style);
+// "OK", "Yes", "No" ..., or the number.
+std::string AnswerName(int answer);
+// "ok", "yes", "no", "cancel", "abort", "retry", "ignore", "tryagain",
+// "continue" (any case), or a number.
+std::optional<int> ParseAnswer(std::string_view text);
+
+}  // namespace sim
