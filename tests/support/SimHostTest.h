@@ -1,0 +1,44 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "framework/host/HostVersion.h"
+#include "sim/Host.h"
+#include "sim/HostExports.h"
+#include "tests/support/TestPlatform.h"
+
+// Fixture of the unit tests that talk to a host: the framework bound in
+// process to a simulated host with an empty score, through the test
+// platform layer. Message boxes go to the simulated host.
+class SimHostTest : public ::testing::Test {
+protected:
+    SimHostTest();
+    ~SimHostTest() override;
+
+    sim::Score& Score() { return Host.GetScore(); }
+
+    // The calls made so far of one host function, or of all.
+    std::vector<sim::HostCall> CallsOf(sim::HostFn fn) const;
+    size_t CountOf(sim::HostFn fn) const { return CallsOf(fn).size(); }
+    const std::vector<sim::HostCall>& Calls() const { return Host.Calls(); }
+    // Starts counting anew (after a set-up phase).
+    void ForgetCalls() { Host.ClearCalls(); }
+
+    // Makes a host function missing, as if the host did not export it. The
+    // binding forgets what it cached, so that the next call looks again.
+    void MakeMissing(sim::HostFn fn);
+    // Answers GetProcAddress for name with address instead of the host's.
+    void ReplaceFunction(const char* name, void* address);
+
+    sim::Host Host;
+
+private:
+    sim::CurrentHostScope Scope{Host};
+};
+
+// A tuplet definition with every word set from a seed, for tests that need
+// distinct tuplets.
+sim::TupletDefinition SampleTuplet(uint16_t seed);
