@@ -1,0 +1,292 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "plugin/MelvaraExtension.h"
+#include "tests/support/SimHostTest.h"
+
+namespace {
+
+using sim::HostFn;
+using sim::TupletDefinition;
+
+constexpr char kNoDifference[] = "No tuplet in the region is different to the Default Tuplet Definition.";
+
+// Three staves in slots 1 to 3, four measures, the defaults with their
+// supplement; tuplets are added by each test.
+class TupletCommand : public SimHostTest {
+protected:
+    TupletCommand() {
+        Score().AddStaff(1, 1).AddStaff(2, 2).AddStaff(3, 3).SetMeasures(4);
+        Defaults = SampleTuplet(40);
+        Score().SetDefaults(Defaults);
+        Score().SetPartRecord('1', '4', 0, {1, 2, 3, 4, 0x1405, 0x1406});
+        Score().SetPartRecord('6', '9', 0, {0x6900, 0, 0, 0, 0, 0});
+        Score().SetPartRecord('2', '3', 0, {0, 0, 0, 0, 0, 0x2305});
+    }
+
+    // Adds an entry with the tuplets in the cell; its entry number.
+    uint32_t Add(int16_t staff, int16_t measure, std::vector<TupletDefinition> tuplets,
+                 int32_t position = 0, int16_t layer = 0) {
+        return Score().AddEntry(staff, measure, layer, position, tuplets);
+    }
+
+    int Invoke(int16_t index, RegionRecord region = Whole()) {
+        return MelvaraExtensionInvoke(Host.Window(), index, &region);
+    }
+
+    static RegionRecord Whole() {
+        RegionRecord region{};
+        region.StartSlot = 1;
+        region.EndSlot = 3;
+        region.StartMeasure = 1;
+        region.EndMeasure = 4;
+        region.EndPos = 1 << 20;
+        return region;
+    }
+
+    TupletDefinition Differing(int offset, uint16_t value) const {
+        TupletDefinition t = Defaults;
+        sim::Bytes bytes = t.ToBytes();
+        sim::SetWordAt(bytes, static_cast<size_t>(offset), value);
+        return TupletDefinition::FromBytes(bytes);
+    }
+
+    std::vector<sim::HostCall> TupletSaves() const {
+        std::vector<sim::HostCall> saves;
+        for (const auto& call : CallsOf(HostFn::SaveKData)) {
+            if (call.Tag == sim::kTupletTag) saves.push_back(call);
+        }
+        return saves;
+    }
+
+    void ExpectOneBox(const std::string& caption, const std::string& text, unsigned style) {
+        ASSERT_EQ(Host.Boxes().size(), 1u);
+        EXPECT_EQ(Host.Boxes()[0].CaptionUtf8(), caption);
+        EXPECT_EQ(Host.Boxes()[0].TextUtf8(), text);
+        EXPECT_EQ(Host.Boxes()[0].Style, style);
+        EXPECT_TRUE(Host.Boxes()[0].HostWindow);
+    }
+
+    TupletDefinition Defaults;
+};
+
+TEST_F(TupletCommand, CompareReportsTheThreeCounts) {
+    Add(1, 1, {Defaults, Differing(10, 1)});
+    Add(2, 2, {Differing(12, 1)});
+    Add(3, 3, {Defaults});
+    Add(1, 4, {Differing(24, 77)});  // Value5
+    EXPECT_EQ(Invoke(1), 1);
+    ExpectOneBox("Tuplet Compare Info",
+                 "Tuplets in region: 5\n\nTuplets different than the Default Tuplet Definition: 3\n\n"
+                 "Tuplets different than the Defaults (excluding position): 1",
+                 0);
+    EXPECT_EQ(Host.SavedCount(), 0u);
+}
+
+TEST_F(TupletCommand, CompareWithoutDifferencesSaysSo) {
+    EXPECT_EQ(Invoke(1), 1);
+    ExpectOneBox("Tuplet Compare Info", kNoDifference, 0);
+
+    Host.ClearCalls();
+    Add(2, 2, {Defaults, Defaults});
+    TupletDefinition onlyIgnored = Defaults;
+    onlyIgnored.HeadWords = {9, 9, 9, 9};
+    onlyIgnored.OptionBits |= 0xFF00;
+    Add(3, 3, {onlyIgnored});
+    EXPECT_EQ(Invoke(1), 1);
+    ASSERT_EQ(Host.Boxes().size(), 2u);
+    EXPECT_EQ(Host.Boxes()[1].TextUtf8(), kNoDifference);
+    EXPECT_EQ(Host.SavedCount(), 0u);
+}
+
+TEST_F(TupletCommand, ResetSavesEveryVisitedTupletOnceInVisitingOrder) {
+    const uint32_t second = Add(2, 1, {Differing(18, 0x0003)});
+    const uint32_t first = Add(1, 1, {Defaults, Differing(10, 5)});
+    TupletDefinition kept = Differing(28, 9);
+    kept.HeadWords = {7, 7, 7, 7};
+    kept.OptionBits |= 0x0100;
+    const uint32_t third = Add(1, 2, {kept});
+
+    EXPECT_EQ(Invoke(0), 1);
+    EXPECT_TRUE(Host.Boxes().empty());
+    const auto saves = TupletSaves();
+    const std::vector<sim::Keys> expected = {sim::TupletKeys(first, 0), sim::TupletKeys(first, 1),
+                                             sim::TupletKeys(second, 0), sim::TupletKeys(third, 0)};
+    ASSERT_EQ(saves.size(), expected.size());
+    for (size_t i = 0; i < saves.size(); ++i) {
+        EXPECT_EQ(saves[i].KeysIn, expected[i]) << "save " << i;
+        EXPECT_EQ(saves[i].CountIn, 30u);
+    }
+    for (const auto& keys : expected) {
+        const auto tuplet = Score().Tuplet(sim::EntryNumberOf(keys), keys[2]);
+        ASSERT_TRUE(tuplet.has_value());
+        EXPECT_EQ(tuplet->Value7, Defaults.Value7);
+        EXPECT_EQ(tuplet->Position1, Defaults.Position1);
+        EXPECT_EQ(tuplet->Flags, Defaults.Flags);
+    }
+    // What the defaults do not govern stays the tuplet's own.
+    const auto third0 = Score().Tuplet(third, 0);
+    EXPECT_EQ(third0->HeadWords, (std::array<uint16_t, 4>{7, 7, 7, 7}));
+    EXPECT_EQ(third0->OptionBits & 0x0100, 0x0100);
+    EXPECT_EQ(Host.SavedCount(), 4u);
+}
+
+TEST_F(TupletCommand, ResetOnARegionWithoutTupletsDoesNothing) {
+    Add(1, 1, {});
+    EXPECT_EQ(Invoke(0), 1);
+    EXPECT_TRUE(Host.Boxes().empty());
+    EXPECT_EQ(Host.SavedCount(), 0u);
+}
+
+struct CountCase {
+    const char* name;
+    int tuplets;
+};
+
+class ChangeCount : public TupletCommand, public ::testing::WithParamInterface<CountCase> {};
+
+TEST_P(ChangeCount, NeedsExactlyOneTuplet) {
+    std::vector<uint32_t> entries;
+    for (int i = 0; i < GetParam().tuplets; ++i) {
+        entries.push_back(Add(static_cast<int16_t>(1 + i), 1, {SampleTuplet(uint16_t(i))}));
+    }
+    Host.ScriptAnswers({sim::kIdYes});
+    EXPECT_EQ(Invoke(2), 1);
+    ExpectOneBox("Too Few/Many Tuplets",
+                 "There must be exactly one tuplet in the selected region to be able to copy it to "
+                 "the Default Tuplet Definition.",
+                 0x10);
+    EXPECT_EQ(Host.SavedCount(), 0u);
+    // The counting walk stops at the second tuplet: a third is never read.
+    for (size_t i = 2; i < entries.size(); ++i) {
+        for (const auto& key : Host.LoadedRecords()) {
+            EXPECT_FALSE(key.Tag == sim::kTupletTag && sim::EntryNumberOf(key.Words) == entries[i])
+                << "tuplet of entry " << entries[i] << " was loaded";
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(TupletCommand, ChangeCount,
+                         ::testing::Values(CountCase{"none", 0}, CountCase{"two", 2},
+                                           CountCase{"three", 3}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct AnswerCase {
+    const char* name;
+    int answer;  // 0: the box cannot be shown and MessageBoxW returns 0
+    bool positionCopied;
+};
+
+class ChangeAnswer : public TupletCommand, public ::testing::WithParamInterface<AnswerCase> {};
+
+TEST_P(ChangeAnswer, CopiesTheOneTupletIntoTheDefaults) {
+    const TupletDefinition tuplet = SampleTuplet(7);
+    Add(2, 3, {tuplet});
+    if (GetParam().answer == 0) {
+        Host.SetFunctionMode(HostFn::MessageBoxW, sim::FunctionMode::Failing);
+    } else {
+        Host.ScriptAnswers({GetParam().answer});
+    }
+    EXPECT_EQ(Invoke(2), 1);
+
+    ASSERT_EQ(Host.Boxes().size(), 1u);
+    const sim::BoxRecord& question = Host.Boxes()[0];
+    EXPECT_EQ(question.CaptionUtf8(), "Copy Position?");
+    EXPECT_EQ(question.TextUtf8(),
+              "Do you want to copy the tuplet's position to the Default Tuplet Definition as well?");
+    EXPECT_EQ(question.Style, 4u);
+
+    const auto defaults = Score().Defaults();
+    ASSERT_TRUE(defaults.has_value());
+    EXPECT_EQ(defaults->Value1, tuplet.Value1);
+    EXPECT_EQ(defaults->Value7, tuplet.Value7);
+    EXPECT_EQ(defaults->HeadWords, Defaults.HeadWords);
+    EXPECT_EQ(defaults->Position1, GetParam().positionCopied ? tuplet.Position1 : Defaults.Position1);
+    EXPECT_EQ(defaults->Position2, GetParam().positionCopied ? tuplet.Position2 : Defaults.Position2);
+    // Saved once; the supplement is unchanged and not saved.
+    EXPECT_EQ(Host.SavedCount(sim::kTupletDefaultsTag), 1u);
+    EXPECT_EQ(Host.SavedCount(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(TupletCommand, ChangeAnswer,
+                         ::testing::Values(AnswerCase{"yes", sim::kIdYes, true},
+                                           AnswerCase{"no", sim::kIdNo, false},
+                                           AnswerCase{"not_shown", 0, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct IndexCase {
+    int16_t index;
+    const char* expected;  // what the command shows or does
+};
+
+class MenuIndex : public TupletCommand, public ::testing::WithParamInterface<IndexCase> {};
+
+TEST_P(MenuIndex, ChoosesTheCommand) {
+    Add(1, 1, {SampleTuplet(3)});
+    Host.ScriptAnswers({sim::kIdNo});
+    ASSERT_EQ(MenuHostVersion, 0u);  // the menu gate does not apply to Invoke
+    EXPECT_EQ(Invoke(GetParam().index), 1);
+    std::string observed = "nothing";
+    if (!Host.Boxes().empty()) {
+        const std::string caption = Host.Boxes()[0].CaptionUtf8();
+        if (caption == "Tuplet Compare Info") observed = "compare";
+        if (caption == "Copy Position?") observed = "change";
+    } else if (Host.SavedCount(sim::kTupletTag) == 1) {
+        observed = "reset";
+    }
+    EXPECT_EQ(observed, GetParam().expected) << "index " << GetParam().index;
+}
+
+INSTANTIATE_TEST_SUITE_P(TupletCommand, MenuIndex,
+                         ::testing::Values(IndexCase{1, "compare"}, IndexCase{3, "compare"},
+                                           IndexCase{-1, "compare"}, IndexCase{INT16_MIN, "compare"},
+                                           IndexCase{2, "change"}, IndexCase{0, "reset"}));
+
+TEST_F(TupletCommand, WithoutASelectionTheRegionIsAllZero) {
+    Add(1, 1, {SampleTuplet(3)});
+    EXPECT_EQ(MelvaraExtensionInvoke(Host.Window(), 1, nullptr), 1);
+    ExpectOneBox("Tuplet Compare Info", kNoDifference, 0);
+    // One cell: measure 0 on the staff of slot 0.
+    const auto slots = CallsOf(HostFn::SlotToInst);
+    ASSERT_FALSE(slots.empty());
+    EXPECT_EQ(slots[0].Slot, 0);
+    for (const auto& frame : CallsOf(HostFn::LoadTGF)) EXPECT_EQ(frame.Measure, 0);
+}
+
+TEST_F(TupletCommand, TheSelectionIsReadUnaligned) {
+    Add(1, 2, {Differing(20, 1)}, 480);
+    Add(1, 3, {Differing(20, 2)}, 0);
+    RegionRecord region = Whole();
+    region.StartMeasure = 2;
+    region.EndMeasure = 2;
+    region.StartPos = 480;
+    region.EndPos = 480;
+    alignas(8) uint8_t bytes[32] = {};
+    std::memcpy(bytes + 1, &region, sizeof region);
+    EXPECT_EQ(MelvaraExtensionInvoke(Host.Window(), 1, bytes + 1), 1);
+    ASSERT_EQ(Host.Boxes().size(), 1u);
+    EXPECT_NE(Host.Boxes()[0].TextUtf8().find("Tuplets in region: 1\n"), std::string::npos);
+}
+
+TEST_F(TupletCommand, DefaultsThatCannotBeLoadedChangeNothing) {
+    Add(1, 1, {SampleTuplet(3), SampleTuplet(4)});
+    Score().RemoveRecord(sim::kTupletDefaultsTag, sim::kTupletDefaultsKeys);
+    for (int16_t index : {int16_t{0}, int16_t{1}, int16_t{2}}) {
+        Host.ClearCalls();
+        const size_t boxesBefore = Host.Boxes().size();
+        EXPECT_EQ(Invoke(index), 1);
+        ASSERT_EQ(Host.Boxes().size(), boxesBefore + 1) << "index " << index;
+        const sim::BoxRecord& alert = Host.Boxes().back();
+        EXPECT_EQ(alert.CaptionUtf8(), "Error");
+        EXPECT_EQ(alert.TextUtf8(),
+                  "The Default Tuplet Definition could not be loaded. The command was not carried out.");
+        EXPECT_EQ(alert.Style, 0x10u);
+        EXPECT_EQ(CountOf(HostFn::LoadTGF), 0u) << "index " << index;
+    }
+    EXPECT_EQ(Host.SavedCount(), 0u);
+}
+
+}  // namespace
