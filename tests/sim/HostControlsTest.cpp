@@ -1,0 +1,295 @@
+// The controls tests use to make the host misbehave, the exported functions
+// and their lookup by name, the document, region, layer and slot functions,
+// and the message boxes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#include "sim/Host.h"
+#include "sim/HostExports.h"
+
+namespace {
+
+constexpr uint32_t V = sim::kCallVersion;
+
+sim::Score SmallScore() {
+    sim::Score score;
+    score.Document = 12;
+    score.SetMeasures(2).SetLayers(4, {1, 3});
+    score.AddStaff(3, 1, 7).AddStaff(1, 2, 7);
+    score.AddEntry(3, 1, 0, 0, {sim::TupletDefinition{.Value1 = 1}});
+    score.SetDefaults(sim::TupletDefinition{.Value1 = 2});
+    return score;
+}
+
+using FnPtr = void*;
+
+// Each host function called once through its C export with harmless
+// arguments; returns whether the call reported success.
+struct Probe {
+    sim::HostFn Fn;
+    std::function<bool()> Call;
+};
+
+std::vector<Probe> Probes() {
+    static uint8_t buffer[64];
+    static uint16_t keys[4];
+    static uint32_t count;
+    auto load = [] {
+        const uint16_t k[4] = {1, 0, 0, 0};
+        std::memcpy(keys, k, sizeof keys);
+        count = 30;
+        return MX_LoadKData(sim::kTupletDefaultsTag, keys, buffer, &count, V) != 0;
+    };
+    return {
+        {sim::HostFn::LoadKData, load},
+        {sim::HostFn::SaveKData,
+         [] {
+             const uint16_t k[4] = {1, 0, 0, 0};
+             std::memcpy(keys, k, sizeof keys);
+             return MX_SaveKData(sim::kTupletDefaultsTag, keys, buffer, 30, V) != 0;
+         }},
+        {sim::HostFn::CreateKData,
+         [] {
+             const uint16_t k[4] = {9, 0, 0xFFFF, 0};
+             std::memcpy(keys, k, sizeof keys);
+             return MX_CreateKData(sim::kTupletTag, keys, buffer, 30, V) != 0;
+         }},
+        {sim::HostFn::DeleteKData,
+         [] {
+             const uint16_t k[4] = {1, 0, 0, 0};
+             std::memcpy(keys, k, sizeof keys);
+             return MX_DeleteKData(sim::kTupletTag, keys, V) != 0;
+         }},
+        {sim::HostFn::NextKData,
+         [] {
+             const uint16_t k[4] = {0, 0, 0, 0};
+             std::memcpy(keys, k, sizeof keys);
+             return MX_NextKData(sim::kTupletTag, keys, nullptr, nullptr, V) != 0;
+         }},
+        {sim::HostFn::GetCurrentKovrinDocument, [] { return MX_GetCurrentKovrinDocument(V) != 0; }},
+        {sim::HostFn::GetCurKRegions,
+         [] { return MX_GetCurKRegions(buffer, buffer + 8, buffer + 32, V) != 0; }},
+        {sim::HostFn::LoadTGF,
+         [] {
+             void* frame = MX_LoadTGF(nullptr, 1, 1, 0, 1, V);
+             if (frame != nullptr)
+                 MX_FreeTGF(frame, V);
+             return frame != nullptr;
+         }},
+        {sim::HostFn::SlotToInst, [] { return MX_SlotToInst(1, 7, V) != 0; }},
+        {sim::HostFn::InstToSlot, [] { return MX_InstToSlot(3, 0, V) != 0; }},
+        {sim::HostFn::GetShowLayer, [] { return MX_GetShowLayer(0, V) != 0; }},
+        {sim::HostFn::GetMaxLayers, [] { return MX_GetMaxLayers(V) != 0; }},
+        {sim::HostFn::MessageBoxW,
+         [] { return MessageBoxW(sim::CurrentHost()->Window(), u"t", u"c", 0) != 0; }},
+        {sim::HostFn::IsWindow, [] { return IsWindow(sim::CurrentHost()->Window()) != 0; }},
+    };
+}
+
+TEST(HostControls, EveryFunctionWorksThroughItsExportAndFailsWhenMadeTo) {
+    for (const Probe& probe : Probes()) {
+        const char* name = sim::HostFnName(probe.Fn);
+        {
+            sim::Host host(SmallScore());
+            sim::CurrentHostScope current(host);
+            EXPECT_TRUE(probe.Call()) << name << " normally succeeds";
+        }
+        sim::Host host(SmallScore());
+        sim::CurrentHostScope current(host);
+        host.SetFunctionMode(probe.Fn, sim::FunctionMode::Failing);
+        EXPECT_FALSE(probe.Call()) << name << " made to fail";
+        EXPECT_EQ(host.GetScore(), SmallScore()) << name << " made to fail changes nothing";
+        EXPECT_EQ(host.Frames().Loaded, 0u) << name;
+        const auto failed =
+            std::find_if(host.Calls().begin(), host.Calls().end(),
+                         [&](const sim::HostCall& c) { return c.Function == probe.Fn; });
+        ASSERT_NE(failed, host.Calls().end()) << name;
+        EXPECT_EQ(failed->Outcome, sim::CallOutcome::Failed) << name;
+        EXPECT_NE(sim::FindHostFunction(name), nullptr) << name << " is still found";
+    }
+}
+
+TEST(HostControls, WithoutACurrentHostEveryExportGivesItsFailureValue) {
+    ASSERT_EQ(sim::CurrentHost(), nullptr);
+    for (const Probe& probe : Probes()) {
+        if (probe.Fn == sim::HostFn::MessageBoxW || probe.Fn == sim::HostFn::IsWindow)
+            continue;
+        EXPECT_FALSE(probe.Call()) << sim::HostFnName(probe.Fn);
+    }
+    EXPECT_EQ(MessageBoxW(nullptr, u"t", u"c", 0), 0);
+    EXPECT_EQ(IsWindow(nullptr), 0);
+}
+
+TEST(HostControls, LookupByNameFindsTheExportsUnlessMarkedMissing) {
+    sim::Host host(SmallScore());
+    sim::CurrentHostScope current(host);
+    void* load = sim::FindHostFunction("MX_LoadKData");
+    void* exported;
+    auto function = &MX_LoadKData;
+    std::memcpy(&exported, &function, sizeof exported);
+    EXPECT_EQ(load, exported);
+    EXPECT_NE(sim::FindHostFunction("MessageBoxW"), nullptr);
+    EXPECT_EQ(sim::FindHostFunction("MX_LoadKDat"), nullptr);
+    EXPECT_EQ(sim::FindHostFunction("LoadKData"), nullptr);
+    EXPECT_EQ(sim::FindHostFunction(nullptr), nullptr);
+
+    host.SetFunctionMode(sim::HostFn::GetMaxLayers, sim::FunctionMode::Missing);
+    EXPECT_EQ(sim::FindHostFunction("MX_GetMaxLayers"), nullptr);
+    EXPECT_NE(sim::FindHostFunction("MX_GetShowLayer"), nullptr);
+
+    EXPECT_EQ(MX_GetMaxLayers(V), 0) << "a call anyway gives the failure value";
+    EXPECT_EQ(host.Calls().back().Outcome, sim::CallOutcome::Missing);
+    ASSERT_EQ(host.Warnings().size(), 1u);
+    EXPECT_EQ(host.Warnings()[0],
+              "the module called MX_GetMaxLayers, which the host does not export");
+}
+
+TEST(HostControls, TheNthHostCallFailsCountingOnlyTheMxFunctions) {
+    sim::Host host(SmallScore());
+    host.FailCall(3);
+    EXPECT_EQ(host.GetMaxLayers(V), 4);                // #1
+    EXPECT_EQ(host.IsWindowHandle(host.Window()), 1);  // not counted
+    EXPECT_EQ(host.GetShowLayer(0, V), 1);             // #2
+    EXPECT_EQ(host.SlotToInst(1, 7, V), 0);            // #3 fails
+    EXPECT_EQ(host.SlotToInst(1, 7, V), 3);            // #4
+    EXPECT_EQ(host.CallCount(), 4u);
+    EXPECT_EQ(host.CallCount(sim::HostFn::SlotToInst), 2u);
+    ASSERT_EQ(host.Calls().size(), 5u);
+    EXPECT_EQ(host.Calls()[1].Number, 0u) << "window functions are not numbered";
+    EXPECT_EQ(host.Calls()[3].Number, 3u);
+    EXPECT_EQ(host.Calls()[3].Outcome, sim::CallOutcome::Failed);
+    EXPECT_EQ(sim::DescribeCall(host.Calls()[3]),
+              "#3 MX_SlotToInst(slot 1, scope 7, 0x19000000) = 0  [made to fail]");
+}
+
+TEST(HostControls, ARecordOrAWholeTagCanBeMadeToFailLoadingOrSaving) {
+    sim::Host host(SmallScore());
+    uint8_t buffer[30];
+    uint32_t count = 30;
+    uint16_t defaults[4] = {1, 0, 0, 0};
+    uint16_t tuplet[4] = {1, 0, 0, 0};
+    host.FailLoad(sim::kTupletDefaultsTag, sim::kTupletDefaultsKeys);
+    EXPECT_EQ(host.LoadKData(sim::kTupletDefaultsTag, defaults, buffer, &count, V), 0);
+    EXPECT_EQ(host.LoadKData(sim::kTupletTag, tuplet, buffer, &count, V), 1);
+    host.FailLoad(sim::kTupletTag);
+    EXPECT_EQ(host.LoadKData(sim::kTupletTag, tuplet, buffer, &count, V), 0);
+
+    host.FailSave(sim::kTupletTag, sim::Keys{1, 0, 0, 0});
+    EXPECT_EQ(host.SaveKData(sim::kTupletTag, tuplet, buffer, 30, V), 0);
+    EXPECT_EQ(host.SaveKData(sim::kTupletDefaultsTag, defaults, buffer, 30, V), 1);
+}
+
+TEST(HostControls, TheCurrentDocumentCanBeSwitched) {
+    sim::Host host(SmallScore());
+    EXPECT_EQ(host.GetCurrentKovrinDocument(V), 12);
+    host.SetCurrentDocument(-3);
+    EXPECT_EQ(host.GetCurrentKovrinDocument(V), -3);
+}
+
+TEST(HostControls, SlotsStavesAndLayersFollowTheScore) {
+    sim::Host host(SmallScore());
+    EXPECT_EQ(host.SlotToInst(2, 7, V), 1);
+    EXPECT_EQ(host.SlotToInst(3, 7, V), 0) << "no staff at slot 3";
+    EXPECT_EQ(host.SlotToInst(2, 0, V), 0) << "another staff's scope";
+    EXPECT_EQ(host.InstToSlot(3, 0, V), 1);
+    EXPECT_EQ(host.InstToSlot(2, 0, V), 0);
+    EXPECT_EQ(host.GetMaxLayers(V), 4);
+    const int shown[] = {1, 0, 1, 0, 0};
+    for (int16_t layer = 0; layer < 5; ++layer) {
+        EXPECT_EQ(host.GetShowLayer(layer, V), shown[layer]) << "layer " << layer;
+    }
+    EXPECT_EQ(host.GetShowLayer(-1, V), 0);
+    ASSERT_EQ(host.Warnings().size(), 1u);
+    EXPECT_EQ(host.Warnings()[0],
+              "MX_SlotToInst asked for slot 2 with scope 0; its staff has scope 7");
+}
+
+TEST(HostControls, TheCurrentSelectionFillsTheThirdArea) {
+    sim::Host host(SmallScore());
+    RegionRecord region{7, 1, 2, 480, 7, 2, 2, 960};
+    host.SetSelection(region);
+    uint8_t area8[8];
+    uint8_t area24a[24];
+    uint8_t area24b[24];
+    std::memset(area8, 0xEE, sizeof area8);
+    std::memset(area24a, 0xEE, sizeof area24a);
+    std::memset(area24b, 0xEE, sizeof area24b);
+    EXPECT_EQ(host.GetCurKRegions(area8, area24a, area24b, V), 1);
+    EXPECT_EQ(std::memcmp(area24b, &region, 20), 0);
+    for (int i = 20; i < 24; ++i)
+        EXPECT_EQ(area24b[i], 0) << "byte " << i;
+    for (uint8_t b : area8)
+        EXPECT_EQ(b, 0);
+}
+
+TEST(HostControls, BoxesAreRecordedAndAnsweredFromTheScriptOrByDefault) {
+    sim::Host host(SmallScore());
+    std::vector<std::string> seen;
+    host.OnBox = [&](const sim::BoxRecord& box) { seen.push_back(box.CaptionUtf8()); };
+    host.ScriptAnswers({sim::kIdNo});
+    void* window = host.Window();
+    EXPECT_EQ(host.ShowMessageBox(window, u"Done", u"Info", sim::kBoxOk), sim::kIdOk)
+        << "an OK box leaves the scripted No for a later box";
+    EXPECT_EQ(host.ShowMessageBox(window, u"Copy?", u"Ask", sim::kBoxYesNo), sim::kIdNo);
+    EXPECT_EQ(host.ShowMessageBox(window, u"Again?", u"Ask", sim::kBoxYesNo), sim::kIdYes)
+        << "the default button of a Yes/No box";
+    EXPECT_EQ(host.ShowMessageBox(window, u"Again?", u"Ask", sim::kBoxYesNo | 0x100), sim::kIdNo)
+        << "the second button made the default";
+    EXPECT_EQ(host.UnusedAnswers(), 0u);
+
+    const auto& boxes = host.Boxes();
+    ASSERT_EQ(boxes.size(), 4u);
+    EXPECT_EQ(boxes[1].TextUtf8(), "Copy?");
+    EXPECT_EQ(boxes[1].Style, sim::kBoxYesNo);
+    EXPECT_TRUE(boxes[1].Scripted);
+    EXPECT_FALSE(boxes[2].Scripted);
+    EXPECT_TRUE(boxes[0].HostWindow);
+    EXPECT_EQ(seen, (std::vector<std::string>{"Info", "Ask", "Ask", "Ask"}));
+    EXPECT_TRUE(host.Warnings().empty());
+}
+
+TEST(HostControls, ABoxThatCannotBeShownAnswersZero) {
+    sim::Host host(SmallScore());
+    host.SetFunctionMode(sim::HostFn::MessageBoxW, sim::FunctionMode::Failing);
+    EXPECT_EQ(host.ShowMessageBox(host.Window(), u"text", u"caption", sim::kBoxYesNo), 0);
+    ASSERT_EQ(host.Boxes().size(), 1u);
+    EXPECT_FALSE(host.Boxes()[0].Shown);
+}
+
+TEST(HostControls, ABoxOverAnotherWindowIsWarnedAbout) {
+    sim::Host host(SmallScore());
+    EXPECT_EQ(host.IsWindowHandle(nullptr), 0);
+    EXPECT_EQ(host.IsWindowHandle(host.Window()), 1);
+    host.ShowMessageBox(nullptr, u"t", nullptr, sim::kBoxOk | sim::kBoxIconStop);
+    EXPECT_EQ(host.Boxes()[0].Caption, u"");
+    ASSERT_EQ(host.Warnings().size(), 1u);
+    EXPECT_EQ(host.Warnings()[0], "a message box was shown over no window");
+}
+
+TEST(HostControls, TheCallLogCanBeSwitchedOffWhileCountsGoOn) {
+    sim::Host host(SmallScore());
+    host.SetRecordCalls(false);
+    int traced = 0;
+    host.OnCall = [&](const sim::HostCall&) { ++traced; };
+    host.GetMaxLayers(V);
+    host.GetMaxLayers(V);
+    EXPECT_TRUE(host.Calls().empty());
+    EXPECT_EQ(host.CallCount(), 2u);
+    EXPECT_EQ(traced, 2);
+}
+
+TEST(HostControls, BoxStylesReadAsPeopleSeeThem) {
+    EXPECT_EQ(sim::ButtonsName(0x4), "Yes/No");
+    EXPECT_EQ(sim::ButtonsName(0x0), "OK");
+    EXPECT_EQ(sim::ButtonsName(0x3), "Yes/No/Cancel");
+    EXPECT_EQ(sim::IconName(0x10), "stop icon");
+    EXPECT_EQ(sim::IconName(0x4), "no icon");
+    EXPECT_EQ(sim::ParseAnswer("Yes"), sim::kIdYes);
+    EXPECT_EQ(sim::ParseAnswer("try again"), sim::kIdTryAgain);
+    EXPECT_EQ(sim::ParseAnswer("7"), 7);
+    EXPECT_EQ(sim::ParseAnswer("maybe"), std::nullopt);
+}
+
+}  // namespace
