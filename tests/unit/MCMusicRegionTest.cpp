@@ -175,7 +175,9 @@ TEST_F(MusicRegion, IsEqualAsksForEachEndsStaffWithThatEndsScope) {
     b.Record.EndSlot = 2;
     EXPECT_TRUE(a.IsEqual(b));
     std::vector<std::pair<int16_t, uint16_t>> asked;
-    for (const sim::HostCall& call : CallsOf(HostFn::SlotToInst)) asked.emplace_back(call.Slot, call.Scope);
+    for (const sim::HostCall& call : CallsOf(HostFn::SlotToInst)) {
+        asked.emplace_back(call.Slot, call.Scope);
+    }
     const std::vector<std::pair<int16_t, uint16_t>> expected = {{1, 5}, {1, 5}, {2, 6}, {2, 6}};
     EXPECT_EQ(asked, expected);
 }

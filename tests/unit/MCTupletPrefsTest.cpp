@@ -66,7 +66,8 @@ TEST_F(TupletDefaults, LoadReadsTheMainRecordThenEachPartRecordOnce) {
     EXPECT_EQ(calls[0].KeysIn, (Keys{1, 0, 0, 0}));
     EXPECT_EQ(calls[0].CountIn, 30u);
     EXPECT_EQ(calls[1].Function, HostFn::GetCurrentKovrinDocument);
-    const uint32_t parts[] = {sim::PartTag('1', '4'), sim::PartTag('6', '9'), sim::PartTag('2', '3')};
+    const uint32_t parts[] = {sim::PartTag('1', '4'), sim::PartTag('6', '9'),
+                              sim::PartTag('2', '3')};
     for (size_t i = 0; i < 3; ++i) {
         const sim::HostCall& call = calls[2 + i];
         EXPECT_EQ(call.Function, HostFn::LoadKData) << sim::DescribeCall(call);
