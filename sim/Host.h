@@ -78,15 +78,20 @@ class Host {
     int16_t GetShowLayer(int16_t layer, uint32_t version);
     int16_t GetMaxLayers(uint32_t version);
     // Records the box and answers from the script, else with the style's
-    // default button (OK for an OK box, Yes for a Yes/No box).
+    // default button (OK for an OK box, Yes for a Yes/No box). A host that
+    // watches the system's own boxes (on Windows) calls it for each box it
+    // sees, to record it and learn which button to press.
     int ShowMessageBox(void* window, const char16_t* text, const char16_t* caption, unsigned style);
     // 1 for the window the host gave the module, 0 for anything else.
     int IsWindowHandle(void* window);
 
     // --- What the host gives the module ------------------------------------
 
-    // The window handle to pass to MelvaraExtensionInvoke.
-    void* Window() { return &WindowToken; }
+    // The window handle to pass to MelvaraExtensionInvoke: a token of the
+    // host's own unless a real window is set (a host on Windows needs one
+    // for the system's message boxes).
+    void* Window() { return HostWindow != nullptr ? HostWindow : &WindowToken; }
+    void SetWindow(void* window) { HostWindow = window; }
     // The current selection (MX_GetCurKRegions); all zero until set.
     void SetSelection(const RegionRecord& region) { Selection = region; }
     const RegionRecord& GetSelection() const { return Selection; }
@@ -155,6 +160,7 @@ class Host {
     int16_t CurrentDocument;
     RegionRecord Selection{};
     int WindowToken = 0;
+    void* HostWindow = nullptr;
 
     std::array<FunctionMode, kHostFnCount> Modes{};
     std::set<RecordKey> LoadFailures;
