@@ -188,4 +188,18 @@ TEST(HostFrames, TheFrameCallIsLoggedWithItsArgumentsAndFrame) {
     EXPECT_EQ(sim::DescribeCall(host.Calls()[1]), "#2 MX_FreeTGF(frame 1, 0x19000000)");
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+TEST(HostFramesDeathTest, AReleasedFrameIsPoisonedUnderAddressSanitizer) {
+    EXPECT_DEATH(
+        {
+            sim::Host host(FrameScore());
+            auto* frame = static_cast<volatile uint8_t*>(host.LoadTGF(nullptr, 2, 3, 1, 1, V));
+            host.FreeTGF(const_cast<uint8_t*>(frame), V);
+            const uint8_t late = frame[6];
+            (void)late;
+        },
+        "use-after-poison");
+}
+#endif
+
 }  // namespace
