@@ -40,12 +40,30 @@ check: setup
 	ctest --test-dir $(LINUX_DIR) --output-on-failure -j$(JOBS)
 	ctest --test-dir $(ASAN_DIR) --output-on-failure -j$(JOBS)
 
+DEMO_DIR := build/demo
+PIECE := samples/piece.json
+SINGLE := samples/single.json
+
 demo: linux
-	@echo "== The module's menu, as a host below version 0x11000000 sees it =="
-	@$(SIM) menu --module $(MODULE) --host-version 0x10FFFFFF
-	@echo
-	@echo "== ... and as a host of version 0x11000000 or later sees it =="
+	@mkdir -p $(DEMO_DIR)
+	@echo "== The module's menu, as a host of version 0x11000000 or later lists it =="
 	@$(SIM) menu --module $(MODULE) --host-version 0x11000000
+	@echo
+	@echo "== The first sample =="
+	@$(SIM) show $(PIECE)
+	@echo
+	@echo "== QV Tuplets - Compare with Defaults... on the whole piece =="
+	@$(SIM) run --module $(MODULE) --score $(PIECE) --command compare
+	@echo
+	@echo "== QV Tuplets - Reset to Defaults on the whole piece (written to $(DEMO_DIR)/piece-reset.json) =="
+	@$(SIM) run --module $(MODULE) --score $(PIECE) --command reset --out $(DEMO_DIR)/piece-reset.json
+	@echo
+	@echo "== Compare again, on the reset piece =="
+	@$(SIM) run --module $(MODULE) --score $(DEMO_DIR)/piece-reset.json --command compare
+	@echo
+	@echo "== QV Tuplets - Change Defaults on the second sample, answering Yes to \"Copy Position?\" =="
+	@$(SIM) run --module $(MODULE) --score $(SINGLE) --command change --select "measure 1" \
+	  --answer yes --host-version 0x11000000 --out $(DEMO_DIR)/single-changed.json
 
 clean:
 	rm -rf build
