@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks what a built module shows the system loader.
-#   inspect_module.sh so  PATH   Linux module: exactly the seven exports
-#   inspect_module.sh mxt PATH   Windows module: the seven exports, only
+#   check_module.sh so  PATH   Linux module: exactly the seven exports
+#   check_module.sh mxt PATH   Windows module: the seven exports, only
 #                                system DLLs imported, version resource and
 #                                manifest present
 set -euo pipefail
