@@ -2,6 +2,7 @@
 #   make demo     build the Linux module and show it at work in the simulated host
 #   make check    build everything (Linux, Windows, sanitizers) and run every test
 #   make windows  build the Windows module qvzevedovuvedoza64.mxt alone
+#   make bench    build the benchmarks (Release, build/bench) and run them
 #   make clean    remove every build folder
 
 JOBS ?= $(shell nproc)
@@ -11,7 +12,7 @@ ASAN_DIR := build/asan
 MODULE := $(LINUX_DIR)/plugin/qvzevedovuvedoza64.so
 SIM := $(LINUX_DIR)/sim/melvara-sim
 
-.PHONY: all setup linux windows asan check demo clean
+.PHONY: all setup linux windows asan check demo bench clean
 
 all: linux
 
@@ -39,6 +40,15 @@ check: setup
 	@$(MAKE) --no-print-directory asan
 	ctest --test-dir $(LINUX_DIR) --output-on-failure -j$(JOBS)
 	ctest --test-dir $(ASAN_DIR) --output-on-failure -j$(JOBS)
+
+BENCH_DIR := build/bench
+BENCH_ARGS ?= --benchmark_repetitions=5
+
+bench: setup
+	@cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DMELVARA_BENCH=ON >/dev/null
+	@cmake --build $(BENCH_DIR) -j$(JOBS) --target melvara_bench bench_floor_test
+	@$(BENCH_DIR)/tests/bench_floor_test --gtest_brief=1
+	@$(BENCH_DIR)/bench/melvara_bench $(BENCH_ARGS)
 
 DEMO_DIR := build/demo
 PIECE := samples/piece.json
