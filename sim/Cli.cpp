@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "sim/GenerateCommand.h"
 #include "sim/Menu.h"
 #include "sim/MessageBoxRecord.h"
 #include "sim/ModuleLoader.h"
@@ -33,6 +34,15 @@ Commands
         (tuplets read, records saved, frames loaded and freed, frame errors),
         the changes to the score field by field, and warnings about calls a
         host would not expect.
+  generate --measures M --staves S --layers L --entries E
+           [--tuplet-share P] [--seed N] [--out FILE]
+        Write a score of M measures x S staves x L layers (1 to 20) with E
+        note entries in each layer of each cell, for tests and benchmarks of
+        any size. A share P of the entries (default 0.25) carries 1 to 3
+        tuplets; a third of the tuplets equal the defaults, a third differ
+        only in their position, a third in other fields. The same seed
+        (default 1) gives the same score. Without --out the score goes to
+        standard output; with it, a line of counts does.
 
 Options of run
   --module PATH          the plug-in module file
@@ -354,6 +364,8 @@ int RunMain(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return ShowCommand(rest, out, err);
     if (command == "diff")
         return DiffCommand(rest, out, err);
+    if (command == "generate")
+        return GenerateCommand(rest, out, err);
     if (command == "run") {
         std::string error;
         const std::optional<RunOptions> options = ParseRunOptions(rest, error);
