@@ -1,0 +1,136 @@
+#include "bench/BenchPlatform.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "platform/Platform.h"
+#include "sim/Host.h"
+#include "sim/HostExports.h"
+
+namespace benchplatform {
+namespace {
+
+int hostProgram = 0;
+bool trackHostCalls = false;
+bool boxesGoToHost = false;
+bool inHost = false;
+
+// Marks the time inside the host for the heap counter.
+class HostCallMark {
+  public:
+    HostCallMark() : Outer(inHost) { inHost = true; }
+    ~HostCallMark() { inHost = Outer; }
+    HostCallMark(const HostCallMark&) = delete;
+    HostCallMark& operator=(const HostCallMark&) = delete;
+
+  private:
+    bool Outer;
+};
+
+// The wrapper of one exported host function.
+template <auto Function, typename... Args>
+auto Marked(Args... args) {
+    HostCallMark mark;
+    return Function(args...);
+}
+
+template <typename Fn>
+void* Address(Fn fn) {
+    void* address;
+    static_assert(sizeof address == sizeof fn);
+    std::memcpy(&address, &fn, sizeof address);
+    return address;
+}
+
+void* MarkedHostFunction(std::string_view name) {
+    if (name == "MX_LoadKData")
+        return Address(&Marked<&::MX_LoadKData, uint32_t, uint16_t*, void*, uint32_t*, uint32_t>);
+    if (name == "MX_SaveKData")
+        return Address(&Marked<&::MX_SaveKData, uint32_t, uint16_t*, void*, uint32_t, uint32_t>);
+    if (name == "MX_CreateKData")
+        return Address(&Marked<&::MX_CreateKData, uint32_t, uint16_t*, void*, uint32_t, uint32_t>);
+    if (name == "MX_DeleteKData")
+        return Address(&Marked<&::MX_DeleteKData, uint32_t, uint16_t*, uint32_t>);
+    if (name == "MX_NextKData")
+        return Address(&Marked<&::MX_NextKData, uint32_t, uint16_t*, void*, uint32_t*, uint32_t>);
+    if (name == "MX_GetCurrentKovrinDocument")
+        return Address(&Marked<&::MX_GetCurrentKovrinDocument, uint32_t>);
+    if (name == "MX_GetCurKRegions")
+        return Address(&Marked<&::MX_GetCurKRegions, void*, void*, void*, uint32_t>);
+    if (name == "MX_LoadTGF")
+        return Address(&Marked<&::MX_LoadTGF, void*, int16_t, int16_t, int16_t, int16_t, uint32_t>);
+    if (name == "MX_FreeTGF")
+        return Address(&Marked<&::MX_FreeTGF, void*, uint32_t>);
+    if (name == "MX_SlotToInst")
+        return Address(&Marked<&::MX_SlotToInst, int16_t, uint16_t, uint32_t>);
+    if (name == "MX_InstToSlot")
+        return Address(&Marked<&::MX_InstToSlot, int16_t, int16_t, uint32_t>);
+    if (name == "MX_GetShowLayer")
+        return Address(&Marked<&::MX_GetShowLayer, int16_t, uint32_t>);
+    if (name == "MX_GetMaxLayers")
+        return Address(&Marked<&::MX_GetMaxLayers, uint32_t>);
+    return nullptr;
+}
+
+// The button a user pressing Enter chooses: Yes in a Yes/No box, else OK.
+constexpr int kIdOk = 1;
+constexpr int kIdYes = 6;
+constexpr unsigned kButtonsMask = 0x0F;
+constexpr unsigned kYesNo = 0x4;
+
+}  // namespace
+
+void* FindHostFunction(const char* name) {
+    void* address = sim::FindHostFunction(name);
+    if (address == nullptr || !trackHostCalls)
+        return address;
+    return MarkedHostFunction(name);
+}
+
+void SetTrackHostCalls(bool on) {
+    trackHostCalls = on;
+}
+
+bool InHost() {
+    return inHost;
+}
+
+void SetBoxesGoToHost(bool on) {
+    boxesGoToHost = on;
+}
+
+}  // namespace benchplatform
+
+namespace platform {
+
+ModuleHandle GetModuleHandleA(const char* name) {
+    if (name == nullptr || std::strcmp(name, "MELVARA.EXE") != 0)
+        return nullptr;
+    return &benchplatform::hostProgram;
+}
+
+void* GetProcAddress(ModuleHandle module, const char* name) {
+    if (module != &benchplatform::hostProgram || name == nullptr)
+        return nullptr;
+    return benchplatform::FindHostFunction(name);
+}
+
+int MessageBoxW(WindowHandle window, const char16_t* text, const char16_t* caption,
+                unsigned style) {
+    if (benchplatform::boxesGoToHost && sim::CurrentHost() != nullptr) {
+        benchplatform::HostCallMark mark;
+        return sim::CurrentHost()->ShowMessageBox(window, text, caption, style);
+    }
+    return (style & benchplatform::kButtonsMask) == benchplatform::kYesNo ? benchplatform::kIdYes
+                                                                           : benchplatform::kIdOk;
+}
+
+bool IsWindow(WindowHandle window) {
+    if (benchplatform::boxesGoToHost && sim::CurrentHost() != nullptr) {
+        benchplatform::HostCallMark mark;
+        return sim::CurrentHost()->IsWindowHandle(window) != 0;
+    }
+    return window != nullptr;
+}
+
+}  // namespace platform
