@@ -2,6 +2,7 @@
 #   make demo     build the Linux module and show it at work in the simulated host
 #   make check    build everything (Linux, Windows, sanitizers) and run every test
 #   make windows  build the Windows module qvzevedovuvedoza64.mxt alone
+#   make fuzz     run every libFuzzer target for FUZZ_SECONDS (default 300) each
 #   make bench    build the benchmarks (Release, build/bench) and run them
 #   make clean    remove every build folder
 
@@ -9,10 +10,12 @@ JOBS ?= $(shell nproc)
 LINUX_DIR := build/linux
 WINDOWS_DIR := build/windows
 ASAN_DIR := build/asan
+FUZZ_DIR := build/fuzz
+FUZZ_SECONDS ?= 300
 MODULE := $(LINUX_DIR)/plugin/qvzevedovuvedoza64.so
 SIM := $(LINUX_DIR)/sim/melvara-sim
 
-.PHONY: all setup linux windows asan check demo bench clean
+.PHONY: all setup linux windows asan fuzz-build fuzz check demo bench clean
 
 all: linux
 
@@ -33,6 +36,18 @@ windows: setup
 asan: setup
 	@cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMELVARA_SANITIZE=ON >/dev/null
 	@cmake --build $(ASAN_DIR) -j$(JOBS)
+
+# The fuzz targets, with clang under ASan and UBSan; their short runs are
+# the tests of this folder.
+fuzz-build: setup
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DMELVARA_SANITIZE=ON -DMELVARA_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
+	@cmake --build $(FUZZ_DIR) -j$(JOBS) --target fuzz_targets
+
+fuzz: fuzz-build
+	@for t in frames records invoke transfers; do \
+	  fuzz/run_fuzz.sh $(FUZZ_DIR)/fuzz/fuzz_$$t fuzz/corpus/$$t $(FUZZ_DIR)/fuzz/long/$$t $(FUZZ_SECONDS) || exit 1; \
+	done
 
 check: setup
 	@$(MAKE) --no-print-directory windows
