@@ -47,6 +47,7 @@ bool __MCBaseData::LoadCurrent() {
     }
     // A host that reports more than it was offered has not written more:
     // never let a later save hand out bytes beyond the buffer.
+    HostCount = count;
     DataSize = std::min<int64_t>(count, capacity);
     LoadedDocument = static_cast<int16_t>(host::MX_GetCurrentKovrinDocument());
     return true;

@@ -65,4 +65,8 @@ protected:
     bool OwnsData = false;
     int64_t DataSize = 0;
     uint16_t Keys[4] = {0, 0, 0, 0};
+    // The size the host reported at the last successful load, before
+    // DataSize was limited to the buffer: a subclass whose records have one
+    // fixed size can tell a record it holds whole from one it does not.
+    uint32_t HostCount = 0;
 };

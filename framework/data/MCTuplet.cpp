@@ -27,7 +27,7 @@ bool __MCEntryDetail::LoadFirst() {
 
 bool __MCEntryDetail::LoadNext() {
     ++Keys[2];
-    if (LoadCurrent()) return true;
+    if (LoadWhole()) return true;
     --Keys[2];
     return false;
 }
@@ -35,7 +35,14 @@ bool __MCEntryDetail::LoadNext() {
 bool __MCEntryDetail::Load(uint32_t entryNumber, uint16_t index) {
     SetKeyEntryNumber(entryNumber);
     Keys[2] = index;
-    return LoadCurrent();
+    return LoadWhole();
+}
+
+bool __MCEntryDetail::LoadWhole() {
+    if (!LoadCurrent()) return false;
+    if (HostCount == static_cast<uint32_t>(LoadSize())) return true;
+    DataSize = 0;
+    return false;
 }
 
 void __MCEntryDetail::SetNoteEntry(MCNoteEntry* entry) {

@@ -286,3 +286,32 @@ TEST_F(TupletRecord, SetEntryFlagSetsAndClearsOnlyBit19) {
 }
 
 }  // namespace
+
+namespace {
+
+// A tuplet record of another size than 30 bytes cannot be saved back whole:
+// shorter, it would be padded with the bytes of the tuplet loaded before it;
+// longer, it would be cut. It counts as not loaded, and Reset leaves it be.
+TEST_F(TupletRecord, ATupletRecordOfAnotherSizeThanThirtyBytesCountsAsNotLoaded) {
+    for (size_t size : {size_t{0}, size_t{8}, size_t{29}, size_t{31}, size_t{40}}) {
+        SCOPED_TRACE("record of " + std::to_string(size) + " bytes");
+        const uint32_t entry = AddEntryWithTuplets({1, 2, 3});
+        sim::Bytes odd = SampleTuplet(50).ToBytes();
+        odd.resize(size, 0xEE);
+        Score().SetRecord(sim::kTupletTag, sim::TupletKeys(entry, 1), odd);
+
+        MCTuplet tuplet;
+        ASSERT_TRUE(tuplet.Load(entry, 0));
+        EXPECT_FALSE(tuplet.LoadNext()) << "index 1 is not whole";
+        EXPECT_EQ(tuplet.KeyIndex(), 0);
+        EXPECT_EQ(tuplet.GetDataSize(), 0);
+        EXPECT_FALSE(tuplet.Load(entry, 1));
+        EXPECT_EQ(tuplet.GetDataSize(), 0);
+        ForgetCalls();
+        EXPECT_FALSE(tuplet.Save());
+        EXPECT_EQ(CountOf(HostFn::SaveKData), 0u);
+        EXPECT_EQ(*Score().FindRecord(sim::kTupletTag, sim::TupletKeys(entry, 1)), odd);
+    }
+}
+
+}  // namespace
