@@ -44,6 +44,12 @@ void MCTupletPrefs::CopyDataFrom(const __MCBaseData& other) {
 
 bool MCTupletPrefs::Load(uint16_t number) {
     if (!__MCPrefsBase::Load(number)) return false;
+    // A main block of another size than 30 bytes would lend its missing
+    // fields to every tuplet reset from it, and be saved cut or padded.
+    if (FindVersionedMap(Tag(), number) == nullptr && HostCount != TupletDefinition::kSize) {
+        DataSize = 0;
+        return false;
+    }
     uint32_t count = kSupplementBytes;
     return LoadVersionedFields(kSupplementMap, SupplementBytes(), &count, &SupplementLoaded);
 }

@@ -28,7 +28,8 @@ public:
     // Stores the main block, then the supplement's changed part records.
     bool Save() override;
     bool LoadFirst() override;
-    // Loads the main block and, when it loaded, the supplement.
+    // Loads the main block and, when it loaded whole (30 bytes), the
+    // supplement.
     bool Load(uint16_t number) override;
 
     // The defaults go into the tuplet's definition (position included).

@@ -347,3 +347,22 @@ TEST_F(VersionedFields, AnUnchangedSaveWritesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(TupletDefaults, AMainBlockOfAnotherSizeThanThirtyBytesDoesNotLoad) {
+    for (size_t size : {size_t{0}, size_t{10}, size_t{29}, size_t{31}, size_t{60}}) {
+        SCOPED_TRACE("main block of " + std::to_string(size) + " bytes");
+        sim::Bytes main = SampleTuplet(9).ToBytes();
+        main.resize(size, 0x33);
+        Score().SetRecord(kDefaultsTag, {1, 0, 0, 0}, main);
+        MCTupletPrefs prefs;
+        EXPECT_FALSE(prefs.Load(1));
+        EXPECT_EQ(prefs.GetDataSize(), 0);
+        ForgetCalls();
+        EXPECT_FALSE(prefs.Save());
+        EXPECT_TRUE(Calls().empty());
+    }
+}
+
+}  // namespace

@@ -290,3 +290,32 @@ TEST_F(TupletCommand, DefaultsThatCannotBeLoadedChangeNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Defaults of another size than 30 bytes would reset every tuplet from
+// fields the host never gave (zeros when shorter), and be saved cut or
+// padded: they count as defaults that cannot be loaded.
+TEST_F(TupletCommand, DefaultsOfAnotherSizeThanThirtyBytesChangeNothing) {
+    Add(1, 1, {SampleTuplet(3), SampleTuplet(4)});
+    Add(2, 2, {SampleTuplet(5)});
+    for (size_t size : {size_t{0}, size_t{12}, size_t{29}, size_t{32}}) {
+        sim::Bytes defaults = Defaults.ToBytes();
+        defaults.resize(size, 0x77);
+        Score().SetRecord(sim::kTupletDefaultsTag, sim::kTupletDefaultsKeys, defaults);
+        const sim::Score before = Score();
+        for (int16_t index : {int16_t{0}, int16_t{1}, int16_t{2}}) {
+            SCOPED_TRACE("defaults of " + std::to_string(size) + " bytes, index " + std::to_string(index));
+            const size_t boxesBefore = Host.Boxes().size();
+            Host.ScriptAnswers({sim::kIdYes});
+            EXPECT_EQ(Invoke(index), 1);
+            ASSERT_EQ(Host.Boxes().size(), boxesBefore + 1);
+            EXPECT_EQ(Host.Boxes().back().TextUtf8(),
+                      "The Default Tuplet Definition could not be loaded. The command was not carried out.");
+            EXPECT_TRUE(Score() == before);
+        }
+    }
+    EXPECT_EQ(Host.SavedCount(), 0u);
+}
+
+}  // namespace
