@@ -37,14 +37,16 @@ bool TakesPart(const FieldMapRow& row, uint32_t hostVersion) { return hostVersio
 struct PartRecord {
     uint16_t Words[kPartWords] = {};
 
-    // Loads the part record the row names; false when the host has none.
+    // Loads the part record the row names; false when the host has none,
+    // or gives it with another size than 12 bytes: the words it gave are
+    // kept (the others zero), but such a record is not one to save back.
     bool Load(const FieldMapRow& row) {
         uint16_t keys[4] = {PartKey(row), row.PartKey2, 0, 0};
         uint8_t bytes[kPartRecordBytes] = {};
         uint32_t count = kPartRecordBytes;
         if (LoadKData(PartTag(row), keys, bytes, &count, host::kCallVersion) == 0) return false;
         for (int i = 0; i < kPartWords; ++i) Words[i] = ReadLE16(bytes + 2 * i);
-        return true;
+        return count == kPartRecordBytes;
     }
 
     void Save(const FieldMapRow& row) {

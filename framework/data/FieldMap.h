@@ -73,9 +73,10 @@ uint32_t LayoutSpan(const FieldMap& map);
 
 // Fills every taking-part field from its part record; a part record that
 // fails to load gives its fields zero. allPartsLoaded, when given, tells
-// whether every part record loaded.
+// whether every part record loaded whole (12 bytes).
 bool LoadFields(const FieldMap& map, uint8_t* buffer, uint32_t hostVersion,
                 bool* allPartsLoaded = nullptr);
 // Saves every part record one of whose words the buffer changes. A part
-// record that fails to load is not saved: its other words are unknown.
+// record that fails to load, or loads with another size than 12 bytes, is
+// not saved: its other words are unknown, or would be cut.
 bool SaveFields(const FieldMap& map, const uint8_t* buffer, uint32_t hostVersion);

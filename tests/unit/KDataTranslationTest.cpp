@@ -383,3 +383,31 @@ TEST_F(FieldTransfer, ImpossibleRowsAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// A part record of another size than 12 bytes feeds its fields with the
+// words it has, but is never saved: a shorter one would grow words the host
+// never gave, a longer one would be cut.
+TEST_F(PlaybackRecord, APartRecordOfAnotherSizeThanTwelveBytesIsNeverSaved) {
+    for (size_t size : {size_t{4}, size_t{11}, size_t{13}, size_t{16}}) {
+        SCOPED_TRACE("'ot37' of " + std::to_string(size) + " bytes");
+        sim::Bytes part = {0x00, 0x37, 0x01, 0x37, 0x02, 0x37};
+        part.resize(size, 0x99);
+        Score().SetRecord(sim::PartTag('3', '7'), {0xFFFE, 0, 0, 0}, part);
+        uint8_t buffer[14] = {};
+        uint32_t count = sizeof buffer;
+        ASSERT_EQ(Load(kPlayback, 1, buffer, &count), 1);
+        EXPECT_EQ(ReadLE16(buffer + 8), 0x3700);
+        WriteLE16(buffer + 10, 0xAAAA);  // 'ot37' word 1
+        WriteLE16(buffer + 0, static_cast<uint16_t>(0xBB00 + size));  // 'ot13' word 1
+        ForgetCalls();
+        EXPECT_EQ(Save(kPlayback, 1, buffer, 14), 1);
+        const auto saves = CallsOf(HostFn::SaveKData);
+        ASSERT_EQ(saves.size(), 1u);
+        EXPECT_EQ(saves[0].Tag, sim::PartTag('1', '3'));
+        EXPECT_EQ(*Score().FindRecord(sim::PartTag('3', '7'), {0xFFFE, 0, 0, 0}), part);
+    }
+}
+
+}  // namespace
