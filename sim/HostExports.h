@@ -10,7 +10,11 @@
 
 #include <cstdint>
 
-#if defined(_WIN32)
+// A host program built with SIM_HOST_EXPORTS_FROM_DEF_FILE lists its exports
+// in a .def file instead, so that a build can leave some of them out.
+#if defined(SIM_HOST_EXPORTS_FROM_DEF_FILE)
+#define SIM_HOST_EXPORT extern "C"
+#elif defined(_WIN32)
 #define SIM_HOST_EXPORT extern "C" __declspec(dllexport)
 #else
 #define SIM_HOST_EXPORT extern "C" __attribute__((visibility("default")))

@@ -14,6 +14,8 @@
 namespace sim {
 namespace {
 
+InvokeWrapper CurrentInvokeWrapper;
+
 std::string Hex32(uint32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", value);
@@ -118,6 +120,10 @@ void ApplyControls(Host& host, const RunOptions& options) {
 
 }  // namespace
 
+void SetInvokeWrapper(InvokeWrapper wrapper) {
+    CurrentInvokeWrapper = std::move(wrapper);
+}
+
 int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) {
     std::string error;
     std::optional<Score> score = ReadScoreFile(options.ScorePath, error);
@@ -160,8 +166,11 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
         << "Selection: " << FormatSelection(*selection) << "\n";
 
     RegionRecord region = selection->Region;
-    const int invokeResult =
-        module.Invoke(host.Window(), options.MenuIndex, selection->Present ? &region : nullptr);
+    const auto invoke = [&] {
+        return module.Invoke(host.Window(), options.MenuIndex,
+                             selection->Present ? &region : nullptr);
+    };
+    const int invokeResult = CurrentInvokeWrapper ? CurrentInvokeWrapper(host, invoke) : invoke();
     module.Terminate();
     host.ReportFramesStillHeld();
 

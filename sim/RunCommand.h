@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -48,6 +49,16 @@ struct RunOptions {
     std::optional<int16_t> Document;
     bool CreateLeavesIndexUnset = false;
 };
+
+class Host;
+
+// Wraps the module's Invoke for RunCommand: calls invoke and returns its
+// result. A host program whose module shows the system's own message boxes
+// (on Windows) sets one: it gives the host a real window (Host::SetWindow)
+// and, while Invoke runs, records each box with Host::ShowMessageBox and
+// presses the answer. Without one, Invoke is called directly.
+using InvokeWrapper = std::function<int(Host& host, const std::function<int()>& invoke)>;
+void SetInvokeWrapper(InvokeWrapper wrapper);
 
 // Loads the module, runs one of its commands on the score over the given
 // selection, and reports: each message box as it is shown, a summary, the

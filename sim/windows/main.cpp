@@ -1,0 +1,16 @@
+// MELVARA.EXE: melvara-sim for Windows. Loads a plug-in module by file
+// through its seven exports and runs it on a score file; the thirteen host
+// functions are exported from this program. The module shows the system's
+// own message boxes, which this program watches and answers.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "sim/Cli.h"
+#include "sim/windows/BoxWatcher.h"
+
+int main(int argc, char** argv) {
+    sim::SetInvokeWrapper(sim::windows::InvokeWatchingBoxes);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    return sim::RunMain(args, std::cout, std::cerr);
+}
