@@ -14,6 +14,8 @@ bool MCTupletChanger::Iterate(__MCBase* object) {
             tuplet->Save();
             break;
         case ChangeDefaults:
+            if (DefaultsCopied) break;
+            DefaultsCopied = true;
             Defaults->CopyFromTuplet(tuplet, CopyPosition);
             Defaults->Save();
             break;

@@ -319,3 +319,39 @@ TEST_F(TupletCommand, DefaultsOfAnotherSizeThanThirtyBytesChangeNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// The first load of one tuplet record fails; every other call reaches the host.
+sim::Keys hiddenOnce{};
+bool hidden = false;
+
+int16_t LoadHidingOnce(uint32_t tag, uint16_t keys[4], void* buffer, uint32_t* count, uint32_t version) {
+    if (!hidden && tag == sim::kTupletTag && sim::Keys{keys[0], keys[1], keys[2], keys[3]} == hiddenOnce) {
+        hidden = true;
+        return 0;
+    }
+    return ::MX_LoadKData(tag, keys, buffer, count, version);
+}
+
+// A host that hides the second of two tuplets from the counting walk lets
+// Change go on; the changing walk then sees both. The defaults take the
+// first and are saved once, not once per tuplet.
+TEST_F(TupletCommand, ChangeCopiesAndSavesOnlyTheFirstTupletItIsGiven) {
+    const uint32_t first = Add(1, 1, {Differing(14, 0x1111)});
+    const uint32_t second = Add(2, 1, {Differing(14, 0x2222)});
+    hiddenOnce = sim::TupletKeys(second, 0);
+    hidden = false;
+    ReplaceFunction("MX_LoadKData", reinterpret_cast<void*>(&LoadHidingOnce));
+    Host.ScriptAnswers({sim::kIdYes});
+    EXPECT_EQ(Invoke(2), 1);
+    ASSERT_TRUE(hidden);
+    ASSERT_EQ(Host.Boxes().size(), 1u);
+    EXPECT_EQ(Host.Boxes()[0].CaptionUtf8(), "Copy Position?");
+    EXPECT_EQ(Host.SavedCount(sim::kTupletDefaultsTag), 1u);
+    EXPECT_EQ(Score().Defaults()->Value1, 0x1111);
+    EXPECT_EQ(Score().Tuplet(first, 0)->Value1, 0x1111);
+    EXPECT_EQ(Score().Tuplet(second, 0)->Value1, 0x2222);
+}
+
+}  // namespace
