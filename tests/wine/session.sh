@@ -31,7 +31,7 @@ wineserver_started=0
 session=""
 
 end_session() {
-  rm -f "$session/env"
+  rm -f "$session/env" "$session/stop" "$session/supervisor.pid"
   if ((wineserver_started)); then wineserver -k 2>/dev/null || true; fi
   if [[ -n "$xvfb" ]]; then
     kill "$xvfb" 2>/dev/null || true
@@ -71,17 +71,16 @@ start_display() {
   return 1
 }
 
-# Runs in the background for the session's lifetime: holds the prefix's lock,
-# runs the display and the wineserver, and ends them when asked to (the file
-# SESSION_DIR/stop) or when the owner process has gone.
+# Runs in the background for the session's lifetime, holding the prefix's
+# lock (file descriptor 9, from start): runs the display and the wineserver,
+# and ends them when asked to (the file SESSION_DIR/stop) or when the owner
+# process has gone.
 supervise() {
   session=$1
   local prefix=$2 owner=$3
   shift 3
   trap end_session EXIT
-  exec 9>"$prefix.lock"
-  flock -w "$lock_wait" 9 || { echo "another Wine session holds $prefix.lock" >&2; exit 1; }
-
+  echo $$ >"$session/supervisor.pid"
   start_display
   export WINEPREFIX=$prefix WINEDEBUG=-all
   if [[ ! -f "$prefix/system.reg" ]]; then
@@ -132,12 +131,19 @@ start() {
   mkdir -p "$session" "$(dirname "$prefix")"
   session=$(cd "$session" && pwd)
   prefix=$(cd "$(dirname "$prefix")" && pwd)/$(basename "$prefix")
-  rm -f "$session/env" "$session/stop"
+  # The session's files too belong to the run that holds the lock.
+  exec 9>"$prefix.lock"
+  if ! flock -n 9; then
+    echo "waiting for the Wine session of another run over $prefix to end"
+    flock -w "$lock_wait" 9 || { echo "it did not end in time"; exit 1; }
+  fi
+  rm -f "$session/env" "$session/stop" "$session/supervisor.pid"
 
+  # The supervisor inherits the lock and holds it for the session's lifetime.
   setsid "$0" supervise "$session" "$prefix" "$PPID" "$@" </dev/null \
     >"$session/supervisor.log" 2>&1 &
   local supervisor=$!
-  echo "$supervisor" >"$session/supervisor.pid"
+  exec 9>&-
   local waited=0
   until [[ -f "$session/env" ]]; do
     if ! kill -0 "$supervisor" 2>/dev/null; then
@@ -145,7 +151,7 @@ start() {
       cat "$session/supervisor.log"
       exit 1
     fi
-    if ((waited++ > (lock_wait + 120) * 10)); then
+    if ((waited++ > 1800)); then
       echo "the Wine session did not start in time"
       exit 1
     fi
@@ -164,7 +170,6 @@ stop() {
     kill -0 "$supervisor" 2>/dev/null || break
     sleep 0.1
   done
-  rm -f "$session/supervisor.pid"
   echo "Wine session ended"
 }
 
