@@ -181,7 +181,8 @@ int InvokeWatchingBoxes(Host& host, const std::function<int()>& invoke) {
     HostWindow window;
     if (window.Handle() == nullptr) {
         const DWORD error = GetLastError();
-        std::cerr << "melvara-sim: cannot create the host window (error " << error << ")\n";
+        std::cerr << "melvara-sim: cannot create the host window (error " << error
+                  << "): the module's message boxes cannot be shown\n";
     }
     host.SetWindow(window.Handle());
     BoxWatcher watcher(host);
