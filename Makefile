@@ -53,8 +53,10 @@ check: setup
 	@$(MAKE) --no-print-directory windows
 	@$(MAKE) --no-print-directory linux
 	@$(MAKE) --no-print-directory asan
+	@$(MAKE) --no-print-directory fuzz-build
 	ctest --test-dir $(LINUX_DIR) --output-on-failure -j$(JOBS)
 	ctest --test-dir $(ASAN_DIR) --output-on-failure -j$(JOBS)
+	ctest --test-dir $(FUZZ_DIR)/fuzz --output-on-failure -j$(JOBS)
 
 BENCH_DIR := build/bench
 BENCH_ARGS ?= --benchmark_repetitions=5

@@ -137,7 +137,9 @@ std::set<sim::RecordKey> RegionTuplets(const sim::Score& score, const RegionReco
                     if ((entry.Flags & sim::kEntryHasTuplets) == 0) continue;
                     for (uint32_t index = 0; index <= 0xFFFF; ++index) {
                         const sim::Keys keys = sim::TupletKeys(entry.Number, static_cast<uint16_t>(index));
-                        if (score.FindRecord(sim::kTupletTag, keys) == nullptr) break;
+                        // Only a record of 30 bytes loads.
+                        const sim::Bytes* record = score.FindRecord(sim::kTupletTag, keys);
+                        if (record == nullptr || record->size() != 30) break;
                         reached.insert(sim::RecordKey{sim::kTupletTag, keys});
                     }
                 }

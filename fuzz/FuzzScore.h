@@ -31,7 +31,7 @@ sim::Score GenerateScore(FuzzedDataProvider& data);
 // the simulated host answers every call: measure by measure, slot by slot
 // (through the start scope), the shown layers, the entries inside the cuts
 // with their tuplet flag set, and each entry's records from index 0 to the
-// first one missing.
+// first one missing or not of 30 bytes.
 std::set<sim::RecordKey> RegionTuplets(const sim::Score& score, const RegionRecord& region);
 
 }  // namespace fuzz

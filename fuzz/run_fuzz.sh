@@ -25,5 +25,5 @@ if ((status != 0)); then
   echo "FAIL: $(basename "$target") exited with $status; inputs kept in $work/artifacts"
   exit 1
 fi
-grep -E '^#[0-9]+ +DONE|^stat::(number_of_executed_units|peak_rss_mb)' "$log"
+grep -E '^#[0-9]+[[:space:]]+DONE|^stat::(number_of_executed_units|peak_rss_mb)' "$log"
 echo "ok: $(basename "$target"), $seconds s"

@@ -109,7 +109,8 @@ int16_t HostSaveKData(uint32_t tag, uint16_t keys[4], void* buffer, uint32_t cou
 
 // The words of each part record that the taking-part rows of a map write.
 // A 4-byte row without conversion writes nothing but counts a non-zero value
-// as a change: such a part may be saved unchanged (key in MaySaveUnchanged).
+// as a change, and two rows may write the same word: such a part may be
+// saved unchanged (key in MaySaveUnchanged).
 struct Coverage {
     std::map<sim::RecordKey, std::set<int>> Words;
     std::set<sim::RecordKey> MaySaveUnchanged;
@@ -122,9 +123,10 @@ Coverage CoverageOf(const FieldMapRow* rows, int32_t count, uint32_t hostVersion
         if (hostVersion < row.MinVersion) continue;
         const sim::RecordKey key{PartTag(row),
                                  {row.PartKey1 == 0 ? kDefaultOwnerKey : row.PartKey1, row.PartKey2, 0, 0}};
+        // Two rows that write the same word may change it and change it back.
         auto& words = coverage.Words[key];
-        words.insert(row.WordIndex);
-        if (row.Size == 4) words.insert(row.WordIndex + 1);
+        if (!words.insert(row.WordIndex).second) coverage.MaySaveUnchanged.insert(key);
+        if (row.Size == 4 && !words.insert(row.WordIndex + 1).second) coverage.MaySaveUnchanged.insert(key);
         if (row.Size == 4 && row.Conversion != kConvertHighFirst && row.Conversion != kConvertLowFirst) {
             coverage.MaySaveUnchanged.insert(key);
         }
