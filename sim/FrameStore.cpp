@@ -76,47 +76,39 @@ std::string FrameError::Describe() const {
 }
 
 FrameStore::~FrameStore() {
-    for (Frame& frame : Retired) {
-        Unpoison(frame.Header.get(), kFrameSize);
-        Unpoison(frame.Records.get(), frame.RecordBytes);
-    }
+    for (Frame& frame : Retired)
+        Unpoison(frame.Header(), frame.Bytes());
+}
+
+std::string FrameStore::Frame::Where() const {
+    return "staff " + std::to_string(Staff) + ", measure " + std::to_string(Measure) + ", layer " +
+           std::to_string(Layer + 1);
 }
 
 void* FrameStore::Create(const Staff& staff, int16_t measure, int16_t layer,
                          const std::vector<Entry>& entries) {
     Frame frame;
     frame.Id = NextId++;
-    frame.Where = "staff " + std::to_string(staff.Number) + ", measure " + std::to_string(measure) +
-                  ", layer " + std::to_string(layer + 1);
-    frame.Header = std::make_unique<uint8_t[]>(kFrameSize);
-    std::memset(frame.Header.get(), 0, kFrameSize);
-    WriteLE16(frame.Header.get() + kScope, staff.Scope);
-    WriteLE16(frame.Header.get() + kSlot, static_cast<uint16_t>(staff.Slot));
-    WriteLE16(frame.Header.get() + kMeasure, static_cast<uint16_t>(measure));
-    WriteLE16(frame.Header.get() + kEntryCount, static_cast<uint16_t>(entries.size()));
-    if (!entries.empty()) {
-        frame.RecordBytes = kEntrySize * entries.size();
-        frame.Records = std::make_unique<uint8_t[]>(frame.RecordBytes);
-        for (size_t i = 0; i < entries.size(); ++i) {
-            WriteEntryRecord(frame.Records.get() + kEntrySize * i, entries[i]);
-        }
-    }
-    WritePointer(frame.Header.get() + kFirstEntry, frame.Records.get());
-    frame.Original = Snapshot(frame);
-    void* handle = frame.Header.get();
-    Held.emplace(handle, std::move(frame));
+    frame.Staff = staff.Number;
+    frame.Measure = measure;
+    frame.Layer = layer;
+    frame.RecordBytes = kEntrySize * entries.size();
+    frame.Block = std::make_unique<uint8_t[]>(2 * frame.Bytes());
+    uint8_t* header = frame.Header();
+    std::memset(header, 0, kFrameSize);
+    WriteLE16(header + kScope, staff.Scope);
+    WriteLE16(header + kSlot, static_cast<uint16_t>(staff.Slot));
+    WriteLE16(header + kMeasure, static_cast<uint16_t>(measure));
+    WriteLE16(header + kEntryCount, static_cast<uint16_t>(entries.size()));
+    uint8_t* records = entries.empty() ? nullptr : header + kFrameSize;
+    for (size_t i = 0; i < entries.size(); ++i)
+        WriteEntryRecord(records + kEntrySize * i, entries[i]);
+    WritePointer(header + kFirstEntry, records);
+    std::memcpy(header + frame.Bytes(), header, frame.Bytes());
+    Held.emplace(header, std::move(frame));
     ++Totals.Loaded;
     ++Totals.Held;
-    return handle;
-}
-
-std::vector<uint8_t> FrameStore::Snapshot(const Frame& frame) const {
-    std::vector<uint8_t> bytes(kFrameSize + frame.RecordBytes);
-    std::memcpy(bytes.data(), frame.Header.get(), kFrameSize);
-    if (frame.RecordBytes > 0) {
-        std::memcpy(bytes.data() + kFrameSize, frame.Records.get(), frame.RecordBytes);
-    }
-    return bytes;
+    return header;
 }
 
 bool FrameStore::Release(const void* handle, uint64_t call) {
@@ -131,7 +123,7 @@ bool FrameStore::Release(const void* handle, uint64_t call) {
             error.Frame = retired->second;
             for (const Frame& frame : Retired) {
                 if (frame.Id == retired->second)
-                    error.Where = frame.Where;
+                    error.Where = frame.Where();
             }
         }
         ErrorList.push_back(error);
@@ -139,8 +131,9 @@ bool FrameStore::Release(const void* handle, uint64_t call) {
     }
     Frame frame = std::move(held->second);
     Held.erase(held);
-    if (Snapshot(frame) != frame.Original) {
-        OverwrittenFrames.push_back("frame " + std::to_string(frame.Id) + " (" + frame.Where + ")");
+    const uint8_t* header = frame.Header();
+    if (std::memcmp(header, header + frame.Bytes(), frame.Bytes()) != 0) {
+        OverwrittenFrames.push_back("frame " + std::to_string(frame.Id) + " (" + frame.Where() + ")");
     }
     ++Totals.Freed;
     --Totals.Held;
@@ -149,26 +142,30 @@ bool FrameStore::Release(const void* handle, uint64_t call) {
 }
 
 void FrameStore::Retire(Frame frame) {
-    Poison(frame.Header.get(), kFrameSize);
-    Poison(frame.Records.get(), frame.RecordBytes);
-    RetiredIds[frame.Header.get()] = frame.Id;
+    // The copy stays readable: only what the module was given is poisoned.
+    Poison(frame.Header(), frame.Bytes());
+    RetiredIds[frame.Header()] = frame.Id;
     Retired.push_back(std::move(frame));
     if (Retired.size() > kRetiredFrames) {
         Frame& oldest = Retired.front();
-        RetiredIds.erase(oldest.Header.get());
-        Unpoison(oldest.Header.get(), kFrameSize);
-        Unpoison(oldest.Records.get(), oldest.RecordBytes);
+        RetiredIds.erase(oldest.Header());
+        Unpoison(oldest.Header(), oldest.Bytes());
         Retired.pop_front();
     }
 }
 
 void FrameStore::ReportStillHeld() {
-    for (const auto& [handle, frame] : Held) {
+    std::vector<const Frame*> frames;
+    for (const auto& [handle, frame] : Held)
+        frames.push_back(&frame);
+    std::sort(frames.begin(), frames.end(),
+              [](const Frame* a, const Frame* b) { return a->Id < b->Id; });
+    for (const Frame* frame : frames) {
         FrameError error;
         error.What = FrameError::Kind::StillHeld;
-        error.Frame = frame.Id;
-        error.Handle = handle;
-        error.Where = frame.Where;
+        error.Frame = frame->Id;
+        error.Handle = frame->Header();
+        error.Where = frame->Where();
         ErrorList.push_back(error);
     }
 }

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "sim/Score.h"
@@ -81,21 +82,28 @@ class FrameStore {
     const std::vector<FrameError>& Errors() const { return ErrorList; }
 
   private:
+    // One block: the header, the entry records, and a copy of both as
+    // handed out (to find frames the module wrote into).
     struct Frame {
         uint64_t Id = 0;
-        std::string Where;
-        std::unique_ptr<uint8_t[]> Header;
-        std::unique_ptr<uint8_t[]> Records;
+        int16_t Staff = 0;
+        int16_t Measure = 0;
+        int16_t Layer = 0;
+        std::unique_ptr<uint8_t[]> Block;
         size_t RecordBytes = 0;
-        std::vector<uint8_t> Original;  // header and records as handed out
+
+        uint8_t* Header() const { return Block.get(); }
+        size_t Bytes() const { return kFrameLayoutBytes + RecordBytes; }
+        // "staff 1, measure 2, layer 1"
+        std::string Where() const;
     };
+    static constexpr size_t kFrameLayoutBytes = frame_layout::kFrameSize;
 
     void Retire(Frame frame);
-    std::vector<uint8_t> Snapshot(const Frame& frame) const;
 
-    std::map<const void*, Frame> Held;
+    std::unordered_map<const void*, Frame> Held;
     std::deque<Frame> Retired;
-    std::map<const void*, uint64_t> RetiredIds;
+    std::unordered_map<const void*, uint64_t> RetiredIds;
     FrameCounts Totals;
     std::vector<FrameError> ErrorList;
     std::vector<std::string> OverwrittenFrames;

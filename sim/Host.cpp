@@ -78,6 +78,22 @@ bool Host::SaveFails(uint32_t tag, const Keys& keys) const {
     return SaveFailureTags.count(tag) != 0 || SaveFailures.count(RecordKey{tag, keys}) != 0;
 }
 
+Bytes* Host::FindRecord(uint32_t tag, const Keys& keys) {
+    return Index ? Index->FindRecord(tag, keys) : Document.FindRecord(tag, keys);
+}
+
+const Staff* Host::FindStaffBySlot(int16_t slot) const {
+    return Index ? Index->FindStaffBySlot(slot) : Document.FindStaffBySlot(slot);
+}
+
+const Staff* Host::FindStaff(int16_t number) const {
+    return Index ? Index->FindStaff(number) : Document.FindStaff(number);
+}
+
+const std::vector<Entry>& Host::EntriesOf(const CellKey& cell) const {
+    return Index ? Index->EntriesOf(cell) : Document.EntriesOf(cell);
+}
+
 // --- Observation -------------------------------------------------------------
 
 std::vector<std::string> Host::Warnings() const {
@@ -171,7 +187,7 @@ int16_t Host::LoadKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t* co
         if (keys == nullptr || count == nullptr) {
             Warn("MX_LoadKData called without a key block or a count");
         } else if (!LoadFails(tag, call.KeysIn)) {
-            if (const Bytes* record = Document.FindRecord(tag, call.KeysIn)) {
+            if (const Bytes* record = FindRecord(tag, call.KeysIn)) {
                 if (buffer != nullptr) {
                     const size_t copied = std::min<size_t>(*count, record->size());
                     if (copied > 0)
@@ -203,7 +219,7 @@ int16_t Host::SaveKData(uint32_t tag, uint16_t* keys, const void* buffer, uint32
     call.CountIn = count;
     if (Begin(call, version) && keys != nullptr && (buffer != nullptr || count == 0) &&
         !SaveFails(tag, call.KeysIn)) {
-        if (Bytes* record = Document.FindRecord(tag, call.KeysIn)) {
+        if (Bytes* record = FindRecord(tag, call.KeysIn)) {
             const auto* bytes = static_cast<const uint8_t*>(buffer);
             record->assign(bytes, bytes + count);
             ++Saved[tag];
@@ -244,6 +260,8 @@ int16_t Host::CreateKData(uint32_t tag, uint16_t* keys, const void* buffer, uint
         if (free && Document.FindRecord(tag, target) == nullptr) {
             const auto* bytes = static_cast<const uint8_t*>(buffer);
             Document.SetRecord(tag, target, Bytes(bytes, bytes + count));
+            if (Index)
+                Index->AddRecord(tag, target);
             ++Created;
             if (!CreateLeavesIndexUnset)
                 call.KeysOut = target;
@@ -263,6 +281,8 @@ int16_t Host::DeleteKData(uint32_t tag, uint16_t* keys, uint32_t version) {
     call.HasKeys = keys != nullptr;
     call.KeysIn = call.KeysOut = ReadKeys(keys);
     if (Begin(call, version) && keys != nullptr && Document.RemoveRecord(tag, call.KeysIn)) {
+        if (Index)
+            Index->RemoveRecord(tag, call.KeysIn);
         ++Deleted;
         call.Result = 1;
     }
@@ -341,12 +361,12 @@ void* Host::LoadTGF(void* none, int16_t slot, int16_t measure, int16_t layer, in
     call.Option = option;
     void* frame = nullptr;
     if (Begin(call, version)) {
-        const Staff* staff = Document.FindStaffBySlot(slot);
+        const Staff* staff = FindStaffBySlot(slot);
         if (staff != nullptr && measure >= 1 && measure <= Document.Measures && layer >= 0 &&
             layer < Document.LayerCount) {
             call.Staff = staff->Number;
             frame = FrameMemory.Create(*staff, measure, layer,
-                                       Document.EntriesOf(CellKey{measure, staff->Number, layer}));
+                                       EntriesOf(CellKey{measure, staff->Number, layer}));
             call.Frame = FrameMemory.IdOf(frame);
             call.Result = 1;
         }
@@ -371,7 +391,7 @@ int16_t Host::SlotToInst(int16_t slot, uint16_t scope, uint32_t version) {
     call.Slot = slot;
     call.Scope = scope;
     if (Begin(call, version)) {
-        if (const Staff* staff = Document.FindStaffBySlot(slot)) {
+        if (const Staff* staff = FindStaffBySlot(slot)) {
             if (staff->Scope == scope) {
                 call.Result = staff->Number;
             } else {
@@ -396,7 +416,7 @@ int16_t Host::InstToSlot(int16_t staff, int16_t zero, uint32_t version) {
             Warn("MX_InstToSlot called with a second argument of " + std::to_string(zero) +
                  " instead of 0");
         }
-        if (const Staff* found = Document.FindStaff(staff))
+        if (const Staff* found = FindStaff(staff))
             call.Result = found->Slot;
     }
     const auto result = static_cast<int16_t>(call.Result);

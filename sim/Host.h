@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "framework/music/RegionRecord.h"
@@ -14,6 +16,7 @@
 #include "sim/HostCall.h"
 #include "sim/MessageBoxRecord.h"
 #include "sim/Score.h"
+#include "sim/ScoreIndex.h"
 
 namespace sim {
 
@@ -116,6 +119,10 @@ class Host {
     // its default button and the answer waits for a later box.
     void ScriptAnswers(std::vector<int> answers);
     size_t UnusedAnswers() const { return Answers.size(); }
+    // Hash lookups of records, cells and staves, for benchmarks of large
+    // scores (the score's own maps are logarithmic). The score must then
+    // change only through the host functions, or be indexed again.
+    void IndexScore() { Index = std::make_unique<ScoreIndex>(Document); }
     // Keep every call in Calls() (default); counts are kept either way.
     void SetRecordCalls(bool record) { RecordCalls = record; }
     // Called after each call, and for each box once answered (for --trace
@@ -154,9 +161,15 @@ class Host {
     void Finish(HostCall& call);
     void Warn(const std::string& warning);
     bool LoadFails(uint32_t tag, const Keys& keys) const;
+    // The score's lookups, through the index when there is one.
+    Bytes* FindRecord(uint32_t tag, const Keys& keys);
+    const Staff* FindStaffBySlot(int16_t slot) const;
+    const Staff* FindStaff(int16_t number) const;
+    const std::vector<Entry>& EntriesOf(const CellKey& cell) const;
     bool SaveFails(uint32_t tag, const Keys& keys) const;
 
     Score Document;
+    std::unique_ptr<ScoreIndex> Index;
     int16_t CurrentDocument;
     RegionRecord Selection{};
     int WindowToken = 0;
@@ -179,7 +192,7 @@ class Host {
     FrameStore FrameMemory;
     std::vector<std::pair<std::string, uint64_t>> WarningList;
     std::vector<RecordKey> Loaded;
-    std::set<RecordKey> LoadedSet;
+    std::unordered_set<RecordKey, RecordKeyHash> LoadedSet;
     std::map<uint32_t, size_t> Saved;
     size_t Created = 0;
     size_t Deleted = 0;
