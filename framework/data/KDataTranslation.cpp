@@ -75,6 +75,22 @@ constexpr FieldMapEntry kFieldMaps[] = {
     {TagOf("pfSS"), kAnyKey, 96, kNoRows},
 };
 
+// Every tag of the two maps is a preference tag: 'pf' and two characters.
+// Any other tag (tuplets, part records) goes to the host without a search.
+constexpr uint32_t kPreferencePrefix = 0x7066;  // 'pf'
+constexpr bool IsPreferenceTag(uint32_t tag) { return (tag >> 16) == kPreferencePrefix; }
+
+constexpr bool MapsHoldOnlyPreferenceTags() {
+    for (const RangeMapRow& row : kRangeMap) {
+        if (!IsPreferenceTag(row.Tag)) return false;
+    }
+    for (const FieldMapEntry& entry : kFieldMaps) {
+        if (!IsPreferenceTag(entry.Tag)) return false;
+    }
+    return true;
+}
+static_assert(MapsHoldOnlyPreferenceTags());
+
 uint16_t FirstKey(const uint16_t* keys) { return keys != nullptr ? keys[0] : 0; }
 
 const FieldMapEntry* FindFieldMap(uint32_t tag, const uint16_t* keys) {
@@ -172,6 +188,7 @@ int16_t LoadKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t* count, u
         if (ZeroCompareLoad(keys, buffer, count, version, result)) return result;
         // Loaded: the tag is in neither map, so it is asked for again below.
     }
+    if (!IsPreferenceTag(tag)) return static_cast<int16_t>(host::MX_LoadKData(tag, keys, buffer, count, version));
     if (const FieldMapEntry* entry = FindFieldMap(tag, keys)) {
         if (entry->Map.RowCount > 0 || buffer == nullptr) return FieldLoad(*entry, buffer, count);
     } else if (const RangeMapRow* range = FindRangeMap(tag)) {
@@ -182,7 +199,7 @@ int16_t LoadKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t* count, u
 }
 
 int16_t SaveKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t count, uint32_t version) {
-    if (version >= kFirstTranslatedVersion) {
+    if (version >= kFirstTranslatedVersion && IsPreferenceTag(tag)) {
         if (const FieldMapEntry* entry = FindFieldMap(tag, keys)) {
             if (entry->Map.RowCount > 0) return FieldSave(*entry, buffer, count);
         } else if (const RangeMapRow* range = FindRangeMap(tag)) {
