@@ -84,6 +84,7 @@ sim::Host& HostFor(const ScoreKey& key) {
         world.Host.reset();
         world.Host = std::make_unique<sim::Host>(MakeScore(key));
         world.Host->SetRecordCalls(false);
+        world.Host->IndexScore();
         world.Key = key;
         world.Scope = std::make_unique<sim::CurrentHostScope>(*world.Host);
         host::ForgetBinding();
