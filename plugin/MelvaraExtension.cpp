@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "framework/core/MCBlockPool.h"
 #include "framework/core/MCString.h"
 #include "framework/core/MCUI.h"
 #include "framework/host/HostVersion.h"
@@ -72,6 +73,8 @@ int MelvaraExtensionInvoke(void* window, int16_t index, const void* selection20)
     // Nothing may unwind into the host; every failure is the command's to
     // report, and the host always hears success.
     try {
+        // Nothing of the command's stays in the module's hands.
+        mcpool::TrimOnExit trim;
         const MCUI ui(window);
         MCMusicRegion region;
         region.SetFromCommandRecord(selection20);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "framework/core/MCBlockPool.h"
 #include "framework/core/MCIteratorHandler.h"
 
 namespace {
@@ -14,11 +15,13 @@ int64_t GrowthStep(int32_t count) {
     return 10;
 }
 
+size_t ItemBytes(int64_t places) { return static_cast<size_t>(places) * sizeof(__MCBase*); }
+
 }  // namespace
 
 __MCCollection::~__MCCollection() {
     ClearAll();
-    std::free(Items);
+    mcpool::Free(Items, ItemBytes(Capacity));
     Items = nullptr;
     Capacity = 0;
 }
@@ -33,10 +36,10 @@ bool __MCCollection::EnsureRoom(int32_t n) {
     const int64_t places = step * ((wanted + step) / step);
     if (places > std::numeric_limits<int32_t>::max()) return false;
 
-    auto** items = static_cast<__MCBase**>(std::malloc(static_cast<size_t>(places) * sizeof(__MCBase*)));
+    auto** items = static_cast<__MCBase**>(mcpool::Allocate(ItemBytes(places)));
     if (items == nullptr) return false;
     for (int64_t i = 0; i < places; ++i) items[i] = i < Count ? Items[i] : nullptr;
-    std::free(Items);
+    mcpool::Free(Items, ItemBytes(Capacity));
     Items = items;
     Capacity = static_cast<int32_t>(places);
     return true;

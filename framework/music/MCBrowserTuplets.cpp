@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 
+#include "framework/core/MCBlockPool.h"
 #include "framework/core/MCIteratorHandler.h"
 #include "framework/data/MCTuplet.h"
 #include "framework/host/HostFunctions.h"
@@ -24,6 +25,8 @@ int32_t __MCBrowserRegionBase::ForEachInRegion(MCIteratorHandler& handler,
                                                const MCMusicRegion& region) {
     const int32_t first = region.GetStartMeasure();
     if (first > region.GetEndMeasure()) return 0;
+    // The blocks the cells reused go back to the system with the walk.
+    mcpool::TrimOnExit trim;
     int32_t finished = 0;
     // 32-bit counters: a region ending at measure or slot 32767 still ends.
     for (int32_t measure = first; measure <= region.GetEndMeasure(); ++measure) {

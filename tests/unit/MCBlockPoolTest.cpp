@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "framework/core/MCBlockPool.h"
+#include "framework/core/MCIteratorHandler.h"
+#include "framework/music/MCBrowserTuplets.h"
+#include "framework/music/MCMusicRegion.h"
+#include "framework/music/MCNoteEntry.h"
+#include "tests/support/SimHostTest.h"
+
+namespace {
+
+class MCBlockPool : public ::testing::Test {
+protected:
+    MCBlockPool() { mcpool::Trim(); }
+    ~MCBlockPool() override { mcpool::Trim(); }
+};
+
+TEST_F(MCBlockPool, FreedBlocksServeTheNextRequestsOfTheirSize) {
+    if (!mcpool::Pooling()) GTEST_SKIP() << "nothing is kept under AddressSanitizer";
+    void* a = mcpool::Allocate(88);
+    void* b = mcpool::Allocate(48);
+    mcpool::Free(a, 88);
+    mcpool::Free(b, 48);
+    EXPECT_EQ(mcpool::KeptBlocks(), 2u);
+    EXPECT_EQ(mcpool::Allocate(81), a) << "81 bytes share the class of 88";
+    EXPECT_EQ(mcpool::Allocate(48), b);
+    EXPECT_EQ(mcpool::KeptBlocks(), 0u);
+    mcpool::Free(a, 81);
+    mcpool::Free(b, 48);
+}
+
+TEST_F(MCBlockPool, LargeBlocksAndTrimmedBlocksGoBackToTheSystem) {
+    void* large = mcpool::Allocate(4096);
+    ASSERT_NE(large, nullptr);
+    mcpool::Free(large, 4096);
+    EXPECT_EQ(mcpool::KeptBlocks(), 0u);
+    std::vector<void*> blocks;
+    for (int i = 0; i < 100; ++i) blocks.push_back(mcpool::Allocate(16 * (1 + i % 8)));
+    for (int i = 0; i < 100; ++i) mcpool::Free(blocks[i], 16 * (1 + i % 8));
+    EXPECT_EQ(mcpool::KeptBlocks(), mcpool::Pooling() ? 100u : 0u);
+    mcpool::Trim();
+    EXPECT_EQ(mcpool::KeptBlocks(), 0u);
+}
+
+TEST_F(MCBlockPool, FrameworkObjectsComeFromThePool) {
+    if (!mcpool::Pooling()) GTEST_SKIP() << "nothing is kept under AddressSanitizer";
+    auto* note = new MCNote(0, nullptr, nullptr);
+    const auto address = reinterpret_cast<uintptr_t>(note);
+    delete note;
+    EXPECT_EQ(mcpool::KeptBlocks(), 1u);
+    auto* again = new (std::nothrow) MCNote(1, nullptr, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(again), address);
+    delete again;
+}
+
+class CountingHandler : public MCIteratorHandler {
+public:
+    bool Iterate(__MCBase*) override { return ++Count < 1000; }
+    int Count = 0;
+};
+
+class WalkTrims : public SimHostTest {};
+
+TEST_F(WalkTrims, AWalkKeepsNoBlockWhenItEnds) {
+    Score().AddStaff(1, 1).AddStaff(2, 2).SetMeasures(2);
+    for (int16_t m = 1; m <= 2; ++m) {
+        for (int i = 0; i < 15; ++i) Score().AddEntry(1, m, 0, i * 10, {SampleTuplet(static_cast<uint16_t>(i))});
+    }
+    Score().SetDefaults(SampleTuplet(1));
+    MCMusicRegion region;
+    region.Record.StartSlot = 1;
+    region.Record.EndSlot = 2;
+    region.Record.StartMeasure = 1;
+    region.Record.EndMeasure = 2;
+    region.Record.EndPos = 1000;
+    MCBrowserTuplets browser;
+    CountingHandler handler;
+    EXPECT_EQ(browser.ForEachInRegion(handler, region), 4);
+    EXPECT_EQ(handler.Count, 30);
+    EXPECT_EQ(mcpool::KeptBlocks(), 0u);
+}
+
+}  // namespace
