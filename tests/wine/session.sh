@@ -91,12 +91,14 @@ supervise() {
     wineserver -w
   fi
   # The wineserver stays until the session ends, so each program starts
-  # quickly. It fails when one runs already (started by hand): that one serves.
-  if wineserver -p 9>&-; then
-    wineserver_started=1
-  else
-    echo "using the wineserver that runs already in $prefix"
+  # quickly. One that runs already (Wine used by hand) may serve another
+  # display: it must stop first.
+  if ! wineserver -p 9>&- 2>/dev/null; then
+    echo "waiting for the wineserver that runs in $prefix to stop"
+    timeout 120 wineserver -w 9>&-
+    wineserver -p 9>&-
   fi
+  wineserver_started=1
   if (($# > 0)); then
     local reg=$session/programs.reg name
     {
