@@ -14,8 +14,6 @@ bool MCTupletChanger::Iterate(__MCBase* object) {
             tuplet->Save();
             break;
         case ChangeDefaults:
-            if (DefaultsCopied) break;
-            DefaultsCopied = true;
             Defaults->CopyFromTuplet(tuplet, CopyPosition);
             Defaults->Save();
             break;

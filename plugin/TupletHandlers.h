@@ -11,8 +11,8 @@ class MCTupletPrefs;
 // Carries out a command on each tuplet the browser hands it, against the
 // Default Tuplet Definition: resets the tuplet to it and saves the tuplet,
 // copies the tuplet into it and saves the defaults, or compares the two and
-// counts. Never stops the walk. Change copies and saves the first tuplet
-// only.
+// counts. Never stops the walk. Given several tuplets, Change copies and
+// saves each in turn, so the last wins; the driver gives it exactly one.
 class MCTupletChanger : public MCIteratorHandler {
 public:
     MCTupletChanger(MCTupletPrefs* defaults, CommandMode mode, bool copyPosition)
@@ -29,11 +29,6 @@ public:
     int32_t DifferentExclPositionCount = 0;
     bool CopyPosition;
     int32_t Mode;
-
-private:
-    // ChangeDefaults copies only the first tuplet it is given: a host that
-    // hid a tuplet from the counting walk must not get several copied.
-    bool DefaultsCopied = false;
 };
 
 // Counts tuplets and stops the walk at the second one: TupletCount ends as

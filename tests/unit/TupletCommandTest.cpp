@@ -335,9 +335,9 @@ int16_t LoadHidingOnce(uint32_t tag, uint16_t keys[4], void* buffer, uint32_t* c
 }
 
 // A host that hides the second of two tuplets from the counting walk lets
-// Change go on; the changing walk then sees both. The defaults take the
-// first and are saved once, not once per tuplet.
-TEST_F(TupletCommand, ChangeCopiesAndSavesOnlyTheFirstTupletItIsGiven) {
+// Change go on; the changing walk then sees both. Each is copied into the
+// defaults and saved whole in turn, so the last wins; no tuplet changes.
+TEST_F(TupletCommand, ChangeGivenTwoTupletsCopiesEachInTurn) {
     const uint32_t first = Add(1, 1, {Differing(14, 0x1111)});
     const uint32_t second = Add(2, 1, {Differing(14, 0x2222)});
     hiddenOnce = sim::TupletKeys(second, 0);
@@ -348,8 +348,8 @@ TEST_F(TupletCommand, ChangeCopiesAndSavesOnlyTheFirstTupletItIsGiven) {
     ASSERT_TRUE(hidden);
     ASSERT_EQ(Host.Boxes().size(), 1u);
     EXPECT_EQ(Host.Boxes()[0].CaptionUtf8(), "Copy Position?");
-    EXPECT_EQ(Host.SavedCount(sim::kTupletDefaultsTag), 1u);
-    EXPECT_EQ(Score().Defaults()->Value1, 0x1111);
+    EXPECT_EQ(Host.SavedCount(sim::kTupletDefaultsTag), 2u);
+    EXPECT_EQ(Score().Defaults()->Value1, 0x2222);
     EXPECT_EQ(Score().Tuplet(first, 0)->Value1, 0x1111);
     EXPECT_EQ(Score().Tuplet(second, 0)->Value1, 0x2222);
 }
