@@ -1,6 +1,6 @@
 # Entry points of the project; CMake does the building.
 #   make demo     build the Linux module and show it at work in the simulated host
-#   make check    build everything (Linux, Windows, sanitizers) and run every test
+#   make check    build everything (Linux, Windows, sanitizers, fuzz targets) and run every test
 #   make windows  build the Windows module qvzevedovuvedoza64.mxt alone
 #   make fuzz     run every libFuzzer target for FUZZ_SECONDS (default 300) each
 #   make bench    build the benchmarks (Release, build/bench) and run them
@@ -71,7 +71,11 @@ DEMO_DIR := build/demo
 PIECE := samples/piece.json
 SINGLE := samples/single.json
 
-demo: linux
+# The demo needs only the module and melvara-sim, not the tests.
+demo: setup
+	@cmake -S . -B $(LINUX_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DMELVARA_WINDOWS_BUILD_DIR=$(CURDIR)/$(WINDOWS_DIR) >/dev/null
+	@cmake --build $(LINUX_DIR) -j$(JOBS) --target qvzevedovuvedoza64 melvara-sim
 	@mkdir -p $(DEMO_DIR)
 	@echo "== The module's menu, as a host of version 0x11000000 or later lists it =="
 	@$(SIM) menu --module $(MODULE) --host-version 0x11000000
