@@ -2,11 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <string>
 
 #include "sim/Host.h"
 #include "sim/HostExports.h"
+#include "tests/support/SimHostBinding.h"
 
 // What every fuzz target shares: the framework bound in process to a
 // simulated host through the test platform layer, host functions replaced by
@@ -19,22 +19,11 @@ inline void Check(bool holds, const char* what) {
     if (!holds) Fail(what);
 }
 
-// Binds the framework to the host for the life of the object: module and
-// function lookups answered with the host's functions or with replacements,
-// message boxes recorded by the host, cached addresses forgotten on both
-// ends. The host version starts at hostVersion.
-class HostBinding {
+// The framework bound to the host for the life of the object, the host
+// version starting at hostVersion.
+class HostBinding : public SimHostBinding {
 public:
-    HostBinding(sim::Host& host, uint32_t hostVersion = 0x19000000);
-    ~HostBinding();
-    HostBinding(const HostBinding&) = delete;
-    HostBinding& operator=(const HostBinding&) = delete;
-
-    // Answers GetProcAddress for name with address instead of the host's.
-    void Replace(const char* name, void* address);
-
-private:
-    sim::CurrentHostScope Scope;
+    explicit HostBinding(sim::Host& host, uint32_t hostVersion = 0x19000000);
 };
 
 // Warnings of the host that mean the module called it wrongly. A slot asked

@@ -8,6 +8,7 @@
 #include "framework/host/HostVersion.h"
 #include "sim/Host.h"
 #include "sim/HostExports.h"
+#include "tests/support/SimHostBinding.h"
 #include "tests/support/TestPlatform.h"
 
 // Fixture of the unit tests that talk to a host: the framework bound in
@@ -15,8 +16,6 @@
 // platform layer. Message boxes go to the simulated host.
 class SimHostTest : public ::testing::Test {
 protected:
-    SimHostTest();
-    ~SimHostTest() override;
 
     sim::Score& Score() { return Host.GetScore(); }
 
@@ -29,14 +28,14 @@ protected:
 
     // Makes a host function missing, as if the host did not export it. The
     // binding forgets what it cached, so that the next call looks again.
-    void MakeMissing(sim::HostFn fn);
+    void MakeMissing(sim::HostFn fn) { Binding.MakeMissing(fn); }
     // Answers GetProcAddress for name with address instead of the host's.
-    void ReplaceFunction(const char* name, void* address);
+    void ReplaceFunction(const char* name, void* address) { Binding.Replace(name, address); }
 
     sim::Host Host;
 
 private:
-    sim::CurrentHostScope Scope{Host};
+    SimHostBinding Binding{Host};
 };
 
 // A tuplet definition with every word set from a seed, for tests that need
