@@ -95,14 +95,14 @@ sim::Host& HostFor(const ScoreKey& key) {
 
 // --- Regions ------------------------------------------------------------------
 
-struct RegionSpec {
+struct RegionShape {
     const char* Label;
     int16_t Measures;  // from measure 1
     int16_t Slots;     // from slot 1
 };
 
 // From one cell to the whole large score.
-const RegionSpec kRegions[] = {
+const RegionShape kRegions[] = {
     {"1 cell", 1, 1},
     {"10 cells", 1, 10},
     {"1 measure", 1, kStaves},
@@ -285,8 +285,8 @@ constexpr int16_t kGrowthMeasures[] = {3, 25, 250, 2500};
 void RegisterAll() {
     for (Command command : kCommands) {
         const ScoreKey key{kLargeMeasures, KindFor(command)};
-        for (const RegionSpec& spec : kRegions) {
-            Register("commands", command, key, RegionOf(spec.Measures, spec.Slots), spec.Label);
+        for (const RegionShape& shape : kRegions) {
+            Register("commands", command, key, RegionOf(shape.Measures, shape.Slots), shape.Label);
         }
     }
     for (int16_t measures : kGrowthMeasures) {
@@ -310,13 +310,13 @@ void PrintCommandTable() {
     std::printf("%-8s %-13s %7s %8s %8s %12s %12s %7s %14s %11s\n", "command", "region", "cells",
                 "entries", "tuplets", "module ms", "floor ms", "ratio", "items/s", "calls/item");
     for (Command command : kCommands) {
-        for (const RegionSpec& spec : kRegions) {
-            const Row* module = Find("commands", command, true, spec.Label);
-            const Row* floor = Find("commands", command, false, spec.Label);
+        for (const RegionShape& shape : kRegions) {
+            const Row* module = Find("commands", command, true, shape.Label);
+            const Row* floor = Find("commands", command, false, shape.Label);
             if (module == nullptr || floor == nullptr) continue;
             const int64_t items = command == Command::Change ? module->Entries : module->Tuplets;
             std::printf("%-8s %-13s %7" PRId64 " %8" PRId64 " %8" PRId64 " %12.4f %12.4f %7.3f %14.0f %11.2f\n",
-                        NameOf(command), spec.Label, module->Cells, module->Entries, module->Tuplets,
+                        NameOf(command), shape.Label, module->Cells, module->Entries, module->Tuplets,
                         module->Nanoseconds / 1e6, floor->Nanoseconds / 1e6,
                         module->Nanoseconds / floor->Nanoseconds,
                         static_cast<double>(items) / (module->Nanoseconds / 1e9),
@@ -357,10 +357,10 @@ void PrintHeapTable() {
     for (Command command : kCommands) {
         int64_t peaks[2] = {0, 0};
         int i = 0;
-        for (const RegionSpec* spec : {&kRegions[1], &kRegions[4]}) {
+        for (const RegionShape* shape : {&kRegions[1], &kRegions[4]}) {
             sim::Host& host = HostFor(ScoreKey{kLargeMeasures, KindFor(command)});
             MelvaraExtensionVersion(0x19000000);
-            const RegionRecord region = RegionOf(spec->Measures, spec->Slots);
+            const RegionRecord region = RegionOf(shape->Measures, shape->Slots);
             Snapshot snapshot;
             if (command == Command::Reset) snapshot.Take(host.GetScore(), region);
             const int64_t tuplets = Measure(host, region).Tuplets;
@@ -381,7 +381,7 @@ void PrintHeapTable() {
 
             peaks[i++] = module.ModulePeak;
             std::printf("%-8s %-12s %9" PRId64 " %14" PRId64 " %14" PRId64 " %14" PRId64 " %13" PRId64 "\n",
-                        NameOf(command), spec->Label, tuplets, module.ModulePeak, module.ModuleAllocations,
+                        NameOf(command), shape->Label, tuplets, module.ModulePeak, module.ModuleAllocations,
                         floor.ModulePeak, module.HostPeak);
         }
         const int64_t difference = peaks[1] - peaks[0];
