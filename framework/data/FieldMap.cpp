@@ -105,6 +105,31 @@ bool SaveField(const FieldMapRow& row, const uint8_t* buffer, PartRecord& part) 
     return true;
 }
 
+// The taking-part rows one part record feeds, in row order.
+struct PartRows {
+    const FieldMapRow* Rows[kMaxFieldMapRows];
+    int32_t Count = 0;
+};
+
+// Calls visit once per distinct part record, in the order of its first row,
+// with the rows it feeds: each part record is transferred once.
+template <typename Visit>
+void ForEachPart(const FieldMap& map, uint32_t hostVersion, Visit visit) {
+    bool handled[kMaxFieldMapRows] = {};
+    for (int32_t i = 0; i < map.RowCount; ++i) {
+        const FieldMapRow& first = map.Rows[i];
+        if (handled[i] || !TakesPart(first, hostVersion)) continue;
+        PartRows rows;
+        for (int32_t j = i; j < map.RowCount; ++j) {
+            const FieldMapRow& row = map.Rows[j];
+            if (handled[j] || !SamePart(first, row) || !TakesPart(row, hostVersion)) continue;
+            rows.Rows[rows.Count++] = &row;
+            handled[j] = true;
+        }
+        visit(first, rows);
+    }
+}
+
 }  // namespace
 
 uint32_t ReportedSize(const FieldMap& map) {
@@ -126,39 +151,24 @@ uint32_t LayoutSpan(const FieldMap& map) {
 bool LoadFields(const FieldMap& map, uint8_t* buffer, uint32_t hostVersion, bool* allPartsLoaded) {
     if (allPartsLoaded != nullptr) *allPartsLoaded = true;
     if (!MapIsTransferable(map)) return false;
-    bool handled[kMaxFieldMapRows] = {};
-    for (int32_t i = 0; i < map.RowCount; ++i) {
-        const FieldMapRow& row = map.Rows[i];
-        if (handled[i] || !TakesPart(row, hostVersion)) continue;
+    ForEachPart(map, hostVersion, [&](const FieldMapRow& first, const PartRows& rows) {
         PartRecord part;
-        if (!part.Load(row) && allPartsLoaded != nullptr) *allPartsLoaded = false;
-        // This row and every later one fed by the same part record.
-        for (int32_t j = i; j < map.RowCount; ++j) {
-            const FieldMapRow& other = map.Rows[j];
-            if (handled[j] || !SamePart(row, other) || !TakesPart(other, hostVersion)) continue;
-            LoadField(other, part, buffer);
-            handled[j] = true;
-        }
-    }
+        if (!part.Load(first) && allPartsLoaded != nullptr) *allPartsLoaded = false;
+        for (int32_t k = 0; k < rows.Count; ++k) LoadField(*rows.Rows[k], part, buffer);
+    });
     return true;
 }
 
 bool SaveFields(const FieldMap& map, const uint8_t* buffer, uint32_t hostVersion) {
     if (!MapIsTransferable(map)) return false;
-    bool handled[kMaxFieldMapRows] = {};
-    for (int32_t i = 0; i < map.RowCount; ++i) {
-        const FieldMapRow& row = map.Rows[i];
-        if (handled[i] || !TakesPart(row, hostVersion)) continue;
+    ForEachPart(map, hostVersion, [&](const FieldMapRow& first, const PartRows& rows) {
         PartRecord part;
-        const bool loaded = part.Load(row);
+        const bool loaded = part.Load(first);
         bool changed = false;
-        for (int32_t j = i; j < map.RowCount; ++j) {
-            const FieldMapRow& other = map.Rows[j];
-            if (handled[j] || !SamePart(row, other) || !TakesPart(other, hostVersion)) continue;
-            if (SaveField(other, buffer, part)) changed = true;
-            handled[j] = true;
+        for (int32_t k = 0; k < rows.Count; ++k) {
+            if (SaveField(*rows.Rows[k], buffer, part)) changed = true;
         }
-        if (changed && loaded) part.Save(row);
-    }
+        if (changed && loaded) part.Save(first);
+    });
     return true;
 }

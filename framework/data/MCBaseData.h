@@ -58,6 +58,12 @@ public:
 protected:
     // Frees the data block if this record allocated it.
     void ReleaseData();
+    // Makes the subclass's own buffer, holding size valid bytes, the data.
+    void UseOwnBuffer(uint8_t* buffer, int64_t size) {
+        ReleaseData();
+        Data = buffer;
+        DataSize = size;
+    }
 
     int32_t Reserved = 0;
     int16_t LoadedDocument = 0;

@@ -116,9 +116,6 @@ int MCTuplet::SaveSize() { return TupletDefinition::kSize; }
 
 void MCTuplet::CopyDataFrom(const __MCBaseData& other) {
     if (other.ClassName() != ClassName()) return;
-    std::memcpy(Definition.Bytes, static_cast<const MCTuplet&>(other).Definition.Bytes,
-                TupletDefinition::kSize);
-    ReleaseData();
-    Data = Definition.Bytes;
-    DataSize = TupletDefinition::kSize;
+    Definition = static_cast<const MCTuplet&>(other).Definition;
+    UseOwnBuffer(Definition.Bytes, TupletDefinition::kSize);
 }

@@ -1,6 +1,5 @@
 #include "framework/data/MCTupletPrefs.h"
 
-#include <cstring>
 #include <iterator>
 #include <new>
 
@@ -35,11 +34,8 @@ int MCTupletPrefs::LoadSize() { return TupletDefinition::kSize; }
 
 void MCTupletPrefs::CopyDataFrom(const __MCBaseData& other) {
     if (other.ClassName() != ClassName()) return;
-    std::memcpy(Definition.Bytes, static_cast<const MCTupletPrefs&>(other).Definition.Bytes,
-                TupletDefinition::kSize);
-    ReleaseData();
-    Data = Definition.Bytes;
-    DataSize = TupletDefinition::kSize;
+    Definition = static_cast<const MCTupletPrefs&>(other).Definition;
+    UseOwnBuffer(Definition.Bytes, TupletDefinition::kSize);
 }
 
 bool MCTupletPrefs::Load(uint16_t number) {
