@@ -21,6 +21,7 @@
 #include "sim/Host.h"
 #include "sim/HostExports.h"
 #include "sim/ScoreGenerator.h"
+#include "sim/Selection.h"
 
 namespace {
 
@@ -111,14 +112,7 @@ const RegionShape kRegions[] = {
 };
 
 RegionRecord RegionOf(int16_t measures, int16_t slots) {
-    RegionRecord region{};
-    region.StartSlot = 1;
-    region.StartMeasure = 1;
-    region.StartPos = 0;
-    region.EndSlot = slots;
-    region.EndMeasure = measures;
-    region.EndPos = 0x7FFFFFFF;
-    return region;
+    return sim::RegionRect(1, 0, measures, 0x7FFFFFFF, 1, slots);
 }
 
 // The tuplet records of a region with their bytes, to undo a Reset.

@@ -15,6 +15,7 @@
 #include "sim/Host.h"
 #include "sim/HostExports.h"
 #include "sim/ScoreGenerator.h"
+#include "sim/Selection.h"
 
 namespace {
 
@@ -34,14 +35,7 @@ const Command kCommands[] = {
 
 RegionRecord Region(int16_t startMeasure, int32_t startPos, int16_t startSlot, int16_t endMeasure,
                     int32_t endPos, int16_t endSlot) {
-    RegionRecord region{};
-    region.StartMeasure = startMeasure;
-    region.StartPos = startPos;
-    region.StartSlot = startSlot;
-    region.EndMeasure = endMeasure;
-    region.EndPos = endPos;
-    region.EndSlot = endSlot;
-    return region;
+    return sim::RegionRect(startMeasure, startPos, endMeasure, endPos, startSlot, endSlot);
 }
 
 struct Case {

@@ -180,6 +180,20 @@ class Parser {
 
 }  // namespace
 
+RegionRecord RegionRect(int16_t startMeasure, int32_t startPos, int16_t endMeasure, int32_t endPos,
+                        int16_t startSlot, int16_t endSlot, uint16_t scope) {
+    RegionRecord region{};
+    region.StartSlotScope = scope;
+    region.StartSlot = startSlot;
+    region.StartMeasure = startMeasure;
+    region.StartPos = startPos;
+    region.EndSlotScope = scope;
+    region.EndSlot = endSlot;
+    region.EndMeasure = endMeasure;
+    region.EndPos = endPos;
+    return region;
+}
+
 Selection WholeScore(const Score& score) {
     std::string ignored;
     return *ParseSelection("all", score, ignored);

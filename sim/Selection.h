@@ -35,6 +35,11 @@ struct Selection {
 std::optional<Selection> ParseSelection(std::string_view text, const Score& score,
                                         std::string& error);
 
+// The region from startPos in startMeasure to endPos in endMeasure over
+// slots startSlot to endSlot, both ends with the same slot scope.
+RegionRecord RegionRect(int16_t startMeasure, int32_t startPos, int16_t endMeasure, int32_t endPos,
+                        int16_t startSlot, int16_t endSlot, uint16_t scope = 0);
+
 // The whole score, as "all" gives it.
 Selection WholeScore(const Score& score);
 

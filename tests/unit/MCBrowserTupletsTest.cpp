@@ -12,6 +12,7 @@
 #include "framework/music/MCBrowserTuplets.h"
 #include "framework/music/MCMusicRegion.h"
 #include "framework/music/MCNoteEntry.h"
+#include "sim/Selection.h"
 #include "tests/support/SimHostTest.h"
 
 namespace {
@@ -74,16 +75,7 @@ public:
 
 RegionRecord Rect(int16_t startMeasure, int16_t endMeasure, int16_t startSlot, int16_t endSlot,
                   int32_t startPos = 0, int32_t endPos = 0x7FFFFFFF, uint16_t scope = 0) {
-    RegionRecord record{};
-    record.StartSlotScope = scope;
-    record.StartSlot = startSlot;
-    record.StartMeasure = startMeasure;
-    record.StartPos = startPos;
-    record.EndSlotScope = scope;
-    record.EndSlot = endSlot;
-    record.EndMeasure = endMeasure;
-    record.EndPos = endPos;
-    return record;
+    return sim::RegionRect(startMeasure, startPos, endMeasure, endPos, startSlot, endSlot, scope);
 }
 
 class TupletBrowser : public SimHostTest {

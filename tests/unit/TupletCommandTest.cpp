@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "plugin/MelvaraExtension.h"
+#include "sim/Selection.h"
 #include "tests/support/SimHostTest.h"
 
 namespace {
@@ -37,15 +38,7 @@ protected:
         return MelvaraExtensionInvoke(Host.Window(), index, &region);
     }
 
-    static RegionRecord Whole() {
-        RegionRecord region{};
-        region.StartSlot = 1;
-        region.EndSlot = 3;
-        region.StartMeasure = 1;
-        region.EndMeasure = 4;
-        region.EndPos = 1 << 20;
-        return region;
-    }
+    static RegionRecord Whole() { return sim::RegionRect(1, 0, 4, 1 << 20, 1, 3); }
 
     TupletDefinition Differing(int offset, uint16_t value) const {
         TupletDefinition t = Defaults;
