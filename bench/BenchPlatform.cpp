@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "platform/Platform.h"
-#include "sim/Host.h"
-#include "sim/HostExports.h"
+#include "sim/host/Host.h"
+#include "sim/host/HostExports.h"
 
 namespace benchplatform {
 namespace {

@@ -18,10 +18,10 @@
 #include "bench/HeapCounter.h"
 #include "framework/host/HostFunctions.h"
 #include "plugin/MelvaraExtension.h"
-#include "sim/Host.h"
-#include "sim/HostExports.h"
-#include "sim/ScoreGenerator.h"
-#include "sim/Selection.h"
+#include "sim/host/Host.h"
+#include "sim/host/HostExports.h"
+#include "sim/score/ScoreGenerator.h"
+#include "sim/score/Selection.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "sim/Host.h"
-#include "sim/HostExports.h"
+#include "sim/host/Host.h"
+#include "sim/host/HostExports.h"
 #include "tests/support/SimHostBinding.h"
 
 // What every fuzz target shares: the framework bound in process to a

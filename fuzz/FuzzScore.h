@@ -6,7 +6,7 @@
 #include <set>
 
 #include "framework/music/RegionRecord.h"
-#include "sim/Score.h"
+#include "sim/score/Score.h"
 
 // Scores for the fuzz targets, and what a walk over a region reaches in
 // them as the simulated host answers.

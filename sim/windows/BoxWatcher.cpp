@@ -4,8 +4,8 @@
 #include <iostream>
 #include <vector>
 
-#include "sim/Host.h"
-#include "sim/MessageBoxRecord.h"
+#include "sim/host/Host.h"
+#include "sim/host/MessageBoxRecord.h"
 #include "sim/windows/HostWindow.h"
 
 namespace sim::windows {

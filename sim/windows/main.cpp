@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/Cli.h"
+#include "sim/cli/Cli.h"
 #include "sim/windows/BoxWatcher.h"
 
 int main(int argc, char** argv) {

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "sim/Cli.h"
+#include "sim/cli/Cli.h"
 
 #ifndef MELVARA_SAMPLES_DIR
 #error "MELVARA_SAMPLES_DIR must name the samples folder"

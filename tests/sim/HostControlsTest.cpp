@@ -6,8 +6,8 @@
 #include <cstring>
 #include <functional>
 
-#include "sim/Host.h"
-#include "sim/HostExports.h"
+#include "sim/host/Host.h"
+#include "sim/host/HostExports.h"
 
 namespace {
 

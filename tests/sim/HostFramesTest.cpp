@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "framework/core/ByteOrder.h"
-#include "sim/Host.h"
+#include "sim/host/Host.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <array>
 #include <vector>
 
-#include "sim/Host.h"
+#include "sim/host/Host.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Differences between two scores, named down to the field.
 #include <gtest/gtest.h>
 
-#include "sim/ScoreDiff.h"
+#include "sim/score/ScoreDiff.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "sim/AtomicFile.h"
-#include "sim/ScoreFile.h"
+#include "sim/score/AtomicFile.h"
+#include "sim/score/ScoreFile.h"
 
 #ifndef MELVARA_SAMPLES_DIR
 #error "MELVARA_SAMPLES_DIR must name the samples folder"

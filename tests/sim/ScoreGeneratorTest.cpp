@@ -6,9 +6,9 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "sim/Cli.h"
-#include "sim/ScoreFile.h"
-#include "sim/ScoreGenerator.h"
+#include "sim/cli/Cli.h"
+#include "sim/score/ScoreFile.h"
+#include "sim/score/ScoreGenerator.h"
 
 namespace {
 

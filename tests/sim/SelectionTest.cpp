@@ -4,7 +4,7 @@
 #include <limits>
 #include <tuple>
 
-#include "sim/Selection.h"
+#include "sim/score/Selection.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "sim/Host.h"
-#include "sim/HostExports.h"
+#include "sim/host/Host.h"
+#include "sim/host/HostExports.h"
 
 // Binds the framework, through the test platform layer, to a simulated host
 // for the life of the object: the host program is found as "MELVARA.EXE",

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "framework/host/HostVersion.h"
-#include "sim/Host.h"
-#include "sim/HostExports.h"
+#include "sim/host/Host.h"
+#include "sim/host/HostExports.h"
 #include "tests/support/SimHostBinding.h"
 #include "tests/support/TestPlatform.h"
 

@@ -11,8 +11,8 @@
 #include "framework/data/TupletDefinition.h"
 #include "framework/data/TupletRules.h"
 #include "plugin/MelvaraExtension.h"
-#include "sim/ScoreFile.h"
-#include "sim/Selection.h"
+#include "sim/score/ScoreFile.h"
+#include "sim/score/Selection.h"
 #include "tests/support/SimHostTest.h"
 
 // Every command on every sample, with each of its host calls made to fail

@@ -12,7 +12,7 @@
 #include "framework/music/MCBrowserTuplets.h"
 #include "framework/music/MCMusicRegion.h"
 #include "framework/music/MCNoteEntry.h"
-#include "sim/Selection.h"
+#include "sim/score/Selection.h"
 #include "tests/support/SimHostTest.h"
 
 namespace {

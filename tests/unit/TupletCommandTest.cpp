@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "plugin/MelvaraExtension.h"
-#include "sim/Selection.h"
+#include "sim/score/Selection.h"
 #include "tests/support/SimHostTest.h"
 
 namespace {

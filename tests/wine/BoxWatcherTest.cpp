@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/Host.h"
-#include "sim/MessageBoxRecord.h"
+#include "sim/host/Host.h"
+#include "sim/host/MessageBoxRecord.h"
 #include "sim/windows/BoxWatcher.h"
 #include "sim/windows/HostWindow.h"
 #include "tests/wine/WineCheck.h"

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "sim/score/ScoreGenerator.h"
+
+namespace sim {
+
+// The options of `generate`, from the arguments after the command name.
+struct GenerateOptions {
+    GeneratorOptions Score;
+    std::string OutPath;  // empty: the score goes to standard output
+};
+
+// Returns nothing and sets error for a usage error.
+std::optional<GenerateOptions> ParseGenerateOptions(const std::vector<std::string>& args,
+                                                    std::string& error);
+
+// melvara-sim generate: writes the generated score to the file (and a line
+// of counts to out) or, without --out, the score itself to out. Returns the
+// exit status.
+int GenerateCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace sim

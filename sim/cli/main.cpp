@@ -1,0 +1,13 @@
+// melvara-sim: stands in for the host program. Loads a plug-in module by file
+// through its seven exports and runs it on a score file. The host functions
+// that the module looks up by name are exported from this program.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "sim/cli/Cli.h"
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    return sim::RunMain(args, std::cout, std::cerr);
+}

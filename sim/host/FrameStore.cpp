@@ -1,0 +1,181 @@
+#include "sim/host/FrameStore.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "framework/core/ByteOrder.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define SIM_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SIM_ASAN 1
+#endif
+#endif
+#if defined(SIM_ASAN)
+#include <sanitizer/asan_interface.h>
+#endif
+
+namespace sim {
+namespace {
+
+using namespace frame_layout;
+
+// Released frames kept aside before their memory goes back.
+constexpr size_t kRetiredFrames = 4096;
+
+void Poison(const void* at, size_t size) {
+#if defined(SIM_ASAN)
+    if (at != nullptr && size > 0)
+        ASAN_POISON_MEMORY_REGION(at, size);
+#else
+    (void)at;
+    (void)size;
+#endif
+}
+
+void Unpoison(const void* at, size_t size) {
+#if defined(SIM_ASAN)
+    if (at != nullptr && size > 0)
+        ASAN_UNPOISON_MEMORY_REGION(at, size);
+#else
+    (void)at;
+    (void)size;
+#endif
+}
+
+}  // namespace
+
+void WriteEntryRecord(uint8_t* record, const Entry& entry) {
+    std::memset(record, 0, kEntrySize);
+    WriteLE32(record + kEntryNumber, entry.Number);
+    WriteLE32(record + kEntryFlags, entry.Flags);
+    const size_t notes = std::min(entry.Notes.size(), kMaxNotesPerEntry);
+    WriteLE16(record + kNoteCount, static_cast<uint16_t>(notes));
+    for (size_t i = 0; i < notes; ++i) {
+        std::memcpy(record + kNotes + kNoteSize * i, entry.Notes[i].data(), kNoteSize);
+    }
+    WriteLE32(record + kEntryPosition, static_cast<uint32_t>(entry.Position));
+}
+
+std::string FrameError::Describe() const {
+    std::string frame = Frame != 0 ? "frame " + std::to_string(Frame) : "a handle";
+    if (!Where.empty())
+        frame += " (" + Where + ")";
+    switch (What) {
+        case Kind::FreedTwice:
+            return frame + " released a second time by call #" + std::to_string(Call);
+        case Kind::NeverHandedOut:
+            return "call #" + std::to_string(Call) + " released " +
+                   (Handle == nullptr ? std::string("a null handle")
+                                      : std::string("a handle the host never handed out"));
+        case Kind::StillHeld:
+            return frame + " never released";
+    }
+    return frame;
+}
+
+FrameStore::~FrameStore() {
+    for (Frame& frame : Retired)
+        Unpoison(frame.Header(), frame.Bytes());
+}
+
+std::string FrameStore::Frame::Where() const {
+    return "staff " + std::to_string(Staff) + ", measure " + std::to_string(Measure) + ", layer " +
+           std::to_string(Layer + 1);
+}
+
+void* FrameStore::Create(const Staff& staff, int16_t measure, int16_t layer,
+                         const std::vector<Entry>& entries) {
+    Frame frame;
+    frame.Id = NextId++;
+    frame.Staff = staff.Number;
+    frame.Measure = measure;
+    frame.Layer = layer;
+    frame.RecordBytes = kEntrySize * entries.size();
+    frame.Block = std::make_unique<uint8_t[]>(2 * frame.Bytes());
+    uint8_t* header = frame.Header();
+    std::memset(header, 0, kFrameSize);
+    WriteLE16(header + kScope, staff.Scope);
+    WriteLE16(header + kSlot, static_cast<uint16_t>(staff.Slot));
+    WriteLE16(header + kMeasure, static_cast<uint16_t>(measure));
+    WriteLE16(header + kEntryCount, static_cast<uint16_t>(entries.size()));
+    uint8_t* records = entries.empty() ? nullptr : header + kFrameSize;
+    for (size_t i = 0; i < entries.size(); ++i)
+        WriteEntryRecord(records + kEntrySize * i, entries[i]);
+    WritePointer(header + kFirstEntry, records);
+    std::memcpy(header + frame.Bytes(), header, frame.Bytes());
+    Held.emplace(header, std::move(frame));
+    ++Totals.Loaded;
+    ++Totals.Held;
+    return header;
+}
+
+bool FrameStore::Release(const void* handle, uint64_t call) {
+    auto held = Held.find(handle);
+    if (held == Held.end()) {
+        FrameError error;
+        error.Call = call;
+        error.Handle = handle;
+        auto retired = RetiredIds.find(handle);
+        if (retired != RetiredIds.end()) {
+            error.What = FrameError::Kind::FreedTwice;
+            error.Frame = retired->second;
+            for (const Frame& frame : Retired) {
+                if (frame.Id == retired->second)
+                    error.Where = frame.Where();
+            }
+        }
+        ErrorList.push_back(error);
+        return false;
+    }
+    Frame frame = std::move(held->second);
+    Held.erase(held);
+    const uint8_t* header = frame.Header();
+    if (std::memcmp(header, header + frame.Bytes(), frame.Bytes()) != 0) {
+        OverwrittenFrames.push_back("frame " + std::to_string(frame.Id) + " (" + frame.Where() + ")");
+    }
+    ++Totals.Freed;
+    --Totals.Held;
+    Retire(std::move(frame));
+    return true;
+}
+
+void FrameStore::Retire(Frame frame) {
+    // The copy stays readable: only what the module was given is poisoned.
+    Poison(frame.Header(), frame.Bytes());
+    RetiredIds[frame.Header()] = frame.Id;
+    Retired.push_back(std::move(frame));
+    if (Retired.size() > kRetiredFrames) {
+        Frame& oldest = Retired.front();
+        RetiredIds.erase(oldest.Header());
+        Unpoison(oldest.Header(), oldest.Bytes());
+        Retired.pop_front();
+    }
+}
+
+void FrameStore::ReportStillHeld() {
+    std::vector<const Frame*> frames;
+    for (const auto& [handle, frame] : Held)
+        frames.push_back(&frame);
+    std::sort(frames.begin(), frames.end(),
+              [](const Frame* a, const Frame* b) { return a->Id < b->Id; });
+    for (const Frame* frame : frames) {
+        FrameError error;
+        error.What = FrameError::Kind::StillHeld;
+        error.Frame = frame->Id;
+        error.Handle = frame->Header();
+        error.Where = frame->Where();
+        ErrorList.push_back(error);
+    }
+}
+
+uint64_t FrameStore::IdOf(const void* handle) const {
+    auto held = Held.find(handle);
+    if (held != Held.end())
+        return held->second.Id;
+    auto retired = RetiredIds.find(handle);
+    return retired == RetiredIds.end() ? 0 : retired->second;
+}
+
+}  // namespace sim

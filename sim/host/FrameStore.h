@@ -1,0 +1,113 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "sim/score/Score.h"
+
+namespace sim {
+
+// Host layout of a layer frame and of the entry records it points to.
+namespace frame_layout {
+constexpr size_t kScope = 0;        // 16 bits
+constexpr size_t kSlot = 2;         // 16 bits
+constexpr size_t kMeasure = 6;      // 16 bits
+constexpr size_t kFirstEntry = 14;  // 64-bit pointer
+constexpr size_t kEntryCount = 22;  // signed 16 bits
+constexpr size_t kFrameSize = 24;
+
+constexpr size_t kEntryNumber = 0;  // 32 bits
+constexpr size_t kEntryFlags = 8;   // 32 bits
+constexpr size_t kNoteCount = 14;   // signed 16 bits
+constexpr size_t kNotes = 16;       // 10 bytes per note
+constexpr size_t kNoteSize = 10;
+constexpr size_t kEntryPosition = 136;  // signed 32 bits
+constexpr size_t kEntrySize = 146;
+}  // namespace frame_layout
+
+// Writes the host's 146-byte entry record of an entry.
+void WriteEntryRecord(uint8_t* record, const Entry& entry);
+
+// Something the module did wrong with a frame.
+struct FrameError {
+    enum class Kind { FreedTwice, NeverHandedOut, StillHeld };
+    Kind What = Kind::NeverHandedOut;
+    uint64_t Frame = 0;  // frame id, 0 when the handle was never one of ours
+    uint64_t Call = 0;   // the MX_FreeTGF call; 0 for a frame still held
+    const void* Handle = nullptr;
+    std::string Where;  // "staff 1, measure 2, layer 1" when known
+
+    std::string Describe() const;
+};
+
+struct FrameCounts {
+    uint64_t Loaded = 0;  // frames handed out
+    uint64_t Freed = 0;   // frames released once, as they should be
+    uint64_t Held = 0;    // handed out and not yet released
+};
+
+// The layer frames handed to the module: real host memory laid out as the
+// host lays it out. Each frame is counted; releasing one twice, releasing
+// something never handed out and keeping one to the end are errors.
+// Released frames are kept aside (and poisoned under AddressSanitizer) for a
+// while, so that their addresses are not reused at once and a late second
+// release is still recognised.
+class FrameStore {
+  public:
+    FrameStore() = default;
+    FrameStore(const FrameStore&) = delete;
+    FrameStore& operator=(const FrameStore&) = delete;
+    ~FrameStore();
+
+    // A new frame for the entries of one staff in one measure and layer.
+    void* Create(const Staff& staff, int16_t measure, int16_t layer,
+                 const std::vector<Entry>& entries);
+    // Releases a frame; false (and an error recorded) when it is not held.
+    bool Release(const void* handle, uint64_t call);
+    // Records a StillHeld error for every frame not released.
+    void ReportStillHeld();
+
+    // The id of a frame handed out (1, 2, ...), or 0.
+    uint64_t IdOf(const void* handle) const;
+    // Frames whose bytes the module changed before releasing them.
+    const std::vector<std::string>& Overwritten() const { return OverwrittenFrames; }
+
+    const FrameCounts& Counts() const { return Totals; }
+    const std::vector<FrameError>& Errors() const { return ErrorList; }
+
+  private:
+    // One block: the header, the entry records, and a copy of both as
+    // handed out (to find frames the module wrote into).
+    struct Frame {
+        uint64_t Id = 0;
+        int16_t Staff = 0;
+        int16_t Measure = 0;
+        int16_t Layer = 0;
+        std::unique_ptr<uint8_t[]> Block;
+        size_t RecordBytes = 0;
+
+        uint8_t* Header() const { return Block.get(); }
+        size_t Bytes() const { return kFrameLayoutBytes + RecordBytes; }
+        // "staff 1, measure 2, layer 1"
+        std::string Where() const;
+    };
+    static constexpr size_t kFrameLayoutBytes = frame_layout::kFrameSize;
+
+    void Retire(Frame frame);
+
+    std::unordered_map<const void*, Frame> Held;
+    std::deque<Frame> Retired;
+    std::unordered_map<const void*, uint64_t> RetiredIds;
+    FrameCounts Totals;
+    std::vector<FrameError> ErrorList;
+    std::vector<std::string> OverwrittenFrames;
+    uint64_t NextId = 1;
+};
+
+}  // namespace sim

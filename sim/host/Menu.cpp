@@ -1,0 +1,81 @@
+#include "sim/host/Menu.h"
+
+#include <cstring>
+#include <iomanip>
+
+#include "sim/score/Text.h"
+
+namespace sim {
+namespace {
+
+// Enumeration stops here even if a module answers every index.
+constexpr int16_t kMaxMenuIndex = 64;
+
+std::string Describe(const char* field, size_t size) {
+    std::string text = FieldText(field, size);
+    std::string shown = "\"" + text + "\"";
+    if (text.size() == size) shown += "  (" + std::to_string(size) + " bytes, no terminator)";
+    return shown;
+}
+
+std::string Describe(const char16_t* field, size_t units) {
+    std::string shown = "\"" + FieldText(field, units) + "\"";
+    size_t length = 0;
+    while (length < units && field[length] != 0) ++length;
+    shown += "  (" + std::to_string(length) + " units)";
+    return shown;
+}
+
+}  // namespace
+
+std::string FieldText(const char* field, size_t size) { return std::string(field, strnlen(field, size)); }
+
+std::string FieldText(const char16_t* field, size_t units) {
+    size_t length = 0;
+    while (length < units && field[length] != 0) ++length;
+    return Utf16ToUtf8(std::u16string(field, length));
+}
+
+std::vector<MenuEntry> ReadMenu(LoadedModule& module, uint32_t hostVersion) {
+    module.Version(hostVersion);
+    uint32_t word = 0;
+    module.Init(nullptr, &word);
+
+    std::vector<MenuEntry> menu;
+    for (int16_t index = 0; index < kMaxMenuIndex; ++index) {
+        MenuEntry entry;
+        entry.Index = index;
+        entry.NarrowFilled = module.Enumerate(nullptr, index, &entry.Narrow) != 0;
+        entry.WideFilled = module.EnumerateUtf16(nullptr, index, &entry.Wide) != 0;
+        if (!entry.NarrowFilled && !entry.WideFilled) break;
+        menu.push_back(entry);
+    }
+    return menu;
+}
+
+void PrintMenu(std::ostream& out, const std::vector<MenuEntry>& menu, uint32_t hostVersion) {
+    out << "Menu for host version 0x" << std::hex << std::uppercase << std::setw(8)
+        << std::setfill('0') << hostVersion << std::dec << std::nouppercase << std::setfill(' ')
+        << ": " << menu.size() << (menu.size() == 1 ? " command" : " commands") << "\n";
+    for (const MenuEntry& entry : menu) {
+        out << "\n  [" << entry.Index << "]\n";
+        if (entry.NarrowFilled) {
+            out << "    8-bit   Title        " << Describe(entry.Narrow.Title, 64) << "\n"
+                << "            Description  " << Describe(entry.Narrow.Description, 64) << "\n"
+                << "            ShortName    " << Describe(entry.Narrow.ShortName, 64) << "\n"
+                << "            ItemFlag     " << entry.Narrow.ItemFlag << "\n";
+        } else {
+            out << "    8-bit   (not filled)\n";
+        }
+        if (entry.WideFilled) {
+            out << "    UTF-16  Title        " << Describe(entry.Wide.Title, 128) << "\n"
+                << "            Description  " << Describe(entry.Wide.Description, 128) << "\n"
+                << "            ShortName    " << Describe(entry.Wide.ShortName, 128) << "\n"
+                << "            ItemFlag     " << entry.Wide.ItemFlag << "\n";
+        } else {
+            out << "    UTF-16  (not filled)\n";
+        }
+    }
+}
+
+}  // namespace sim

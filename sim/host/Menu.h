@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "sim/host/ModuleLoader.h"
+
+namespace sim {
+
+// One command as a module lists it, read from both menu records.
+struct MenuEntry {
+    int16_t Index = 0;
+    MenuItemRecord Narrow{};
+    MenuItemRecordW Wide{};
+    bool NarrowFilled = false;
+    bool WideFilled = false;
+};
+
+// Gives the module the host version, initialises it and enumerates its
+// commands from index 0 until both records report no command.
+std::vector<MenuEntry> ReadMenu(LoadedModule& module, uint32_t hostVersion);
+
+// The menu as a user would read it, one block per command.
+void PrintMenu(std::ostream& out, const std::vector<MenuEntry>& menu, uint32_t hostVersion);
+
+// A fixed-size 8-bit field as text: up to its first zero byte.
+std::string FieldText(const char* field, size_t size);
+// A UTF-16 field as UTF-8: up to its first zero unit.
+std::string FieldText(const char16_t* field, size_t units);
+
+}  // namespace sim

@@ -1,0 +1,110 @@
+#include "sim/host/MessageBoxRecord.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "sim/score/Text.h"
+
+namespace sim {
+namespace {
+
+struct AnswerNameEntry {
+    int Answer;
+    const char* Name;
+};
+
+constexpr AnswerNameEntry kAnswerNames[] = {
+    {kIdOk, "OK"},       {kIdCancel, "Cancel"},      {kIdAbort, "Abort"},
+    {kIdRetry, "Retry"}, {kIdIgnore, "Ignore"},      {kIdYes, "Yes"},
+    {kIdNo, "No"},       {kIdTryAgain, "Try Again"}, {kIdContinue, "Continue"},
+};
+
+}  // namespace
+
+std::string BoxRecord::TextUtf8() const {
+    return Utf16ToUtf8(Text);
+}
+std::string BoxRecord::CaptionUtf8() const {
+    return Utf16ToUtf8(Caption);
+}
+
+std::vector<int> ButtonsOf(unsigned style) {
+    switch (style & 0x0F) {
+        case 1:
+            return {kIdOk, kIdCancel};
+        case 2:
+            return {kIdAbort, kIdRetry, kIdIgnore};
+        case 3:
+            return {kIdYes, kIdNo, kIdCancel};
+        case 4:
+            return {kIdYes, kIdNo};
+        case 5:
+            return {kIdRetry, kIdCancel};
+        case 6:
+            return {kIdCancel, kIdTryAgain, kIdContinue};
+        default:
+            return {kIdOk};
+    }
+}
+
+int DefaultAnswer(unsigned style) {
+    const std::vector<int> buttons = ButtonsOf(style);
+    const size_t index = std::min<size_t>((style >> 8) & 0x3, buttons.size() - 1);
+    return buttons[index];
+}
+
+std::string ButtonsName(unsigned style) {
+    std::string names;
+    for (int button : ButtonsOf(style))
+        names += (names.empty() ? "" : "/") + AnswerName(button);
+    return names;
+}
+
+std::string IconName(unsigned style) {
+    switch (style & 0xF0) {
+        case 0x00:
+            return "no icon";
+        case 0x10:
+            return "stop icon";
+        case 0x20:
+            return "question icon";
+        case 0x30:
+            return "warning icon";
+        case 0x40:
+            return "information icon";
+        default:
+            return "icon " + std::to_string((style & 0xF0) >> 4);
+    }
+}
+
+std::string AnswerName(int answer) {
+    for (const AnswerNameEntry& entry : kAnswerNames) {
+        if (entry.Answer == answer)
+            return entry.Name;
+    }
+    return std::to_string(answer);
+}
+
+std::optional<int> ParseAnswer(std::string_view text) {
+    std::string lower;
+    for (char c : text) {
+        if (c != ' ')
+            lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    for (const AnswerNameEntry& entry : kAnswerNames) {
+        std::string name;
+        for (const char* p = entry.Name; *p != 0; ++p) {
+            if (*p != ' ')
+                name += static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+        }
+        if (name == lower)
+            return entry.Answer;
+    }
+    if (!lower.empty() && lower.size() < 6 &&
+        std::all_of(lower.begin(), lower.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::stoi(lower);
+    }
+    return std::nullopt;
+}
+
+}  // namespace sim

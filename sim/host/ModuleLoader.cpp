@@ -1,0 +1,92 @@
+#include "sim/host/ModuleLoader.h"
+
+#include <cstring>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace sim {
+namespace {
+
+void* OpenLibrary(const std::string& path, std::string& error) {
+#if defined(_WIN32)
+    HMODULE module = LoadLibraryA(path.c_str());
+    if (module == nullptr) {
+        error = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
+    }
+    return reinterpret_cast<void*>(module);
+#else
+    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr) error = "cannot load " + path + ": " + dlerror();
+    return module;
+#endif
+}
+
+void CloseLibrary(void* handle) {
+#if defined(_WIN32)
+    FreeLibrary(static_cast<HMODULE>(handle));
+#else
+    dlclose(handle);
+#endif
+}
+
+void* FindSymbol(void* handle, const char* name) {
+#if defined(_WIN32)
+    FARPROC address = GetProcAddress(static_cast<HMODULE>(handle), name);
+    void* result;
+    std::memcpy(&result, &address, sizeof result);
+    return result;
+#else
+    return dlsym(handle, name);
+#endif
+}
+
+template <typename Fn>
+bool Resolve(void* handle, const char* name, Fn& fn, std::string& error) {
+    void* address = FindSymbol(handle, name);
+    if (address == nullptr) {
+        error = std::string("the module does not export ") + name;
+        return false;
+    }
+    std::memcpy(&fn, &address, sizeof fn);
+    return true;
+}
+
+}  // namespace
+
+LoadedModule::~LoadedModule() { Unload(); }
+
+bool LoadedModule::Load(const std::string& path, std::string& error) {
+    Unload();
+    Handle = OpenLibrary(path, error);
+    if (Handle == nullptr) return false;
+    const bool complete = Resolve(Handle, "MelvaraExtensionVersion", Version, error) &&
+                          Resolve(Handle, "MelvaraExtensionInit", Init, error) &&
+                          Resolve(Handle, "MelvaraExtensionEnumerate", Enumerate, error) &&
+                          Resolve(Handle, "MelvaraExtensionEnumerate_UTF16", EnumerateUtf16, error) &&
+                          Resolve(Handle, "MelvaraExtensionInvoke", Invoke, error) &&
+                          Resolve(Handle, "MelvaraExtensionGetMenuStatus", GetMenuStatus, error) &&
+                          Resolve(Handle, "MelvaraExtensionTerminate", Terminate, error);
+    if (!complete) {
+        error = path + ": " + error;
+        Unload();
+    }
+    return complete;
+}
+
+void LoadedModule::Unload() {
+    if (Handle != nullptr) CloseLibrary(Handle);
+    Handle = nullptr;
+    Version = nullptr;
+    Init = nullptr;
+    Enumerate = nullptr;
+    EnumerateUtf16 = nullptr;
+    Invoke = nullptr;
+    GetMenuStatus = nullptr;
+    Terminate = nullptr;
+}
+
+}  // namespace sim

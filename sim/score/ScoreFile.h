@@ -1,0 +1,41 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "sim/score/Score.h"
+
+namespace sim {
+
+// A score file that cannot be read: which file, where (JSON pointer and
+// line, 0 when unknown) and what is wrong. what() gives all of it as
+// "file:line: /pointer: problem".
+class ScoreFileError : public std::runtime_error {
+  public:
+    ScoreFileError(std::string file, int line, std::string pointer, std::string problem);
+
+    const std::string File;
+    const int Line;
+    const std::string Pointer;
+    const std::string Problem;
+};
+
+// Reads a score from JSON text. Throws ScoreFileError for text that is not
+// JSON or not a valid score; nothing is returned then.
+Score ParseScore(std::string_view text, const std::string& fileName);
+
+// The score as JSON text in the file format: tuplets nested in their entries,
+// the tuplet defaults and the definition blocks with named fields.
+std::string FormatScore(const Score& score);
+
+// Reads a score file; on failure returns nothing and sets error.
+std::optional<Score> ReadScoreFile(const std::filesystem::path& path, std::string& error);
+
+// Writes a score file atomically (a temporary file renamed over the target);
+// on failure the target is left as it was and error is set.
+bool WriteScoreFile(const Score& score, const std::filesystem::path& path, std::string& error);
+
+}  // namespace sim

@@ -1,0 +1,77 @@
+#include "sim/score/Tags.h"
+
+#include <cstdio>
+
+namespace sim {
+namespace {
+
+bool Printable(uint8_t c) {
+    return c >= 0x20 && c < 0x7F;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::string TagText(uint32_t tag) {
+    std::string text;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const auto c = static_cast<uint8_t>(tag >> shift);
+        if (!Printable(c)) {
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "0x%08X", tag);
+            return hex;
+        }
+        text += static_cast<char>(c);
+    }
+    return text;
+}
+
+std::string TagLabel(uint32_t tag) {
+    if (tag == kTupletTag)
+        return "tuplet";
+    const std::string text = TagText(tag);
+    return text.size() == 4 ? "'" + text + "'" : text;
+}
+
+std::optional<uint32_t> ParseTag(std::string_view text) {
+    if (text.size() == 4)
+        return MakeTag(text[0], text[1], text[2], text[3]);
+    if (text.size() == 10 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        uint32_t tag = 0;
+        for (size_t i = 2; i < text.size(); ++i) {
+            const int digit = HexDigit(text[i]);
+            if (digit < 0)
+                return std::nullopt;
+            tag = (tag << 4) | static_cast<uint32_t>(digit);
+        }
+        return tag;
+    }
+    return std::nullopt;
+}
+
+std::string KeysText(const Keys& keys) {
+    std::string text = "{";
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (i > 0)
+            text += ",";
+        if (keys[i] >= 0x8000) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "0x%04X", keys[i]);
+            text += hex;
+        } else {
+            text += std::to_string(keys[i]);
+        }
+    }
+    return text + "}";
+}
+
+}  // namespace sim
