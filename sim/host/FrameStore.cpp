@@ -99,10 +99,14 @@ void* FrameStore::Create(const Staff& staff, int16_t measure, int16_t layer,
     WriteLE16(header + kScope, staff.Scope);
     WriteLE16(header + kSlot, static_cast<uint16_t>(staff.Slot));
     WriteLE16(header + kMeasure, static_cast<uint16_t>(measure));
-    WriteLE16(header + kEntryCount, static_cast<uint16_t>(entries.size()));
+    WriteLE16(header + kEntryCount,
+              static_cast<uint16_t>(EntryCountAnswer.value_or(static_cast<int16_t>(entries.size()))));
     uint8_t* records = entries.empty() ? nullptr : header + kFrameSize;
-    for (size_t i = 0; i < entries.size(); ++i)
+    for (size_t i = 0; i < entries.size(); ++i) {
         WriteEntryRecord(records + kEntrySize * i, entries[i]);
+        if (NoteCountAnswer)
+            WriteLE16(records + kEntrySize * i + kNoteCount, static_cast<uint16_t>(*NoteCountAnswer));
+    }
     WritePointer(header + kFirstEntry, records);
     std::memcpy(header + frame.Bytes(), header, frame.Bytes());
     Held.emplace(header, std::move(frame));
@@ -154,10 +158,18 @@ void FrameStore::Retire(Frame frame) {
     }
 }
 
+void FrameStore::NoteRefusedRelease(const void* handle) {
+    auto held = Held.find(handle);
+    if (held != Held.end())
+        held->second.ReleaseRefused = true;
+}
+
 void FrameStore::ReportStillHeld() {
     std::vector<const Frame*> frames;
-    for (const auto& [handle, frame] : Held)
-        frames.push_back(&frame);
+    for (const auto& [handle, frame] : Held) {
+        if (!frame.ReleaseRefused)
+            frames.push_back(&frame);
+    }
     std::sort(frames.begin(), frames.end(),
               [](const Frame* a, const Frame* b) { return a->Id < b->Id; });
     for (const Frame* frame : frames) {

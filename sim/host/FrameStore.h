@@ -5,6 +5,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -70,8 +71,18 @@ class FrameStore {
                  const std::vector<Entry>& entries);
     // Releases a frame; false (and an error recorded) when it is not held.
     bool Release(const void* handle, uint64_t call);
-    // Records a StillHeld error for every frame not released.
+    // A release the host refused (MX_FreeTGF made to fail): the frame stays
+    // held, but keeping it is not the module's doing.
+    void NoteRefusedRelease(const void* handle);
+    // Records a StillHeld error for every frame not released, but those
+    // whose release the host refused.
     void ReportStillHeld();
+    // Frames created from now on give these counts instead of the real ones:
+    // of entries in the header, of notes in every entry record.
+    void SetCounts(std::optional<int16_t> entries, std::optional<int16_t> notes) {
+        EntryCountAnswer = entries;
+        NoteCountAnswer = notes;
+    }
 
     // The id of a frame handed out (1, 2, ...), or 0.
     uint64_t IdOf(const void* handle) const;
@@ -91,6 +102,7 @@ class FrameStore {
         int16_t Layer = 0;
         std::unique_ptr<uint8_t[]> Block;
         size_t RecordBytes = 0;
+        bool ReleaseRefused = false;
 
         uint8_t* Header() const { return Block.get(); }
         size_t Bytes() const { return kFrameLayoutBytes + RecordBytes; }
@@ -108,6 +120,8 @@ class FrameStore {
     std::vector<FrameError> ErrorList;
     std::vector<std::string> OverwrittenFrames;
     uint64_t NextId = 1;
+    std::optional<int16_t> EntryCountAnswer;
+    std::optional<int16_t> NoteCountAnswer;
 };
 
 }  // namespace sim
