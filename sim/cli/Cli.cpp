@@ -1,5 +1,6 @@
 #include "sim/cli/Cli.h"
 
+#include <cctype>
 #include <cstdlib>
 
 #include "sim/cli/GenerateCommand.h"
@@ -62,6 +63,8 @@ Options of run
                          (atomically); FILE may not be the score itself
   --in-place             write it back to the score file instead
   --trace                print every host call with its arguments and result
+  --timeout S            end the run when a call into the module takes longer
+                         than S seconds (default: no limit)
 
 Controls, to make the host misbehave
   --fail FUNCTION        every call of FUNCTION fails: MX_LoadKData ...
@@ -99,7 +102,10 @@ Selection syntax (one argument; words in any order, any case)
 Exit status of run
   0 the command ran; 1 unreadable score, module not loaded or file not
   written; 2 usage error; 3 the module mishandled layer frames (released
-  one twice, released one never handed out, or kept one).
+  one twice, released one never handed out, or kept one); 4 the module
+  crashed; 5 a call into the module did not return within --timeout. For 4
+  and 5 the run stops there and names the export, the signal or exception
+  and the last host call; the score is not written.
 )";
 
 namespace {
@@ -112,6 +118,18 @@ bool ParseUnsigned(const std::string& text, uint64_t limit, uint64_t& value) {
     if (*end != 0 || number > limit)
         return false;
     value = number;
+    return true;
+}
+
+// Seconds: a positive decimal number, such as 10 or 0.5.
+bool ParseSeconds(const std::string& text, double& value) {
+    if (text.empty() || !(std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '.'))
+        return false;
+    char* end = nullptr;
+    const double seconds = std::strtod(text.c_str(), &end);
+    if (*end != 0 || !(seconds > 0) || seconds > 1e6)
+        return false;
+    value = seconds;
     return true;
 }
 
@@ -299,6 +317,11 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args,
             options.HostVersion = static_cast<uint32_t>(number);
         } else if (option == "--out") {
             options.OutPath = value;
+        } else if (option == "--timeout") {
+            if (!ParseSeconds(value, options.TimeoutSeconds)) {
+                error = "--timeout: a number of seconds above 0, not " + value;
+                return std::nullopt;
+            }
         } else if (option == "--fail") {
             const std::optional<HostFn> fn = ParseFunction(value);
             if (!fn) {

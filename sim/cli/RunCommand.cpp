@@ -6,6 +6,7 @@
 #include "sim/host/Host.h"
 #include "sim/host/HostExports.h"
 #include "sim/host/Menu.h"
+#include "sim/host/ModuleGuard.h"
 #include "sim/host/ModuleLoader.h"
 #include "sim/score/ScoreDiff.h"
 #include "sim/score/ScoreFile.h"
@@ -13,8 +14,6 @@
 
 namespace sim {
 namespace {
-
-InvokeWrapper CurrentInvokeWrapper;
 
 std::string Hex32(uint32_t value) {
     char text[16];
@@ -120,10 +119,6 @@ void ApplyControls(Host& host, const RunOptions& options) {
 
 }  // namespace
 
-void SetInvokeWrapper(InvokeWrapper wrapper) {
-    CurrentInvokeWrapper = std::move(wrapper);
-}
-
 int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) {
     std::string error;
     std::optional<Score> score = ReadScoreFile(options.ScorePath, error);
@@ -154,6 +149,10 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     host.OnBox = [&out, &boxes](const BoxRecord& box) { PrintBox(out, box, ++boxes); };
     CurrentHostScope current(host);
 
+    // Output printed so far is flushed before each call into the module.
+    ModuleGuard guard(
+        [&err](const ModuleFault& fault) { err << "melvara-sim: " << fault.Describe() << "\n"; },
+        {kExitModuleCrashed, kExitTimedOut}, options.TimeoutSeconds, &out);
     LoadedModule module;
     if (!module.Load(options.ModulePath, error)) {
         err << "melvara-sim: " << error << "\n";
@@ -166,11 +165,8 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
         << "Selection: " << FormatSelection(*selection) << "\n";
 
     RegionRecord region = selection->Region;
-    const auto invoke = [&] {
-        return module.Invoke(host.Window(), options.MenuIndex,
-                             selection->Present ? &region : nullptr);
-    };
-    const int invokeResult = CurrentInvokeWrapper ? CurrentInvokeWrapper(host, invoke) : invoke();
+    const int invokeResult =
+        module.Invoke(host, options.MenuIndex, selection->Present ? &region : nullptr);
     module.Terminate();
     host.ReportFramesStillHeld();
 

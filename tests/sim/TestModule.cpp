@@ -1,0 +1,147 @@
+// A small foreign plug-in module for testing the validator and the isolation
+// of modules: one command that loads the first layer frame of the selection
+// and frees it. Built once per fault, chosen at compile time with
+// TEST_MODULE_FAULT (an enumerator of Fault); None is a module without
+// faults.
+#include <cstdint>
+#include <cstring>
+
+#include "plugin/MelvaraExtension.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace {
+
+enum class Fault {
+    None,
+    CrashInInvoke,       // writes through a null pointer
+    FrameNeverFreed,     // keeps the frame
+    FrameFreedTwice,     // frees it a second time
+    InvokeNeverReturns,  // loops for ever
+    CrashWhenCallFails,  // divides by the layer count, which is 0 when the call fails
+    MenuTextPastField,   // writes the 8-bit ShortName past the end of its record
+};
+constexpr Fault kFault = Fault::TEST_MODULE_FAULT;
+
+constexpr uint32_t kVersionArgument = 0x19000000;
+constexpr const char* kTitle = "Foreign Frame Probe";
+constexpr const char* kDescription = "Loads the first layer frame of the selection and frees it.";
+constexpr const char* kShortName = "Frame Probe";
+
+template <typename Fn>
+Fn HostFunction(const char* name) {
+#if defined(_WIN32)
+    FARPROC found = GetProcAddress(GetModuleHandleA("MELVARA.EXE"), name);
+    void* address;
+    std::memcpy(&address, &found, sizeof address);
+#else
+    void* program = dlopen(nullptr, RTLD_LAZY);
+    void* address = dlsym(program, name);
+    dlclose(program);
+#endif
+    Fn fn;
+    std::memcpy(&fn, &address, sizeof fn);
+    return fn;
+}
+
+void CopyText(char* field, const char* text) {
+    std::strncpy(field, text, 64);
+}
+
+void CopyText(char16_t* field, const char* text) {
+    size_t i = 0;
+    for (; i < 63 && text[i] != 0; ++i)
+        field[i] = static_cast<char16_t>(text[i]);
+    field[i] = 0;
+}
+
+template <typename Record>
+int16_t Fill(int16_t index, Record* item) {
+    if (index != 0 || item == nullptr)
+        return 0;
+    CopyText(item->Title, kTitle);
+    CopyText(item->Description, kDescription);
+    CopyText(item->ShortName, kShortName);
+    item->ItemFlag = 1;
+    return 1;
+}
+
+}  // namespace
+
+MELVARA_EXPORT uint32_t MelvaraExtensionVersion(uint32_t hostVersion) {
+    return hostVersion;
+}
+
+MELVARA_EXPORT int MelvaraExtensionInit(void*, uint32_t* word) {
+    if (word != nullptr)
+        *word |= 1;
+    return 1;
+}
+
+MELVARA_EXPORT int16_t MelvaraExtensionEnumerate(void*, int16_t index, MenuItemRecord* item) {
+    const int16_t filled = Fill(index, item);
+    if (kFault == Fault::MenuTextPastField && filled != 0) {
+        // 71 bytes from offset 128 of a 196-byte record.
+        volatile size_t length = 71;
+        char* field = reinterpret_cast<char*>(item) + offsetof(MenuItemRecord, ShortName);
+        for (size_t i = 0; i < length; ++i)
+            field[i] = 'x';
+        item->ItemFlag = 1;
+    }
+    return filled;
+}
+
+MELVARA_EXPORT int16_t MelvaraExtensionEnumerate_UTF16(void*, int16_t index,
+                                                       MenuItemRecordW* item) {
+    return Fill(index, item);
+}
+
+MELVARA_EXPORT int MelvaraExtensionInvoke(void*, int16_t, const void* selection20) {
+    using LoadFn = void* (*)(void*, int16_t, int16_t, int16_t, int16_t, uint32_t);
+    using FreeFn = void (*)(void*, uint32_t);
+    using LayersFn = int16_t (*)(uint32_t);
+    if (kFault == Fault::CrashInInvoke) {
+        int* volatile nowhere = nullptr;
+        *nowhere = 1;
+    }
+    if (kFault == Fault::InvokeNeverReturns) {
+        volatile bool forever = true;
+        while (forever) {
+        }
+    }
+    int16_t slot = 1;
+    int16_t measure = 1;
+    if (selection20 != nullptr) {
+        std::memcpy(&slot, static_cast<const char*>(selection20) + 2, sizeof slot);
+        std::memcpy(&measure, static_cast<const char*>(selection20) + 4, sizeof measure);
+    }
+    int16_t layer = 0;
+    if (kFault == Fault::CrashWhenCallFails) {
+        if (const auto layers = HostFunction<LayersFn>("MX_GetMaxLayers")) {
+            volatile int count = layers(kVersionArgument);
+            layer = static_cast<int16_t>(1000 / count % count);
+        }
+    }
+    const auto load = HostFunction<LoadFn>("MX_LoadTGF");
+    const auto release = HostFunction<FreeFn>("MX_FreeTGF");
+    if (load == nullptr || release == nullptr)
+        return 1;
+    void* frame = load(nullptr, slot, measure, layer, 0, kVersionArgument);
+    if (frame == nullptr)
+        return 1;
+    if (kFault != Fault::FrameNeverFreed)
+        release(frame, kVersionArgument);
+    if (kFault == Fault::FrameFreedTwice)
+        release(frame, kVersionArgument);
+    return 1;
+}
+
+MELVARA_EXPORT int MelvaraExtensionGetMenuStatus(void*) {
+    return 1;
+}
+
+MELVARA_EXPORT void MelvaraExtensionTerminate(void) {}
