@@ -1,6 +1,7 @@
 #include "sim/cli/Cli.h"
 
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 
 #include "sim/cli/GenerateCommand.h"
@@ -10,6 +11,7 @@
 #include "sim/score/ScoreDiff.h"
 #include "sim/score/ScoreFile.h"
 #include "sim/score/ScorePrinter.h"
+#include "sim/validate/Validator.h"
 
 namespace sim {
 
@@ -44,6 +46,23 @@ Commands
         only in their position, a third in other fields. The same seed
         (default 1) gives the same score. Without --out the score goes to
         standard output; with it, a line of counts does.
+  validate --module PATH [--level N] [--seed N] [--timeout S] [--budget S]
+           [--jobs N] [--json FILE] [--junit FILE]
+        Check any plug-in module against the host's contract: the seven
+        exports and the thirteen host functions. Every check runs in a
+        process of its own, so that a module that crashes or hangs fails
+        that check, naming the export, the signal and the last host call.
+        Levels (each runs the lower ones too; default 3): 1 loading and
+        menu, 2 commands on generated and sample scores, 3 a hostile host
+        (failing calls, missing functions, odd answers), 4 stress (reloads,
+        many commands, a million tuplets), 5 randomised hostile runs for
+        --budget seconds (default 30) from --seed (default: from the clock).
+        --timeout is the longest one call into the module may take (default
+        10 s); --jobs, how many checks run at once (default 2). Prints a
+        line per check, in order (PASS, FAIL with the reason and the
+        call that showed it, SKIP with why) and a summary; --json and
+        --junit write the same for CI. Exit status 0 when every check
+        passes, 1 when one fails, 2 on a usage error.
 
 Options of run
   --module PATH          the plug-in module file
@@ -221,6 +240,56 @@ int MenuCommand(const std::vector<std::string>& args, std::ostream& out, std::os
     return kExitOk;
 }
 
+int ValidateCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    ValidateOptions options;
+    bool seedGiven = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& option = args[i];
+        if (i + 1 >= args.size())
+            return Usage(err, option + " needs a value");
+        const std::string& value = args[++i];
+        uint64_t number = 0;
+        if (option == "--module") {
+            options.ModulePath = value;
+        } else if (option == "--level") {
+            if (!ParseUnsigned(value, 5, number) || number == 0)
+                return Usage(err, "--level: 1 to 5, not " + value);
+            options.Level = static_cast<int>(number);
+        } else if (option == "--seed") {
+            if (!ParseUnsigned(value, UINT64_MAX, options.Seed))
+                return Usage(err, "--seed: a number, not " + value);
+            seedGiven = true;
+        } else if (option == "--timeout" || option == "--budget") {
+            double& seconds = option == "--timeout" ? options.TimeoutSeconds : options.BudgetSeconds;
+            if (!ParseSeconds(value, seconds))
+                return Usage(err, option + ": a number of seconds above 0, not " + value);
+        } else if (option == "--jobs") {
+            if (!ParseUnsigned(value, 64, number) || number == 0)
+                return Usage(err, "--jobs: 1 to 64, not " + value);
+            options.Jobs = static_cast<int>(number);
+        } else if (option == "--json") {
+            options.JsonPath = value;
+        } else if (option == "--junit") {
+            options.JunitPath = value;
+        } else if (option == "--check") {
+            // The hidden option of a check's own process.
+            options.Check = value;
+        } else {
+            return Usage(err, "validate: unknown option " + option);
+        }
+    }
+    if (options.ModulePath.empty())
+        return Usage(err, "validate needs --module PATH");
+    if (!options.Check.empty())
+        return RunCheckProcess(options, out);
+    if (!seedGiven) {
+        options.Seed = static_cast<uint64_t>(
+                           std::chrono::system_clock::now().time_since_epoch().count()) %
+                       1000000000;
+    }
+    return Validate(options, out, err);
+}
+
 int ShowCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.size() != 1)
         return Usage(err, "show takes one score file");
@@ -389,6 +458,8 @@ int RunMain(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return DiffCommand(rest, out, err);
     if (command == "generate")
         return GenerateCommand(rest, out, err);
+    if (command == "validate")
+        return ValidateCommand(rest, out, err);
     if (command == "run") {
         std::string error;
         const std::optional<RunOptions> options = ParseRunOptions(rest, error);

@@ -122,6 +122,9 @@ TEST(Cli, BadRunOptionsAreUsageErrors) {
         {with({"--document", "40000"}), "--document"},
         {with({"--out", "a", "--in-place"}), "not both"},
         {with({"--select"}), "--select needs a value"},
+        {with({"--timeout", "0"}), "--timeout: a number of seconds above 0"},
+        {with({"--timeout", "-1"}), "--timeout"},
+        {with({"--timeout", "1s"}), "--timeout"},
         {with({"--bogus", "1"}), "unknown option --bogus"},
         {with({"stray"}), "unexpected argument stray"},
     };
@@ -138,12 +141,38 @@ TEST(Cli, BadRunOptionsAreUsageErrors) {
     }
 }
 
+TEST(Cli, BadValidateOptionsAreUsageErrors) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {{"--level", "3"}, "validate needs --module PATH"},
+        {{"--module", "m", "--level", "0"}, "--level: 1 to 5"},
+        {{"--module", "m", "--level", "6"}, "--level: 1 to 5"},
+        {{"--module", "m", "--seed", "-4"}, "--seed: a number"},
+        {{"--module", "m", "--timeout", "none"}, "--timeout: a number of seconds"},
+        {{"--module", "m", "--budget", "0"}, "--budget: a number of seconds"},
+        {{"--module", "m", "--jobs", "0"}, "--jobs: 1 to 64"},
+        {{"--module", "m", "--json"}, "--json needs a value"},
+        {{"--module", "m", "--strict", "1"}, "validate: unknown option --strict"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"validate"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Outcome outcome = Sim(args);
+        EXPECT_EQ(outcome.Status, 2) << c.problem;
+        EXPECT_NE(outcome.Err.find(c.problem), std::string::npos) << c.problem << ": " << outcome.Err;
+    }
+}
+
 TEST(Cli, HelpDocumentsTheOptionsAndTheSelectionSyntax) {
     const Outcome outcome = Sim({"run", "--help"});
     EXPECT_EQ(outcome.Status, 0);
     for (const char* text : {"--module", "--score", "--command", "--select", "--answer",
                              "--host-version", "--out", "--in-place", "--trace", "--fail-call",
-                             "--fail-load", "measures A:P-B:Q", "slots S-T", "none", "region"}) {
+                             "--fail-load", "--timeout", "measures A:P-B:Q", "slots S-T", "none",
+                             "region", "validate --module", "--junit"}) {
         EXPECT_NE(outcome.Out.find(text), std::string::npos) << text;
     }
     EXPECT_EQ(Sim({}).Status, sim::kExitUsage);
