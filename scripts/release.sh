@@ -20,6 +20,10 @@ tests=$root/build/release-tests
 
 say() { echo "release: $*"; }
 
+git rev-parse --git-dir >/dev/null 2>&1 || {
+  say "needs a git checkout: the files to copy and the commit's time come from git" >&2
+  exit 1
+}
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 if [[ -n "$(git status --porcelain)" ]]; then
   say "the tree has changes that are not committed: this package is not that of" \
