@@ -261,6 +261,9 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     }
     out.flush();
 
+    // A score that nothing changed keeps its own file as it is, layout and all.
+    if (options.InPlace && host.GetScore() == *score)
+        outPath.clear();
     if (!outPath.empty() && !WriteScoreFile(host.GetScore(), outPath, error)) {
         err << "melvara-sim: " << error << "\n";
         return kExitFailure;

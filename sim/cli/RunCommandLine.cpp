@@ -36,7 +36,8 @@ Options
                          keeping the file's mode); FILE must be a regular
                          file that may be written, or not exist yet, and may
                          not be the score itself
-  --in-place             write it back to the score file instead
+  --in-place             write it back to the score file instead (left as
+                         it is when the command changed nothing)
   --trace                print every host call with its arguments and result
 
 Controls, to make the host misbehave (the summary names any that never
