@@ -1,17 +1,18 @@
 #include "sim/score/Numbers.h"
 
 namespace sim {
-namespace {
 
-int DigitValue(char c) {
+int HexDigit(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'a' && c <= 'f')
         return c - 'a' + 10;
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
-    return 99;
+    return -1;
 }
+
+namespace {
 
 // The sign and size of the number in text, before any range is applied.
 // A magnitude beyond 64 bits is out of range for every caller.
@@ -29,7 +30,8 @@ NumberProblem ReadMagnitude(std::string_view text, bool& negative, uint64_t& mag
     bool tooLarge = false;
     uint64_t value = 0;
     for (char c : text) {
-        const auto digit = static_cast<unsigned>(DigitValue(c));
+        // -1 for a non-digit becomes the largest unsigned value.
+        const auto digit = static_cast<unsigned>(HexDigit(c));
         if (digit >= base)
             return NumberProblem::Malformed;
         if (value > (UINT64_MAX - digit) / base)
