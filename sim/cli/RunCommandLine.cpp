@@ -208,16 +208,16 @@ ParseResult ParseRunOptions(const std::vector<std::string>& args, RunOptions& op
             return true;
         },
         true);
-    for (const char* name : {"--fail-load", "--fail-save"}) {
-        std::vector<RecordSelector>& list =
-            std::string(name) == "--fail-load" ? options.FailingLoads : options.FailingSaves;
+    const std::pair<const char*, std::vector<RecordSelector>*> recordControls[] = {
+        {"--fail-load", &options.FailingLoads}, {"--fail-save", &options.FailingSaves}};
+    for (const auto& [name, list] : recordControls) {
         parser.Value(
             name,
-            [name, &list](const std::string& value, std::string& problem) {
+            [name = name, list = list](const std::string& value, std::string& problem) {
                 RecordSelector selector;
                 if (!ParseRecordSelector(name, value, selector, problem))
                     return false;
-                list.push_back(selector);
+                list->push_back(selector);
                 return true;
             },
             true);
