@@ -263,6 +263,13 @@ TEST(Cli, ShowPrintsAScore) {
         << outcome.Out;
     EXPECT_EQ(Sim({"show"}).Status, sim::kExitUsage);
     EXPECT_EQ(Sim({"show", "/nonexistent.json"}).Status, sim::kExitFailure);
+
+    // Output that cannot be written (a full disk) is not a success.
+    std::ostringstream full;
+    std::ostringstream err;
+    full.setstate(std::ios::badbit);
+    EXPECT_EQ(sim::RunMain({"show", kSingle}, full, err), sim::kExitFailure);
+    EXPECT_NE(err.str().find("cannot write the output"), std::string::npos) << err.str();
 }
 
 }  // namespace
