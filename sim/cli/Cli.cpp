@@ -237,6 +237,8 @@ int RunMain(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     out.flush();
     if (!out) {
         err << "melvara-sim: cannot write the output: " << std::strerror(errno) << "\n";
+        if (first == "diff")
+            return kDiffTrouble;  // 1 would say that the scores differ
         return status == kExitOk ? kExitFailure : status;
     }
     return status;

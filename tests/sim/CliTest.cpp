@@ -269,6 +269,7 @@ TEST(Cli, ShowPrintsAScore) {
     std::ostringstream err;
     full.setstate(std::ios::badbit);
     EXPECT_EQ(sim::RunMain({"show", kSingle}, full, err), sim::kExitFailure);
+    EXPECT_EQ(sim::RunMain({"diff", kPiece, kSingle}, full, err), 2) << "not 1, 'they differ'";
     EXPECT_NE(err.str().find("cannot write the output"), std::string::npos) << err.str();
 }
 
