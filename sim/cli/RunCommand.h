@@ -30,6 +30,7 @@ constexpr uint32_t kDefaultHostVersion = 0x19000000;
 struct RecordSelector {
     uint32_t Tag = 0;
     std::optional<Keys> Words;
+    std::string Text;  // as given: "pfTP:1,0,0,0"
 };
 
 // What `melvara-sim run` is asked to do.
@@ -57,7 +58,8 @@ struct RunOptions {
 // Loads the module, runs one of its commands on the score over the given
 // selection, and reports: each message box as it is shown, a summary, the
 // changes field by field, and anything the module did wrong. Writes the
-// changed score when asked to. Returns the exit status. A call into the
+// changed score when asked to; a file that may not be written is refused
+// before the module is loaded. Returns the exit status. A call into the
 // module that crashes or outlasts the time limit ends the program: it names
 // the export, the signal or exception and the last host call, and exits with
 // kExitModuleCrashed or kExitTimedOut.

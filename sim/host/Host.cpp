@@ -79,12 +79,48 @@ void Host::ScriptAnswers(std::vector<int> answers) {
     Answers.assign(answers.begin(), answers.end());
 }
 
-bool Host::LoadFails(uint32_t tag, const Keys& keys) const {
-    return LoadFailureTags.count(tag) != 0 || LoadFailures.count(RecordKey{tag, keys}) != 0;
+namespace {
+
+// Whether one of the failures set for a record or its tag applies, noting
+// each that does as fired.
+bool Matches(const std::set<RecordKey>& records, const std::set<uint32_t>& tags,
+             const RecordKey& key, std::set<RecordKey>& firedRecords,
+             std::set<uint32_t>& firedTags) {
+    bool fails = false;
+    if (tags.count(key.Tag) != 0) {
+        firedTags.insert(key.Tag);
+        fails = true;
+    }
+    if (records.count(key) != 0) {
+        firedRecords.insert(key);
+        fails = true;
+    }
+    return fails;
 }
 
-bool Host::SaveFails(uint32_t tag, const Keys& keys) const {
-    return SaveFailureTags.count(tag) != 0 || SaveFailures.count(RecordKey{tag, keys}) != 0;
+bool Fired(const std::set<RecordKey>& firedRecords, const std::set<uint32_t>& firedTags,
+           uint32_t tag, const std::optional<Keys>& keys) {
+    return keys ? firedRecords.count(RecordKey{tag, *keys}) != 0 : firedTags.count(tag) != 0;
+}
+
+}  // namespace
+
+bool Host::LoadFails(uint32_t tag, const Keys& keys) {
+    return Matches(LoadFailures, LoadFailureTags, RecordKey{tag, keys}, FiredLoadFailures,
+                   FiredLoadFailureTags);
+}
+
+bool Host::SaveFails(uint32_t tag, const Keys& keys) {
+    return Matches(SaveFailures, SaveFailureTags, RecordKey{tag, keys}, FiredSaveFailures,
+                   FiredSaveFailureTags);
+}
+
+bool Host::LoadFailureFired(uint32_t tag, const std::optional<Keys>& keys) const {
+    return Fired(FiredLoadFailures, FiredLoadFailureTags, tag, keys);
+}
+
+bool Host::SaveFailureFired(uint32_t tag, const std::optional<Keys>& keys) const {
+    return Fired(FiredSaveFailures, FiredSaveFailureTags, tag, keys);
 }
 
 Bytes* Host::FindRecord(uint32_t tag, const Keys& keys) {
@@ -250,23 +286,22 @@ int16_t Host::LoadKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t* co
     if (Begin(call, version)) {
         if (keys == nullptr || count == nullptr) {
             Warn("MX_LoadKData called without a key block or a count", true, call.Number);
+        } else if (LoadFails(tag, call.KeysIn)) {
+            if (FindRecord(tag, call.KeysIn) != nullptr)
+                LoadStates[RecordKey{tag, call.KeysIn}].Failed = true;
         } else if (const Bytes* record = FindRecord(tag, call.KeysIn)) {
-            const RecordKey key{tag, call.KeysIn};
-            if (LoadFails(tag, call.KeysIn)) {
-                LoadStates[key].Failed = true;
-            } else {
-                if (buffer != nullptr) {
-                    const size_t copied = std::min<size_t>(*count, record->size());
-                    if (copied > 0)
-                        std::memcpy(buffer, record->data(), copied);
-                    LoadState& state = LoadStates[key];
-                    if (!state.Loaded)
-                        Loaded.push_back(key);
-                    state = {true, false, static_cast<uint32_t>(copied), CurrentDocument};
-                }
-                *count = static_cast<uint32_t>(record->size());
-                call.Result = 1;
+            if (buffer != nullptr) {
+                const size_t copied = std::min<size_t>(*count, record->size());
+                if (copied > 0)
+                    std::memcpy(buffer, record->data(), copied);
+                const RecordKey key{tag, call.KeysIn};
+                LoadState& state = LoadStates[key];
+                if (!state.Loaded)
+                    Loaded.push_back(key);
+                state = {true, false, static_cast<uint32_t>(copied), CurrentDocument};
             }
+            *count = static_cast<uint32_t>(record->size());
+            call.Result = 1;
         }
     } else if (keys != nullptr && FindRecord(tag, call.KeysIn) != nullptr) {
         LoadStates[RecordKey{tag, call.KeysIn}].Failed = true;
@@ -338,6 +373,8 @@ int16_t Host::CreateKData(uint32_t tag, uint16_t* keys, const void* buffer, uint
             ++Created;
             if (!CreateLeavesIndexUnset)
                 call.KeysOut = target;
+            else if (call.KeysIn[2] == 0xFFFF)
+                ++IndexesLeftUnset;
             WriteKeys(keys, call.KeysOut);
             call.Result = 1;
         }
@@ -454,10 +491,11 @@ void Host::FreeTGF(void* frame, uint32_t version) {
     call.Function = HostFn::FreeTGF;
     call.Handle = frame;
     call.Frame = FrameMemory.IdOf(frame);
-    if (Begin(call, version))
+    if (Begin(call, version)) {
         FrameMemory.Release(frame, call.Number);
-    else
-        FrameMemory.NoteRefusedRelease(frame);
+    } else {
+        FrameMemory.Refuse(frame);
+    }
     Finish(call);
 }
 

@@ -149,6 +149,8 @@ class Host {
     // its default button and the answer waits for a later box.
     void ScriptAnswers(std::vector<int> answers);
     size_t UnusedAnswers() const { return Answers.size(); }
+    // The scripted answers that no box took, in order.
+    std::vector<int> UnusedAnswerList() const { return {Answers.begin(), Answers.end()}; }
     // Hash lookups of records, cells and staves, for benchmarks of large
     // scores (the score's own maps are logarithmic). The score must then
     // change only through the host functions, or be indexed again.
@@ -162,6 +164,13 @@ class Host {
 
     // --- Observation -------------------------------------------------------
 
+    // Whether a control made at least one call fail or act otherwise: a
+    // failing load or save of the record (or of every record of the tag),
+    // or a record created with its index left unset.
+    bool LoadFailureFired(uint32_t tag, const std::optional<Keys>& keys) const;
+    bool SaveFailureFired(uint32_t tag, const std::optional<Keys>& keys) const;
+    bool IndexLeftUnset() const { return IndexesLeftUnset != 0; }
+
     const std::vector<HostCall>& Calls() const { return CallLog; }
     void ClearCalls() { CallLog.clear(); }
     // Calls of the thirteen MX_ functions so far.
@@ -170,9 +179,9 @@ class Host {
     const std::vector<BoxRecord>& Boxes() const { return BoxLog; }
     const FrameCounts& Frames() const { return FrameMemory.Counts(); }
     const std::vector<FrameError>& FrameErrors() const { return FrameMemory.Errors(); }
-    // Adds an error for every frame still held; call once, at the end. Not
-    // for frames whose release the host refused, nor when MX_FreeTGF is
-    // missing: the module had no way to release them.
+    // Adds an error for every frame still held, but for those the host
+    // refused to release (Frames().Refused), and none when MX_FreeTGF is
+    // missing: the module had no way to release them. Call once, at the end.
     void ReportFramesStillHeld() {
         if (GetFunctionMode(HostFn::FreeTGF) != FunctionMode::Missing)
             FrameMemory.ReportStillHeld();
@@ -210,13 +219,14 @@ class Host {
     void KeepLastCall(const HostCall& call);
     // The answer SetAnswer gave the function, else its own.
     int64_t Answer(HostFn fn, int64_t own) const;
-    bool LoadFails(uint32_t tag, const Keys& keys) const;
+    // Whether a control makes the load (save) fail; notes that it fired.
+    bool LoadFails(uint32_t tag, const Keys& keys);
     // The score's lookups, through the index when there is one.
     Bytes* FindRecord(uint32_t tag, const Keys& keys);
     const Staff* FindStaffBySlot(int16_t slot) const;
     const Staff* FindStaff(int16_t number) const;
     const std::vector<Entry>& EntriesOf(const CellKey& cell) const;
-    bool SaveFails(uint32_t tag, const Keys& keys) const;
+    bool SaveFails(uint32_t tag, const Keys& keys);
 
     Score Document;
     std::unique_ptr<ScoreIndex> Index;
@@ -230,9 +240,14 @@ class Host {
     std::set<uint32_t> LoadFailureTags;
     std::set<RecordKey> SaveFailures;
     std::set<uint32_t> SaveFailureTags;
+    std::set<RecordKey> FiredLoadFailures;
+    std::set<uint32_t> FiredLoadFailureTags;
+    std::set<RecordKey> FiredSaveFailures;
+    std::set<uint32_t> FiredSaveFailureTags;
     std::set<uint64_t> FailingCalls;
     bool CreateLeavesIndexUnset = false;
     std::array<std::optional<int16_t>, kHostFnCount> FixedAnswers{};
+    size_t IndexesLeftUnset = 0;
     std::deque<int> Answers;
 
     bool RecordCalls = true;

@@ -144,7 +144,9 @@ std::string DescribeRun(int16_t menuIndex, const std::string& score,
     const Selection whole = WholeScore(document);
     if (std::memcmp(&whole.Region, &*selection, sizeof whole.Region) == 0)
         return text + "whole score";
-    return text + "selection " + FormatSelection(Selection{true, *selection});
+    Selection cut;
+    cut.Region = *selection;
+    return text + "selection " + FormatSelection(cut);
 }
 
 }  // namespace sim

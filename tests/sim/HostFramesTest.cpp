@@ -174,22 +174,25 @@ TEST(HostFrames, OddCountsReplaceTheRealOnes) {
     host.FreeTGF(const_cast<uint8_t*>(frame), V);
 }
 
-TEST(HostFrames, AFrameTheHostRefusedToReleaseIsNotTheModulesToKeep) {
-    sim::Host host(FrameScore());
-    host.FailCall(2);
-    void* refused = host.LoadTGF(nullptr, 2, 3, 1, 1, V);  // #1
-    host.FreeTGF(refused, V);                              // #2 fails
-    host.LoadTGF(nullptr, 2, 1, 1, 1, V);                  // #3, kept
-    host.ReportFramesStillHeld();
-    EXPECT_EQ(host.Frames().Held, 2u);
-    ASSERT_EQ(host.FrameErrors().size(), 1u);
-    EXPECT_EQ(host.FrameErrors()[0].Frame, 2u);
-
+TEST(HostFrames, WithoutMxFreeTgfNoFrameIsTheModulesToKeep) {
     sim::Host without(FrameScore());
     without.SetFunctionMode(sim::HostFn::FreeTGF, sim::FunctionMode::Missing);
     without.LoadTGF(nullptr, 2, 3, 1, 1, V);
     without.ReportFramesStillHeld();
     EXPECT_TRUE(without.FrameErrors().empty()) << "no MX_FreeTGF to release it with";
+}
+
+TEST(HostFrames, AFrameTheHostRefusedToReleaseIsNotTheModulesError) {
+    sim::Host host(FrameScore());
+    void* refused = host.LoadTGF(nullptr, 2, 3, 1, 1, V);
+    void* kept = host.LoadTGF(nullptr, 2, 3, 0, 1, V);
+    host.FailCall(3);
+    host.FreeTGF(refused, V);
+    host.ReportFramesStillHeld();
+    ASSERT_EQ(host.FrameErrors().size(), 1u);
+    EXPECT_EQ(host.FrameErrors()[0].Handle, kept);
+    EXPECT_EQ(host.Frames().Held, 2u);
+    EXPECT_EQ(host.Frames().Refused, 1u);
 }
 
 TEST(HostFrames, AFrameTheModuleWroteIntoIsWarnedAbout) {
