@@ -37,8 +37,9 @@ public:
 
     Fn Get() {
         if (Generation != bindingGeneration) {
-            void* address = nullptr;
-            if (void* module = HostModule()) address = platform::GetProcAddress(module, Name);
+            // An empty module is looked in too: it stands for the main
+            // program, so a host program of another file name still binds.
+            void* address = platform::GetProcAddress(HostModule(), Name);
             static_assert(sizeof(Fn) == sizeof(void*));
             std::memcpy(&Address, &address, sizeof Address);
             Generation = bindingGeneration;

@@ -3,7 +3,8 @@
 #include <cstdint>
 
 // The thirteen functions the host program exports, found by name in the
-// module "MELVARA.EXE" (or "MELDEMO.EXE") on first use. Each wrapper looks its
+// module "MELVARA.EXE" (or "MELDEMO.EXE") on first use; when neither is
+// found, in the main program, whatever its file name. Each wrapper looks its
 // function up once and caches the address, a missing one too. A missing
 // function behaves as a call that failed: see each wrapper. Integer results
 // are the host's 16-bit answers widened with sign; nonzero means success.
