@@ -41,13 +41,13 @@ bool __MCBaseData::LoadCurrent() {
         return false;
     }
     uint32_t count = static_cast<uint32_t>(capacity);
-    if (LoadKData(Tag(), Keys, Data, &count, Version()) == 0) {
+    if (LoadKData(Tag(), Keys, Data, &count, Version()) == 0 ||
+        (RecordSize != 0 && count != static_cast<uint32_t>(RecordSize))) {
         DataSize = 0;
         return false;
     }
     // A host that reports more than it was offered has not written more:
     // never let a later save hand out bytes beyond the buffer.
-    HostCount = count;
     DataSize = std::min<int64_t>(count, capacity);
     LoadedDocument = static_cast<int16_t>(host::MX_GetCurrentKovrinDocument());
     return true;

@@ -27,7 +27,7 @@ bool __MCEntryDetail::LoadFirst() {
 
 bool __MCEntryDetail::LoadNext() {
     ++Keys[2];
-    if (LoadWhole()) return true;
+    if (LoadCurrent()) return true;
     --Keys[2];
     return false;
 }
@@ -35,14 +35,7 @@ bool __MCEntryDetail::LoadNext() {
 bool __MCEntryDetail::Load(uint32_t entryNumber, uint16_t index) {
     SetKeyEntryNumber(entryNumber);
     Keys[2] = index;
-    return LoadWhole();
-}
-
-bool __MCEntryDetail::LoadWhole() {
-    if (!LoadCurrent()) return false;
-    if (HostCount == static_cast<uint32_t>(LoadSize())) return true;
-    DataSize = 0;
-    return false;
+    return LoadCurrent();
 }
 
 void __MCEntryDetail::SetNoteEntry(MCNoteEntry* entry) {
@@ -76,6 +69,9 @@ uint16_t __MCEntryDetail::LastIndex() {
     if (NoteEntry == nullptr) return kNoIndex;
     auto* probe = static_cast<__MCEntryDetail*>(CreateObject());
     if (probe == nullptr) return kNoIndex;
+    // The probe looks for records, whatever their size: a record of another
+    // size is still one the new record comes after.
+    probe->RecordSize = 0;
     std::memcpy(probe->Keys, Keys, sizeof Keys);
     probe->Reserved = Reserved;
     probe->LoadedDocument = LoadedDocument;
@@ -98,6 +94,7 @@ uint16_t __MCEntryDetail::LastIndex() {
 MCTuplet::MCTuplet() : Definition{} {
     Data = Definition.Bytes;
     DataSize = TupletDefinition::kSize;
+    RecordSize = TupletDefinition::kSize;
 }
 
 int32_t MCTuplet::ClassID() const { return 113; }

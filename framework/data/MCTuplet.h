@@ -37,11 +37,6 @@ public:
     uint16_t KeyIndex() const { return Keys[2]; }
 
 protected:
-    // LoadCurrent for records of one fixed size, LoadSize(): a record of
-    // another size counts as not loaded (DataSize 0). Saved back, a shorter
-    // one would be padded with another record's bytes and a longer one cut.
-    bool LoadWhole();
-
     void SetKeyEntryNumber(uint32_t entryNumber) {
         Keys[0] = static_cast<uint16_t>(entryNumber);
         Keys[1] = static_cast<uint16_t>(entryNumber >> 16);
