@@ -57,6 +57,13 @@ public:
     const uint16_t* GetKeys() const { return Keys; }
 
 protected:
+    // LoadCurrent once the buffer is chosen (Data), and Save once it has
+    // data, with the record's tag, sizes and version given: for a subclass
+    // whose own are known without asking (MCTuplet, whose records a walk
+    // loads and saves one after another). They behave as LoadCurrent and
+    // Save do.
+    bool LoadIntoData(uint32_t tag, int capacity, uint32_t version);
+    bool SaveData(uint32_t tag, int size, uint32_t version);
     // Frees the data block if this record allocated it.
     void ReleaseData();
     // Makes the subclass's own buffer, holding size valid bytes, the data.

@@ -111,6 +111,29 @@ int MCTuplet::LoadSize() { return TupletDefinition::kSize; }
 
 int MCTuplet::SaveSize() { return TupletDefinition::kSize; }
 
+bool MCTuplet::Save() {
+    if (DataSize == 0) return false;
+    return SaveData(kTag, TupletDefinition::kSize, kRecordVersion);
+}
+
+bool MCTuplet::LoadNext() {
+    ++Keys[2];
+    if (LoadTuplet()) return true;
+    --Keys[2];
+    return false;
+}
+
+bool MCTuplet::Load(uint32_t entryNumber, uint16_t index) {
+    SetKeyEntryNumber(entryNumber);
+    Keys[2] = index;
+    return LoadTuplet();
+}
+
+bool MCTuplet::LoadTuplet() {
+    if (Data == nullptr) Data = Definition.Bytes;
+    return LoadIntoData(kTag, TupletDefinition::kSize, kRecordVersion);
+}
+
 void MCTuplet::CopyDataFrom(const __MCBaseData& other) {
     if (other.ClassName() != ClassName()) return;
     Definition = static_cast<const MCTuplet&>(other).Definition;

@@ -46,7 +46,7 @@ protected:
 };
 
 // A tuplet attached to a note entry: the host's 30-byte tuplet record.
-class MCTuplet : public __MCEntryDetail {
+class MCTuplet final : public __MCEntryDetail {
 public:
     static constexpr uint32_t kTag = 0x45035450;
 
@@ -61,8 +61,17 @@ public:
     // Copies another tuplet's definition into this one's; Keys and the
     // note entry stay.
     void CopyDataFrom(const __MCBaseData& other) override;
+    // As the bases' (LoadCurrent, Save), without asking this record for its
+    // tag, sizes and buffer: a walk loads, and Reset saves, every tuplet.
+    bool Save() override;
+    bool LoadNext() override;
+    bool Load(uint32_t entryNumber, uint16_t index) override;
 
     int SelectorA() const { return Definition.SelectorA(); }
 
     TupletDefinition Definition;
+
+private:
+    // LoadCurrent of a tuplet: Definition is its buffer, never dropped.
+    bool LoadTuplet();
 };
