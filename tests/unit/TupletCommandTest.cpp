@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -238,7 +239,11 @@ TEST_P(MenuIndex, ChoosesTheCommand) {
 INSTANTIATE_TEST_SUITE_P(TupletCommand, MenuIndex,
                          ::testing::Values(IndexCase{1, "compare"}, IndexCase{3, "compare"},
                                            IndexCase{-1, "compare"}, IndexCase{INT16_MIN, "compare"},
-                                           IndexCase{2, "change"}, IndexCase{0, "reset"}));
+                                           IndexCase{2, "change"}, IndexCase{0, "reset"}),
+                         [](const auto& info) {
+                             const int index = info.param.index;
+                             return (index < 0 ? "index_minus_" : "index_") + std::to_string(std::abs(index));
+                         });
 
 TEST_F(TupletCommand, WithoutASelectionTheRegionIsAllZero) {
     Add(1, 1, {SampleTuplet(3)});
