@@ -8,10 +8,10 @@ namespace benchscores {
 sim::Score MakeScore(int16_t measures, ScoreKind kind) {
     sim::GeneratorOptions options;
     options.Measures = measures;
-    options.Staves = kStaves;
+    options.Staves = kind == ScoreKind::LargeCell ? 1 : kStaves;
     options.Layers = kLayers;
-    options.Entries = kEntries;
-    options.TupletShare = kind == ScoreKind::Tuplets ? kTupletShare : 0.0;
+    options.Entries = kind == ScoreKind::LargeCell ? kLargeCellEntries / kLayers : kEntries;
+    options.TupletShare = kind == ScoreKind::OneTuplet ? 0.0 : kTupletShare;
     options.Seed = 1;
     sim::Score score = sim::GenerateScore(options);
     if (kind == ScoreKind::OneTuplet) {

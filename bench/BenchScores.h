@@ -19,7 +19,11 @@ constexpr double kTupletShare = 0.25;
 enum class ScoreKind {
     Tuplets,    // about 8 tuplets per cell (measure and staff)
     OneTuplet,  // no tuplet but one, in the last cell: Change walks everything
+    LargeCell,  // one staff whose cells hold kLargeCellEntries entries each
 };
+
+// The entries of a LargeCell score's cell: 4 layers of 500.
+constexpr int32_t kLargeCellEntries = 2000;
 
 sim::Score MakeScore(int16_t measures, ScoreKind kind);
 

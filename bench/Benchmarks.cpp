@@ -315,22 +315,34 @@ void PrintGrowthTable() {
 }
 
 // The heap of one run of each command, module and host apart, over 10 cells
-// and over the whole large score.
+// and over the whole large score, and over one cell of 2,000 entries.
 void PrintHeapTable() {
     std::printf("\nHeap of one command (bytes live at the peak, from the start of the command)\n");
     if (!heapcounter::Available()) {
         std::printf("(not counted: built under sanitizers)\n");
         return;
     }
-    std::printf("%-8s %-12s %9s %14s %14s %14s %13s\n", "command", "region", "tuplets", "module peak",
+    std::printf("%-8s %-13s %9s %14s %14s %14s %13s\n", "command", "region", "tuplets", "module peak",
                 "module blocks", "floor peak", "host peak");
+    struct HeapRegion {
+        const char* Label;
+        ScoreKey Key;
+        RegionRecord Region;
+    };
     for (Command command : kCommands) {
+        const ScoreKey large{kLargeMeasures, KindFor(command)};
+        std::vector<HeapRegion> regions = {
+            {kRegions[1].Label, large, RegionOf(kRegions[1].Measures, kRegions[1].Slots)},
+            {kRegions[4].Label, large, RegionOf(kRegions[4].Measures, kRegions[4].Slots)}};
+        // Change's count stops at the second tuplet of a cell so full.
+        if (command != Command::Change) {
+            regions.push_back({"2,000 entries", ScoreKey{1, ScoreKind::LargeCell}, RegionOf(1, 1)});
+        }
         int64_t peaks[2] = {0, 0};
-        int i = 0;
-        for (const RegionShape* shape : {&kRegions[1], &kRegions[4]}) {
-            sim::Host& host = HostFor(ScoreKey{kLargeMeasures, KindFor(command)});
+        for (size_t i = 0; i < regions.size(); ++i) {
+            sim::Host& host = HostFor(regions[i].Key);
             MelvaraExtensionVersion(0x19000000);
-            const RegionRecord region = RegionOf(shape->Measures, shape->Slots);
+            const RegionRecord& region = regions[i].Region;
             Snapshot snapshot;
             if (command == Command::Reset) snapshot.Take(host.GetScore(), region);
             const int64_t tuplets = Measure(host, region).Tuplets;
@@ -349,9 +361,9 @@ void PrintHeapTable() {
             Current().Floor.Find(&benchplatform::FindHostFunction);
             if (command == Command::Reset) snapshot.Restore();
 
-            peaks[i++] = module.ModulePeak;
-            std::printf("%-8s %-12s %9" PRId64 " %14" PRId64 " %14" PRId64 " %14" PRId64 " %13" PRId64 "\n",
-                        NameOf(command), shape->Label, tuplets, module.ModulePeak, module.ModuleAllocations,
+            if (i < 2) peaks[i] = module.ModulePeak;
+            std::printf("%-8s %-13s %9" PRId64 " %14" PRId64 " %14" PRId64 " %14" PRId64 " %13" PRId64 "\n",
+                        NameOf(command), regions[i].Label, tuplets, module.ModulePeak, module.ModuleAllocations,
                         floor.ModulePeak, module.HostPeak);
         }
         const int64_t difference = peaks[1] - peaks[0];
