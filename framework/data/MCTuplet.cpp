@@ -26,16 +26,11 @@ bool __MCEntryDetail::LoadFirst() {
 }
 
 bool __MCEntryDetail::LoadNext() {
-    ++Keys[2];
-    if (LoadCurrent()) return true;
-    --Keys[2];
-    return false;
+    return LoadNextWith([this] { return LoadCurrent(); });
 }
 
 bool __MCEntryDetail::Load(uint32_t entryNumber, uint16_t index) {
-    SetKeyEntryNumber(entryNumber);
-    Keys[2] = index;
-    return LoadCurrent();
+    return LoadWith(entryNumber, index, [this] { return LoadCurrent(); });
 }
 
 void __MCEntryDetail::SetNoteEntry(MCNoteEntry* entry) {
@@ -117,16 +112,11 @@ bool MCTuplet::Save() {
 }
 
 bool MCTuplet::LoadNext() {
-    ++Keys[2];
-    if (LoadTuplet()) return true;
-    --Keys[2];
-    return false;
+    return LoadNextWith([this] { return LoadTuplet(); });
 }
 
 bool MCTuplet::Load(uint32_t entryNumber, uint16_t index) {
-    SetKeyEntryNumber(entryNumber);
-    Keys[2] = index;
-    return LoadTuplet();
+    return LoadWith(entryNumber, index, [this] { return LoadTuplet(); });
 }
 
 bool MCTuplet::LoadTuplet() {

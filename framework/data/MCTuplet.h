@@ -37,6 +37,23 @@ public:
     uint16_t KeyIndex() const { return Keys[2]; }
 
 protected:
+    // Load and LoadNext around the load itself (load: LoadCurrent, or a
+    // subclass's own): the keys set, or the index stepped and set back when
+    // the next one does not load.
+    template <typename LoadStep>
+    bool LoadWith(uint32_t entryNumber, uint16_t index, LoadStep load) {
+        SetKeyEntryNumber(entryNumber);
+        Keys[2] = index;
+        return load();
+    }
+    template <typename LoadStep>
+    bool LoadNextWith(LoadStep load) {
+        ++Keys[2];
+        if (load()) return true;
+        --Keys[2];
+        return false;
+    }
+
     void SetKeyEntryNumber(uint32_t entryNumber) {
         Keys[0] = static_cast<uint16_t>(entryNumber);
         Keys[1] = static_cast<uint16_t>(entryNumber >> 16);
