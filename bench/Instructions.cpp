@@ -31,8 +31,8 @@ struct Options {
     int Runs = 2;
 };
 
-benchfloor::FloorCounts RunFloor(int16_t menuIndex, const benchfloor::HostFunctions& host, void* window,
-                                 const RegionRecord& region) {
+benchfloor::FloorCounts RunFloor(int16_t menuIndex, const benchfloor::HostFunctions& host,
+                                 void* window, const RegionRecord& region) {
     switch (menuIndex) {
         case 0:
             return benchfloor::Reset(host, window, region);
@@ -60,9 +60,12 @@ bool Parse(int argc, char** argv, Options& options) {
         const std::string option = argv[i];
         const std::string value = argv[i + 1];
         if (option == "--command") {
-            if (value == "reset") options.MenuIndex = 0;
-            if (value == "compare") options.MenuIndex = 1;
-            if (value == "change") options.MenuIndex = 2;
+            if (value == "reset")
+                options.MenuIndex = 0;
+            if (value == "compare")
+                options.MenuIndex = 1;
+            if (value == "change")
+                options.MenuIndex = 2;
         } else if (option == "--side" && (value == "module" || value == "floor")) {
             options.Module = value == "module";
         } else if (option == "--measures") {
@@ -88,22 +91,26 @@ int main(int argc, char** argv) {
         return 2;
     }
     // Change needs a region of exactly one tuplet: it then walks every entry twice.
-    const auto kind = options.MenuIndex == 2 ? benchscores::ScoreKind::OneTuplet : benchscores::ScoreKind::Tuplets;
+    const auto kind = options.MenuIndex == 2 ? benchscores::ScoreKind::OneTuplet
+                                             : benchscores::ScoreKind::Tuplets;
     sim::Host host(benchscores::MakeScore(options.Measures, kind));
     host.SetRecordCalls(false);
     host.IndexScore();
     sim::CurrentHostScope scope(host);
     host::ForgetBinding();
     benchfloor::HostFunctions floor;
-    if (!floor.Find(&benchplatform::FindHostFunction)) return 1;
+    if (!floor.Find(&benchplatform::FindHostFunction))
+        return 1;
     MelvaraExtensionVersion(0x19000000);
     const RegionRecord region = benchscores::RegionOf(options.Measures, benchscores::kStaves);
 
-    for (int run = 0; run < options.Runs; ++run) MeasuredRun(options, floor, host.Window(), region);
+    for (int run = 0; run < options.Runs; ++run)
+        MeasuredRun(options, floor, host.Window(), region);
 
     const uint64_t callsBefore = host.CallCount();
-    const benchfloor::FloorCounts counts = RunFloor(options.MenuIndex, floor, host.Window(), region);
-    std::printf("cells %" PRId64 " entries %" PRId64 " tuplets %" PRId64 " calls %" PRIu64 "\n", counts.Cells,
-                counts.Entries, counts.Tuplets, host.CallCount() - callsBefore);
+    const benchfloor::FloorCounts counts =
+        RunFloor(options.MenuIndex, floor, host.Window(), region);
+    std::printf("cells %" PRId64 " entries %" PRId64 " tuplets %" PRId64 " calls %" PRIu64 "\n",
+                counts.Cells, counts.Entries, counts.Tuplets, host.CallCount() - callsBefore);
     return 0;
 }

@@ -52,7 +52,8 @@ constexpr FlagTables MakeFlagTables() {
     FlagTables tables{};
     for (int byte = 0; byte < 256; ++byte) {
         tables.Low[byte] = static_cast<uint8_t>(NormalisedFlags(static_cast<uint16_t>(byte)));
-        tables.High[byte] = static_cast<uint8_t>(NormalisedFlags(static_cast<uint16_t>(byte << 8)) >> 8);
+        const uint16_t high = NormalisedFlags(static_cast<uint16_t>(byte << 8));
+        tables.High[byte] = static_cast<uint8_t>(high >> 8);
     }
     return tables;
 }
@@ -70,7 +71,8 @@ uint16_t GovernedFlags(uint16_t flags) {
 // with bit 15 of the governed Flags.
 uint16_t GovernedOptions(uint16_t options, uint16_t flags) {
     static_assert(TD::kTriStateFlag >> 11 == TD::kTriStateOption);
-    return static_cast<uint16_t>(options & (kOptionSettings | ((flags >> 11) & TD::kTriStateOption)));
+    const uint16_t triStateOption = (flags >> 11) & TD::kTriStateOption;
+    return static_cast<uint16_t>(options & (kOptionSettings | triStateOption));
 }
 
 uint64_t Read64(const uint8_t* at) {

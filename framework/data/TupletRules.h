@@ -31,10 +31,11 @@ TupletMatch MatchTupletDefinitions(const TupletDefinition& a, const TupletDefini
 struct GovernedFields {
     explicit GovernedFields(const TupletDefinition& d);
 
-    uint32_t Settings;     // normalised Flags; above them OptionBits 0 to 3 and the tri-state's bit 4
-    uint32_t Position;     // Position1 and Position2
-    uint32_t Values1To2;   // Value1 and Value2
-    uint64_t Values3To6;   // Value3 to Value6
+    // Normalised Flags; above them OptionBits 0 to 3 and the tri-state's bit 4.
+    uint32_t Settings;
+    uint32_t Position;    // Position1 and Position2
+    uint32_t Values1To2;  // Value1 and Value2
+    uint64_t Values3To6;  // Value3 to Value6
     uint16_t Value7;
 };
 

@@ -118,17 +118,20 @@ Binding<MX_GetMaxLayersFn> getMaxLayers{"MX_GetMaxLayers",
 
 }  // namespace
 
-int16_t MX_LoadKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t* count, uint32_t version) {
+int16_t MX_LoadKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t* count,
+                     uint32_t version) {
     return loadKData.Call(tag, keys, buffer, count, version);
 }
 
 bool HasLoadKData() { return loadKData.Found(); }
 
-int16_t MX_SaveKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t count, uint32_t version) {
+int16_t MX_SaveKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t count,
+                     uint32_t version) {
     return saveKData.Call(tag, keys, buffer, count, version);
 }
 
-int16_t MX_CreateKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t count, uint32_t version) {
+int16_t MX_CreateKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t count,
+                       uint32_t version) {
     return createKData.Call(tag, keys, buffer, count, version);
 }
 
@@ -154,7 +157,9 @@ void* MX_LoadTGF(int16_t slot, int16_t measure, int16_t layer, int16_t option) {
 
 void MX_FreeTGF(void* frame) { freeTGF.Call(frame, kCallVersion); }
 
-int16_t MX_SlotToInst(int16_t slot, uint16_t scope) { return slotToInst.Call(slot, scope, kCallVersion); }
+int16_t MX_SlotToInst(int16_t slot, uint16_t scope) {
+    return slotToInst.Call(slot, scope, kCallVersion);
+}
 
 int16_t MX_InstToSlot(int16_t staff) { return instToSlot.Call(staff, 0, kCallVersion); }
 

@@ -51,14 +51,12 @@ public:
     int32_t ForEachIndex(MCIteratorHandler& handler) override;
 
     // The record's fields; an entry without a record reads as all zero.
-    uint32_t EntryNumber() const { return EntryData != nullptr ? ReadLE32(EntryData + hostframe::kEntryNumber) : 0; }
-    uint32_t EntryFlags() const { return EntryData != nullptr ? ReadLE32(EntryData + hostframe::kEntryFlags) : 0; }
+    uint32_t EntryNumber() const { return RecordWord(hostframe::kEntryNumber); }
+    uint32_t EntryFlags() const { return RecordWord(hostframe::kEntryFlags); }
     void SetEntryFlags(uint32_t flags) {
         if (EntryData != nullptr) WriteLE32(EntryData + hostframe::kEntryFlags, flags);
     }
-    int32_t EntryPos() const {
-        return EntryData != nullptr ? static_cast<int32_t>(ReadLE32(EntryData + hostframe::kEntryPos)) : 0;
-    }
+    int32_t EntryPos() const { return static_cast<int32_t>(RecordWord(hostframe::kEntryPos)); }
     // The record's note count, limited to the blocks the record can hold.
     int32_t NoteCount() const;
     // True while the entry owns nothing (no notes built, no array, no slot
@@ -79,6 +77,9 @@ public:
     MCNoteEntry* Next = nullptr;
 
 private:
+    uint32_t RecordWord(int offset) const {
+        return EntryData != nullptr ? ReadLE32(EntryData + offset) : 0;
+    }
     // Builds the notes on the first request; the notes are part of what
     // the entry shows, so a const entry builds them too.
     void LoadNotesOnce() const {

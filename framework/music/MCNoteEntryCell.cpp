@@ -158,5 +158,6 @@ MCNoteEntry* MCNoteEntryCell::AddEntry(uint8_t* entryData, void* frame, int16_t 
 
 bool MCNoteEntryCell::InBlock(const MCNoteEntry* entry, const uint8_t* blockEnd) const {
     const auto* at = reinterpret_cast<const uint8_t*>(entry);
-    return std::less_equal<const uint8_t*>()(Block, at) && std::less<const uint8_t*>()(at, blockEnd);
+    return std::less_equal<const uint8_t*>()(Block, at) &&
+           std::less<const uint8_t*>()(at, blockEnd);
 }

@@ -118,7 +118,8 @@ TEST_F(KDataTranslation, EveryRangeRowReadsItsOwnPartsUnderItsKeys) {
             const int first = row.firstIndex == kFromKey ? key - 1 : row.firstIndex;
             for (uint32_t i = 0; i < row.parts; ++i) {
                 EXPECT_EQ(loads[i].Tag, part) << "part " << i;
-                EXPECT_EQ(loads[i].KeysIn, (sim::Keys{0xFFFE, uint16_t(first + i), 0, 0})) << "part " << i;
+                const sim::Keys keys{0xFFFE, uint16_t(first + i), 0, 0};
+                EXPECT_EQ(loads[i].KeysIn, keys) << "part " << i;
             }
         }
         for (uint16_t key : row.outside) {

@@ -242,7 +242,8 @@ INSTANTIATE_TEST_SUITE_P(TupletCommand, MenuIndex,
                                            IndexCase{2, "change"}, IndexCase{0, "reset"}),
                          [](const auto& info) {
                              const int index = info.param.index;
-                             return (index < 0 ? "index_minus_" : "index_") + std::to_string(std::abs(index));
+                             return (index < 0 ? "index_minus_" : "index_") +
+                                    std::to_string(std::abs(index));
                          });
 
 TEST_F(TupletCommand, WithoutASelectionTheRegionIsAllZero) {
@@ -426,7 +427,8 @@ TEST_F(TupletCommand, MemoryRunningOutEndsTheWalkAndTheCommandSaysSo) {
                 EXPECT_EQ(boxes.size(), 1u) << "the question only";
                 EXPECT_TRUE(Score() == clean);
             } else {
-                outcomes.insert(boxes.size() == 1 ? "stopped counting" : "stopped before the tuplet");
+                outcomes.insert(boxes.size() == 1 ? "stopped counting"
+                                                  : "stopped before the tuplet");
                 EXPECT_EQ(boxes.back(), alert);
                 EXPECT_LE(boxes.size(), 2u) << "the question, at most, before the alert";
                 EXPECT_TRUE(Score() == before);
