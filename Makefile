@@ -70,12 +70,14 @@ check:
 	ctest --test-dir $(FUZZ_DIR)/fuzz --output-on-failure -j$(JOBS)
 
 BENCH_DIR := build/bench
-BENCH_ARGS ?= --benchmark_repetitions=5
+# Repetitions of module and floor interleaved in random order, so that both
+# meet the same state of a shared machine.
+BENCH_ARGS ?= --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
 
 bench:
 	@scripts/setup.sh bench
 	@cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DMELVARA_BENCH=ON >/dev/null
-	@cmake --build $(BENCH_DIR) -j$(JOBS) --target melvara_bench bench_floor_test
+	@cmake --build $(BENCH_DIR) -j$(JOBS) --target melvara_bench melvara_instructions bench_floor_test
 	@$(BENCH_DIR)/tests/bench_floor_test --gtest_brief=1
 	@$(BENCH_DIR)/bench/melvara_bench $(BENCH_ARGS)
 
