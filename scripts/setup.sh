@@ -6,7 +6,6 @@ set -euo pipefail
 packages=(
   cmake make g++ git binutils
   libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev
   mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth
   clang libclang-rt-14-dev
