@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "sim/cli/Activity.h"
 #include "sim/cli/GenerateCommand.h"
 #include "sim/host/Menu.h"
 #include "sim/host/MessageBoxRecord.h"
@@ -207,11 +208,13 @@ int ShowCommand(const std::vector<std::string>& args, std::ostream& out, std::os
     if (args.size() != 1)
         return Usage(err, "show takes one score file");
     std::string error;
+    SetActivity("reading", args[0]);
     const std::optional<Score> score = ReadScoreFile(args[0], error);
     if (!score) {
         err << "melvara-sim: " << error << "\n";
         return kExitFailure;
     }
+    SetActivity("printing", args[0]);
     PrintScore(out, *score);
     return kExitOk;
 }
@@ -220,12 +223,15 @@ int DiffCommand(const std::vector<std::string>& args, std::ostream& out, std::os
     if (args.size() != 2)
         return Usage(err, "diff takes two score files");
     std::string error;
+    SetActivity("reading", args[0]);
     const std::optional<Score> before = ReadScoreFile(args[0], error);
+    SetActivity("reading", args[1]);
     const std::optional<Score> after = before ? ReadScoreFile(args[1], error) : std::nullopt;
     if (!before || !after) {
         err << "melvara-sim: " << error << "\n";
         return kExitUsage;
     }
+    SetActivity("comparing the scores");
     const std::vector<ScoreChange> changes = DiffScores(*before, *after);
     if (changes.empty()) {
         out << "The scores are the same.\n";
@@ -345,7 +351,9 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args,
     return options;
 }
 
-int RunMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+namespace {
+
+int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     for (const std::string& arg : args) {
         if (arg == "--help" || arg == "-h" || arg == "help") {
             out << kUsage;
@@ -374,6 +382,15 @@ int RunMain(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return RunCommand(*options, out, err);
     }
     return Usage(err, "unknown command " + command);
+}
+
+}  // namespace
+
+int RunMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    // diff keeps 1 for "the scores differ".
+    const bool diff = !args.empty() && args[0] == "diff";
+    return ExitOnOutOfMemory(err, diff ? kExitUsage : kExitFailure,
+                             [&] { return Dispatch(args, out, err); });
 }
 
 }  // namespace sim

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "sim/cli/Activity.h"
 #include "sim/host/Host.h"
 #include "sim/host/HostExports.h"
 #include "sim/host/Menu.h"
@@ -126,6 +127,7 @@ void SetInvokeWrapper(InvokeWrapper wrapper) {
 
 int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) {
     std::string error;
+    SetActivity("reading", options.ScorePath);
     std::optional<Score> score = ReadScoreFile(options.ScorePath, error);
     if (!score) {
         err << "melvara-sim: " << error << "\n";
@@ -142,7 +144,11 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
         return kExitUsage;
     }
 
+    SetActivity("preparing the host's copy of", options.ScorePath);
     Host host(*score);
+    host.IndexScore();
+    // --trace streams the calls; nothing else reads them.
+    host.SetRecordCalls(false);
     host.SetSelection(selection->Region);
     ApplyControls(host, options);
     if (options.Trace) {
@@ -154,6 +160,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     host.OnBox = [&out, &boxes](const BoxRecord& box) { PrintBox(out, box, ++boxes); };
     CurrentHostScope current(host);
 
+    SetActivity("loading", options.ModulePath);
     LoadedModule module;
     if (!module.Load(options.ModulePath, error)) {
         err << "melvara-sim: " << error << "\n";
@@ -170,14 +177,21 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
         return module.Invoke(host.Window(), options.MenuIndex,
                              selection->Present ? &region : nullptr);
     };
+    SetActivity("running the command");
     const int invokeResult = CurrentInvokeWrapper ? CurrentInvokeWrapper(host, invoke) : invoke();
     module.Terminate();
     host.ReportFramesStillHeld();
+    if (const std::optional<HostFault>& fault = host.Fault()) {
+        out.flush();
+        err << "melvara-sim: " << fault->Describe() << "\n";
+        return kExitFailure;
+    }
 
     if (boxes == 0)
         out << "\nMessage boxes: none\n";
     PrintSummary(out, host, invokeResult);
 
+    SetActivity("listing the changes");
     const std::vector<ScoreChange> changes = DiffScores(*score, host.GetScore());
     if (changes.empty()) {
         out << "\nChanges: none\n";
@@ -201,6 +215,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     }
     out.flush();
 
+    SetActivity("writing", outPath);
     if (!outPath.empty() && !WriteScoreFile(host.GetScore(), outPath, error)) {
         err << "melvara-sim: " << error << "\n";
         return kExitFailure;

@@ -1,7 +1,6 @@
 #include "sim/score/ScoreFile.h"
 
 #include <algorithm>
-#include <sstream>
 #include <vector>
 
 #include "sim/score/AtomicFile.h"
@@ -30,8 +29,8 @@ ScoreFileError::ScoreFileError(std::string file, int line, std::string pointer, 
       Pointer(std::move(pointer)),
       Problem(std::move(problem)) {}
 
-void WriteScore(std::ostream& out, const Score& score) {
-    ScoreWriter writer(out);
+void WriteScore(const std::function<void(std::string_view)>& sink, const Score& score) {
+    ScoreWriter writer(sink);
     writer.Begin(score);
     // Cells by measure, then slot, then layer: the order of the score.
     std::vector<int16_t> slotOf(65536);
@@ -67,9 +66,9 @@ void WriteScore(std::ostream& out, const Score& score) {
 }
 
 std::string FormatScore(const Score& score) {
-    std::ostringstream out;
-    WriteScore(out, score);
-    return std::move(out).str();
+    std::string text;
+    WriteScore([&text](std::string_view piece) { text += piece; }, score);
+    return text;
 }
 
 std::optional<Score> ReadScoreFile(const std::filesystem::path& path, std::string& error) {

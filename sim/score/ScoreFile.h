@@ -1,8 +1,8 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
-#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -41,7 +41,8 @@ Score ParseScore(std::string_view text, const std::string& fileName);
 // The score as JSON text in the file format: tuplets nested in their entries,
 // the tuplet defaults and the definition blocks with named fields.
 std::string FormatScore(const Score& score);
-void WriteScore(std::ostream& out, const Score& score);
+// The same text in pieces, as it is made.
+void WriteScore(const std::function<void(std::string_view)>& sink, const Score& score);
 
 // Reads a score file; on failure returns nothing and sets error.
 std::optional<Score> ReadScoreFile(const std::filesystem::path& path, std::string& error);

@@ -61,12 +61,13 @@ std::string HexBytesText(const uint8_t* bytes, size_t size) {
     return text;
 }
 
-ScoreWriter::ScoreWriter(std::ostream& out) : Out(out) {
+ScoreWriter::ScoreWriter(Sink sink) : Out(std::move(sink)) {
     Buffer.reserve(2 * kFlushSize);
 }
 
 void ScoreWriter::Flush() {
-    Out.write(Buffer.data(), static_cast<std::streamsize>(Buffer.size()));
+    if (!Buffer.empty())
+        Out(Buffer);
     Buffer.clear();
 }
 
@@ -324,7 +325,6 @@ void ScoreWriter::End(const Score& score, const std::function<bool(const RecordK
     }
     Buffer += first ? "]\n}\n" : "\n  ]\n}\n";
     Flush();
-    Out.flush();
 }
 
 }  // namespace sim

@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <functional>
 #include <map>
-#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,7 +21,10 @@ namespace sim {
 // and records are listed one per line.
 class ScoreWriter {
   public:
-    explicit ScoreWriter(std::ostream& out);
+    // Takes the text in pieces of up to about 64 KiB.
+    using Sink = std::function<void(std::string_view)>;
+
+    explicit ScoreWriter(Sink sink);
     ScoreWriter(const ScoreWriter&) = delete;
     ScoreWriter& operator=(const ScoreWriter&) = delete;
 
@@ -55,7 +57,7 @@ class ScoreWriter {
     void WriteList(const FlatField& field, size_t indent, size_t column);
     void Flush();
 
-    std::ostream& Out;
+    Sink Out;
     std::string Buffer;
     std::vector<FlatField> Fields;
     size_t FieldCount = 0;
