@@ -475,7 +475,7 @@ size_t JsonReader::ValueEnd(size_t from, size_t limit) const {
 
 std::string JsonReader::Preview(size_t max) {
     SkipSpace();
-    const size_t end = ValueEnd(At, At + 4 * max);
+    const size_t end = std::min(ValueEnd(At, At + 4 * max), Text.size());
     std::string text;
     bool cut = false;
     for (size_t i = At; i < end; ++i) {

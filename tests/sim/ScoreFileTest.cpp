@@ -173,6 +173,8 @@ TEST(ScoreFile, MalformedFilesNameTheFileThePlaceAndTheProblem) {
          "not valid JSON (column 33): a string holds byte 0xFF, which is not UTF-8"},
         {"leading zero", "{\"measures\": 01}", 1, "", "may not start with 0"},
         {"trailing comma", "{\"measures\": 1,}", 1, "", "expected a member name"},
+        {"a string that never ends, for a score", "\"measu\\", 1, "",
+         "expected an object, found \"measu\\"},
     };
     for (const Case& c : cases) {
         try {
