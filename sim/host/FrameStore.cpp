@@ -154,10 +154,21 @@ void FrameStore::Retire(Frame frame) {
     }
 }
 
+void FrameStore::Refuse(const void* handle) {
+    auto held = Held.find(handle);
+    if (held != Held.end())
+        held->second.Refused = true;
+}
+
 void FrameStore::ReportStillHeld() {
     std::vector<const Frame*> frames;
-    for (const auto& [handle, frame] : Held)
-        frames.push_back(&frame);
+    for (const auto& [handle, frame] : Held) {
+        if (frame.Refused) {
+            ++Totals.Refused;
+        } else {
+            frames.push_back(&frame);
+        }
+    }
     std::sort(frames.begin(), frames.end(),
               [](const Frame* a, const Frame* b) { return a->Id < b->Id; });
     for (const Frame* frame : frames) {

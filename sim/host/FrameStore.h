@@ -50,6 +50,9 @@ struct FrameCounts {
     uint64_t Loaded = 0;  // frames handed out
     uint64_t Freed = 0;   // frames released once, as they should be
     uint64_t Held = 0;    // handed out and not yet released
+    // Of those held at the end, how many the module asked to release while
+    // MX_FreeTGF was made to fail: the host's doing, not an error.
+    uint64_t Refused = 0;
 };
 
 // The layer frames handed to the module: real host memory laid out as the
@@ -70,7 +73,10 @@ class FrameStore {
                  const std::vector<Entry>& entries);
     // Releases a frame; false (and an error recorded) when it is not held.
     bool Release(const void* handle, uint64_t call);
-    // Records a StillHeld error for every frame not released.
+    // Notes that the host refused to release a frame that it holds.
+    void Refuse(const void* handle);
+    // Records a StillHeld error for every frame not released, but for those
+    // the host refused to release (counted in Refused).
     void ReportStillHeld();
 
     // The id of a frame handed out (1, 2, ...), or 0.
@@ -91,6 +97,7 @@ class FrameStore {
         int16_t Layer = 0;
         std::unique_ptr<uint8_t[]> Block;
         size_t RecordBytes = 0;
+        bool Refused = false;
 
         uint8_t* Header() const { return Block.get(); }
         size_t Bytes() const { return kFrameLayoutBytes + RecordBytes; }

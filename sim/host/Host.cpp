@@ -70,12 +70,48 @@ void Host::ScriptAnswers(std::vector<int> answers) {
     Answers.assign(answers.begin(), answers.end());
 }
 
-bool Host::LoadFails(uint32_t tag, const Keys& keys) const {
-    return LoadFailureTags.count(tag) != 0 || LoadFailures.count(RecordKey{tag, keys}) != 0;
+namespace {
+
+// Whether one of the failures set for a record or its tag applies, noting
+// each that does as fired.
+bool Matches(const std::set<RecordKey>& records, const std::set<uint32_t>& tags,
+             const RecordKey& key, std::set<RecordKey>& firedRecords,
+             std::set<uint32_t>& firedTags) {
+    bool fails = false;
+    if (tags.count(key.Tag) != 0) {
+        firedTags.insert(key.Tag);
+        fails = true;
+    }
+    if (records.count(key) != 0) {
+        firedRecords.insert(key);
+        fails = true;
+    }
+    return fails;
 }
 
-bool Host::SaveFails(uint32_t tag, const Keys& keys) const {
-    return SaveFailureTags.count(tag) != 0 || SaveFailures.count(RecordKey{tag, keys}) != 0;
+bool Fired(const std::set<RecordKey>& firedRecords, const std::set<uint32_t>& firedTags,
+           uint32_t tag, const std::optional<Keys>& keys) {
+    return keys ? firedRecords.count(RecordKey{tag, *keys}) != 0 : firedTags.count(tag) != 0;
+}
+
+}  // namespace
+
+bool Host::LoadFails(uint32_t tag, const Keys& keys) {
+    return Matches(LoadFailures, LoadFailureTags, RecordKey{tag, keys}, FiredLoadFailures,
+                   FiredLoadFailureTags);
+}
+
+bool Host::SaveFails(uint32_t tag, const Keys& keys) {
+    return Matches(SaveFailures, SaveFailureTags, RecordKey{tag, keys}, FiredSaveFailures,
+                   FiredSaveFailureTags);
+}
+
+bool Host::LoadFailureFired(uint32_t tag, const std::optional<Keys>& keys) const {
+    return Fired(FiredLoadFailures, FiredLoadFailureTags, tag, keys);
+}
+
+bool Host::SaveFailureFired(uint32_t tag, const std::optional<Keys>& keys) const {
+    return Fired(FiredSaveFailures, FiredSaveFailureTags, tag, keys);
 }
 
 Bytes* Host::FindRecord(uint32_t tag, const Keys& keys) {
@@ -300,6 +336,8 @@ int16_t Host::CreateKData(uint32_t tag, uint16_t* keys, const void* buffer, uint
             ++Created;
             if (!CreateLeavesIndexUnset)
                 call.KeysOut = target;
+            else if (call.KeysIn[2] == 0xFFFF)
+                ++IndexesLeftUnset;
             WriteKeys(keys, call.KeysOut);
             call.Result = 1;
         }
@@ -415,8 +453,11 @@ void Host::FreeTGF(void* frame, uint32_t version) {
     call.Function = HostFn::FreeTGF;
     call.Handle = frame;
     call.Frame = FrameMemory.IdOf(frame);
-    if (Begin(call, version))
+    if (Begin(call, version)) {
         FrameMemory.Release(frame, call.Number);
+    } else {
+        FrameMemory.Refuse(frame);
+    }
     Finish(call);
 }
 

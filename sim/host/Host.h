@@ -136,6 +136,8 @@ class Host {
     // its default button and the answer waits for a later box.
     void ScriptAnswers(std::vector<int> answers);
     size_t UnusedAnswers() const { return Answers.size(); }
+    // The scripted answers that no box took, in order.
+    std::vector<int> UnusedAnswerList() const { return {Answers.begin(), Answers.end()}; }
     // Hash lookups of records, cells and staves, for benchmarks of large
     // scores (the score's own maps are logarithmic). The score must then
     // change only through the host functions, or be indexed again.
@@ -159,6 +161,13 @@ class Host {
     void NoteFault(HostFn fn, const char* what) noexcept;
     const std::optional<HostFault>& Fault() const { return FirstFault; }
 
+    // Whether a control made at least one call fail or act otherwise: a
+    // failing load or save of the record (or of every record of the tag),
+    // or a record created with its index left unset.
+    bool LoadFailureFired(uint32_t tag, const std::optional<Keys>& keys) const;
+    bool SaveFailureFired(uint32_t tag, const std::optional<Keys>& keys) const;
+    bool IndexLeftUnset() const { return IndexesLeftUnset != 0; }
+
     const std::vector<HostCall>& Calls() const { return CallLog; }
     void ClearCalls() { CallLog.clear(); }
     uint64_t CallsNotKept() const { return CallsBeyondLog; }
@@ -168,7 +177,8 @@ class Host {
     const std::vector<BoxRecord>& Boxes() const { return BoxLog; }
     const FrameCounts& Frames() const { return FrameMemory.Counts(); }
     const std::vector<FrameError>& FrameErrors() const { return FrameMemory.Errors(); }
-    // Adds an error for every frame still held; call once, at the end.
+    // Adds an error for every frame still held, but for those the host
+    // refused to release (Frames().Refused); call once, at the end.
     void ReportFramesStillHeld() { FrameMemory.ReportStillHeld(); }
     const FrameStore& FrameMemoryStore() const { return FrameMemory; }
     // Things the module did that a host would not expect (a version argument
@@ -188,13 +198,14 @@ class Host {
     bool Begin(HostCall& call, uint32_t version);
     void Finish(HostCall& call);
     void Warn(const std::string& warning);
-    bool LoadFails(uint32_t tag, const Keys& keys) const;
+    // Whether a control makes the load (save) fail; notes that it fired.
+    bool LoadFails(uint32_t tag, const Keys& keys);
     // The score's lookups, through the index when there is one.
     Bytes* FindRecord(uint32_t tag, const Keys& keys);
     const Staff* FindStaffBySlot(int16_t slot) const;
     const Staff* FindStaff(int16_t number) const;
     const std::vector<Entry>& EntriesOf(const CellKey& cell) const;
-    bool SaveFails(uint32_t tag, const Keys& keys) const;
+    bool SaveFails(uint32_t tag, const Keys& keys);
 
     Score Document;
     std::unique_ptr<ScoreIndex> Index;
@@ -208,8 +219,13 @@ class Host {
     std::set<uint32_t> LoadFailureTags;
     std::set<RecordKey> SaveFailures;
     std::set<uint32_t> SaveFailureTags;
+    std::set<RecordKey> FiredLoadFailures;
+    std::set<uint32_t> FiredLoadFailureTags;
+    std::set<RecordKey> FiredSaveFailures;
+    std::set<uint32_t> FiredSaveFailureTags;
     std::set<uint64_t> FailingCalls;
     bool CreateLeavesIndexUnset = false;
+    size_t IndexesLeftUnset = 0;
     std::deque<int> Answers;
 
     std::optional<HostFault> FirstFault;

@@ -1,6 +1,7 @@
 #include "sim/host/ModuleLoader.h"
 
 #include <cstring>
+#include <filesystem>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -11,15 +12,21 @@
 namespace sim {
 namespace {
 
+// The module is a file: a bare or relative name is taken in the current
+// folder, never looked up along the system's library search path.
 void* OpenLibrary(const std::string& path, std::string& error) {
 #if defined(_WIN32)
-    HMODULE module = LoadLibraryA(path.c_str());
+    std::error_code ignored;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
+    HMODULE module =
+        LoadLibraryW(absolute.empty() ? std::filesystem::path(path).c_str() : absolute.c_str());
     if (module == nullptr) {
         error = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
     }
     return reinterpret_cast<void*>(module);
 #else
-    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+    void* module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) error = "cannot load " + path + ": " + dlerror();
     return module;
 #endif

@@ -23,8 +23,10 @@ public:
     LoadedModule& operator=(const LoadedModule&) = delete;
     ~LoadedModule();
 
-    // Loads the file and resolves every export. False, with a message in
-    // error, when the file cannot be loaded or an export is missing.
+    // Loads the file and resolves every export. A bare name such as
+    // "mod.so" is a file in the current folder, as any relative path is.
+    // False, with a message in error, when the file cannot be loaded or an
+    // export is missing.
     bool Load(const std::string& path, std::string& error);
     void Unload();
 

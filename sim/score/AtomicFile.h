@@ -1,15 +1,60 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
 
 namespace sim {
 
-// Writes content to a temporary file beside path and renames it over path,
-// so that readers see the old file or the new one, never a part. An existing
-// file is replaced, on Windows too. On failure path is untouched, the
-// temporary file is removed, and error says why.
+// A file written whole or not at all. The content goes to a temporary file
+// beside the target, which replaces the target only on Commit, so that
+// readers see the old file or the new one, never a part.
+//
+// Only a regular file that may be written is ever replaced: a symbolic link
+// is followed to its target (the link stays), and devices, directories,
+// named pipes, sockets and read-only files are refused. A replaced file
+// keeps its mode (and, where allowed, its owner). While the temporary file
+// exists, SIGINT, SIGTERM and SIGHUP (Ctrl+C and closing the console on
+// Windows) remove it before the program ends as the signal says.
+class AtomicFile {
+  public:
+    AtomicFile() = default;
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+    // Removes the temporary file unless committed.
+    ~AtomicFile();
+
+    // The file that writing to path replaces: path itself, or the target of
+    // the symbolic link(s) it names. False, with error, when that is not a
+    // regular file that may be written, or cannot be created in its folder.
+    // Checks only: nothing is created.
+    static bool Resolve(const std::filesystem::path& path, std::filesystem::path& target,
+                        std::string& error);
+
+    // Resolves path and creates the temporary file. One AtomicFile at a time
+    // may be open in a program.
+    bool Open(const std::filesystem::path& path, std::string& error);
+    // Appends to the temporary file (buffered); errors surface in Commit.
+    void Write(std::string_view content);
+    // Replaces the target with what was written. On failure the target is
+    // untouched, the temporary file removed and error says why.
+    bool Commit(std::string& error);
+    // Removes the temporary file; the target is untouched.
+    void Discard();
+
+  private:
+    bool Flush();
+
+    std::filesystem::path Shown;   // the path as given, for messages
+    std::filesystem::path Target;  // where the content goes
+    std::filesystem::path Temporary;
+    intptr_t Handle = -1;  // the open temporary file: a descriptor, or a Windows handle
+    std::string Buffer;
+    std::string WriteError;  // the first write that failed
+};
+
+// Writes content to path with an AtomicFile.
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
                          std::string& error);
 

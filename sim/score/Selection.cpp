@@ -1,9 +1,11 @@
 #include "sim/score/Selection.h"
 
+#include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <limits>
 #include <vector>
+
+#include "sim/score/Numbers.h"
 
 namespace sim {
 namespace {
@@ -33,17 +35,23 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// A whole number from low to high; negative numbers only when low allows.
+// A whole number from low to high (see Numbers.h).
 template <typename T>
 bool Number(std::string_view text, int64_t low, int64_t high, T& value) {
     int64_t number = 0;
-    const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), number);
-    if (status != std::errc() || end != text.data() + text.size() || text.empty())
-        return false;
-    if (number < low || number > high)
+    if (ReadInteger(text, low, high, number) != NumberProblem::None)
         return false;
     value = static_cast<T>(number);
     return true;
+}
+
+// The dash between the two ends of a range: not a sign in front of the
+// first number, nor one in front of a position ("1:-5" is one end).
+size_t RangeDash(std::string_view text) {
+    size_t dash = text.find('-', 1);
+    while (dash != std::string_view::npos && text[dash - 1] == ':')
+        dash = text.find('-', dash + 1);
+    return dash;
 }
 
 // What a text names; unset parts come from the whole score.
@@ -58,76 +66,104 @@ class Parser {
   public:
     explicit Parser(std::string& error) : Error(error) {}
 
-    bool Fail(const std::string& problem) {
-        Error = problem;
+    // Quoted is the text as the user gave it ("measures 1-"), for messages.
+    bool Fail(std::string_view quoted, const std::string& problem) {
+        Error = "\"" + std::string(quoted) + "\": " + problem;
         return false;
     }
 
+    // One number of a range: what it is ("measure"), from low to high.
+    template <typename T>
+    bool Part(std::string_view quoted, std::string_view text, const char* what, int64_t low,
+              int64_t high, T& value) {
+        if (text.empty())
+            return Fail(quoted, std::string("a ") + what + " is missing");
+        if (Number(text, low, high, value))
+            return true;
+        return Fail(quoted, "\"" + std::string(text) + "\" is not a " + what + ": a " + what +
+                                " is a whole number from " + std::to_string(low) + " to " +
+                                std::to_string(high) +
+                                " (decimal without leading zeros, or 0x...)");
+    }
+
     // "M" or "M:P".
-    bool MeasureEnd(std::string_view text, std::optional<int16_t>& measure,
+    bool MeasureEnd(std::string_view quoted, std::string_view text, std::optional<int16_t>& measure,
                     std::optional<int32_t>& position) {
         const size_t colon = text.find(':');
         int16_t m = 0;
-        if (!Number(text.substr(0, colon), 0, 32767, m)) {
-            return Fail("\"" + std::string(text) + "\": a measure is a number from 0 to 32767");
-        }
+        if (!Part(quoted, text.substr(0, colon), "measure", 1, 32767, m))
+            return false;
         measure = m;
         if (colon != std::string_view::npos) {
             int32_t p = 0;
-            if (!Number(text.substr(colon + 1), 0, kEndOfMeasure, p)) {
-                return Fail("\"" + std::string(text) +
-                            "\": a position is a number from 0 to 2147483647");
-            }
+            if (!Part(quoted, text.substr(colon + 1), "position", 0, kEndOfMeasure, p))
+                return false;
             position = p;
         }
         return true;
     }
 
-    bool MeasureRange(std::string_view text, Parts& parts) {
+    bool MeasureRange(std::string_view quoted, std::string_view text, Parts& parts) {
         if (parts.Measures)
-            return Fail("measures are given twice");
+            return Fail(quoted, "measures are given twice");
         parts.Measures = true;
-        const size_t dash = text.find('-');
-        if (!MeasureEnd(text.substr(0, dash), parts.StartMeasure, parts.StartPos))
+        const size_t dash = RangeDash(text);
+        if (dash != std::string_view::npos && dash + 1 == text.size())
+            return Fail(quoted, "the range has no end after \"-\"");
+        if (!MeasureEnd(quoted, text.substr(0, dash), parts.StartMeasure, parts.StartPos))
             return false;
         if (dash == std::string_view::npos) {
             parts.EndMeasure = parts.StartMeasure;
-            return true;
+        } else if (!MeasureEnd(quoted, text.substr(dash + 1), parts.EndMeasure, parts.EndPos)) {
+            return false;
         }
-        return MeasureEnd(text.substr(dash + 1), parts.EndMeasure, parts.EndPos);
-    }
-
-    bool SlotRange(std::string_view text, Parts& parts) {
-        if (parts.Slots)
-            return Fail("slots are given twice");
-        parts.Slots = true;
-        const size_t dash = text.find('-');
-        int16_t first = 0;
-        int16_t last = 0;
-        if (!Number(text.substr(0, dash), 0, 32767, first) ||
-            (dash != std::string_view::npos && !Number(text.substr(dash + 1), 0, 32767, last))) {
-            return Fail("\"" + std::string(text) +
-                        "\": slots are S or S-T, numbers from 0 to 32767");
+        if (*parts.StartMeasure > *parts.EndMeasure ||
+            (*parts.StartMeasure == *parts.EndMeasure &&
+             parts.StartPos.value_or(0) > parts.EndPos.value_or(kEndOfMeasure))) {
+            return Fail(quoted, "the range runs backwards");
         }
-        parts.StartSlot = first;
-        parts.EndSlot = dash == std::string_view::npos ? first : last;
         return true;
     }
 
-    bool Scopes(std::string_view text, Parts& parts) {
+    bool SlotRange(std::string_view quoted, std::string_view text, Parts& parts) {
+        if (parts.Slots)
+            return Fail(quoted, "slots are given twice");
+        parts.Slots = true;
+        const size_t dash = RangeDash(text);
+        if (dash != std::string_view::npos && dash + 1 == text.size())
+            return Fail(quoted, "the range has no end after \"-\"");
+        int16_t first = 0;
+        int16_t last = 0;
+        if (!Part(quoted, text.substr(0, dash), "slot", 1, 32767, first))
+            return false;
+        last = first;
+        if (dash != std::string_view::npos &&
+            !Part(quoted, text.substr(dash + 1), "slot", 1, 32767, last)) {
+            return false;
+        }
+        if (first > last)
+            return Fail(quoted, "the range runs backwards");
+        parts.StartSlot = first;
+        parts.EndSlot = last;
+        return true;
+    }
+
+    bool Scopes(std::string_view quoted, std::string_view text, Parts& parts) {
         if (parts.Scopes)
-            return Fail("scopes are given twice");
+            return Fail(quoted, "scopes are given twice");
         parts.Scopes = true;
         const size_t comma = text.find(',');
         uint16_t first = 0;
         uint16_t last = 0;
-        if (!Number(text.substr(0, comma), 0, 65535, first) ||
-            (comma != std::string_view::npos && !Number(text.substr(comma + 1), 0, 65535, last))) {
-            return Fail("\"" + std::string(text) +
-                        "\": scopes are X or X,Y, numbers from 0 to 65535");
+        if (!Part(quoted, text.substr(0, comma), "scope", 0, 65535, first))
+            return false;
+        last = first;
+        if (comma != std::string_view::npos &&
+            !Part(quoted, text.substr(comma + 1), "scope", 0, 65535, last)) {
+            return false;
         }
         parts.StartScope = first;
-        parts.EndScope = comma == std::string_view::npos ? first : last;
+        parts.EndScope = last;
         return true;
     }
 
@@ -144,8 +180,8 @@ class Parser {
         }
         fields.push_back(field);
         if (fields.size() != 8) {
-            return Fail("region takes eight numbers separated by commas, found " +
-                        std::to_string(fields.size()));
+            return Fail("region " + text, "region takes eight numbers separated by commas, found " +
+                                              std::to_string(fields.size()));
         }
         // The record is packed: parse into locals, then copy.
         uint16_t startScope = 0, endScope = 0;
@@ -161,7 +197,9 @@ class Parser {
                         Number(fields[6], -32768, 32767, endMeasure) &&
                         Number(fields[7], kMinPos, kEndOfMeasure, endPos);
         if (!ok) {
-            return Fail("region fields: scope 0-65535, slot and measure 16-bit, position 32-bit");
+            return Fail("region " + text,
+                        "scopes are numbers from 0 to 65535, slots and measures from -32768 to "
+                        "32767, positions from -2147483648 to 2147483647");
         }
         region.StartSlotScope = startScope;
         region.StartSlot = startSlot;
@@ -177,6 +215,43 @@ class Parser {
   private:
     std::string& Error;
 };
+
+// "measure 4", "slots 4-9".
+std::string Range(const char* singular, const char* plural, int first, int last) {
+    return first == last
+               ? std::string(singular) + " " + std::to_string(first)
+               : std::string(plural) + " " + std::to_string(first) + "-" + std::to_string(last);
+}
+
+// Measures and slots asked for that the score does not have.
+void WarnOutside(const Parts& parts, const Score& score, std::vector<std::string>& warnings) {
+    if (parts.Measures && *parts.EndMeasure > score.Measures) {
+        const int first = std::max<int>(*parts.StartMeasure, score.Measures + 1);
+        warnings.push_back(Range("measure", "measures", first, *parts.EndMeasure) +
+                           (first == *parts.EndMeasure ? " is" : " are") +
+                           " outside the score, which has " + std::to_string(score.Measures) +
+                           (score.Measures == 1 ? " measure" : " measures"));
+    }
+    if (!parts.Slots)
+        return;
+    const int start = *parts.StartSlot;
+    const int end = *parts.EndSlot;
+    if (score.Staves.empty()) {
+        warnings.push_back(Range("slot", "slots", start, end) +
+                           " outside the score, which has no staves");
+        return;
+    }
+    const auto [low, high] = score.SlotRange();
+    const auto outside = [&](int first, int last) {
+        warnings.push_back(
+            Range("slot", "slots", first, last) + (first == last ? " holds" : " hold") +
+            " no staff: the score's staves are in " + Range("slot", "slots", low, high));
+    };
+    if (start < low)
+        outside(start, std::min<int>(end, low - 1));
+    if (end > high)
+        outside(std::max<int>(start, high + 1), end);
+}
 
 }  // namespace
 
@@ -231,15 +306,16 @@ std::optional<Selection> ParseSelection(std::string_view text, const Score& scor
                 return std::nullopt;
             }
             bool ok = true;
+            const std::string quoted = takesValue ? words[i] + " " + words[i + 1] : words[i];
             if (word == "measure" || word == "measures") {
-                ok = parser.MeasureRange(words[++i], parts);
+                ok = parser.MeasureRange(quoted, words[++i], parts);
             } else if (word == "slot" || word == "slots") {
-                ok = parser.SlotRange(words[++i], parts);
+                ok = parser.SlotRange(quoted, words[++i], parts);
             } else if (word == "scope" || word == "scopes") {
-                ok = parser.Scopes(words[++i], parts);
+                ok = parser.Scopes(quoted, words[++i], parts);
             } else if (const size_t slash = word.find('/'); slash != std::string::npos) {
-                ok = parser.MeasureRange(std::string_view(word).substr(0, slash), parts) &&
-                     parser.SlotRange(std::string_view(word).substr(slash + 1), parts);
+                ok = parser.MeasureRange(quoted, std::string_view(word).substr(0, slash), parts) &&
+                     parser.SlotRange(quoted, std::string_view(word).substr(slash + 1), parts);
             } else {
                 error = "unknown word \"" + words[i] +
                         "\" (expected measures, slots, scopes, all, none, region, or M-N/S-T)";
@@ -263,6 +339,7 @@ std::optional<Selection> ParseSelection(std::string_view text, const Score& scor
     };
     r.StartSlotScope = parts.StartScope.value_or(scopeAt(r.StartSlot));
     r.EndSlotScope = parts.EndScope.value_or(scopeAt(r.EndSlot));
+    WarnOutside(parts, score, selection.Warnings);
     return selection;
 }
 
@@ -270,8 +347,11 @@ std::string FormatSelection(const Selection& selection) {
     if (!selection.Present)
         return "none";
     const RegionRecord& r = selection.Region;
-    if (r.StartMeasure < 0 || r.EndMeasure < 0 || r.StartSlot < 0 || r.EndSlot < 0 ||
-        r.StartPos < 0 || r.EndPos < 0) {
+    // What the other words cannot say: measures or slots below 1, negative
+    // positions, ranges that run backwards.
+    if (r.StartMeasure < 1 || r.EndMeasure < 1 || r.StartSlot < 1 || r.EndSlot < 1 ||
+        r.StartPos < 0 || r.EndPos < 0 || r.StartMeasure > r.EndMeasure ||
+        r.StartSlot > r.EndSlot || (r.StartMeasure == r.EndMeasure && r.StartPos > r.EndPos)) {
         return "region " + std::to_string(r.StartSlotScope) + "," + std::to_string(r.StartSlot) +
                "," + std::to_string(r.StartMeasure) + "," + std::to_string(r.StartPos) + "," +
                std::to_string(r.EndSlotScope) + "," + std::to_string(r.EndSlot) + "," +

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "framework/music/RegionRecord.h"
 #include "sim/score/Score.h"
@@ -13,6 +14,8 @@ namespace sim {
 struct Selection {
     bool Present = true;
     RegionRecord Region{};
+    // Measures or slots asked for that the score does not have.
+    std::vector<std::string> Warnings;
 };
 
 // The selection syntax, as people type it (words in any order, any case):
@@ -29,9 +32,12 @@ struct Selection {
 //                            StartPos, EndSlotScope, EndSlot, EndMeasure,
 //                            EndPos); any values, negative ones too
 //
-// What is not given covers the whole score: measures 1 to the last, slots
-// from the lowest to the highest, positions 0 to 2147483647, and the scopes
-// of the staves at the start and end slots (0 where there is none).
+// Measures and slots count from 1, ranges may not run backwards, and
+// numbers are decimal or 0x-hex (Numbers.h); a measure or slot outside the
+// score is taken, with a warning. What is not given covers the whole score:
+// measures 1 to the last, slots from the lowest to the highest, positions 0
+// to 2147483647, and the scopes of the staves at the start and end slots (0
+// where there is none).
 std::optional<Selection> ParseSelection(std::string_view text, const Score& score,
                                         std::string& error);
 
@@ -45,7 +51,7 @@ Selection WholeScore(const Score& score);
 
 // The selection in the syntax above, every field given:
 // "measures 1:0-3:2147483647 slots 1-3 scopes 0,0", "none", or "region ..."
-// when a field cannot be written otherwise.
+// when the record cannot be written otherwise.
 std::string FormatSelection(const Selection& selection);
 
 }  // namespace sim

@@ -67,7 +67,8 @@ TEST(Selection, TextsGiveTheRegionRecord) {
         {"measures 1-2 slots 2-3 scopes 9,10", {9, 2, 1, 0, 10, 3, 2, kEnd}},
         {"scope 0", {0, 2, 1, 0, 0, 4, 5, kEnd}},
         {"slots 9", {0, 9, 1, 0, 0, 9, 5, kEnd}},
-        {"measures 3-2", {5, 2, 3, 0, 7, 4, 2, kEnd}},
+        {"measures 0x2-0x3", {5, 2, 2, 0, 7, 4, 3, kEnd}},
+        {"measures 2:100-2:100", {5, 2, 2, 100, 7, 4, 2, 100}},
         {"2-3/3-4", {6, 3, 2, 0, 7, 4, 3, kEnd}},
         {"1:256-2:0/2", {5, 2, 1, 256, 5, 2, 2, 0}},
         {"region 1,2,3,-4,5,-6,7,8", {1, 2, 3, -4, 5, -6, 7, 8}},
@@ -98,17 +99,33 @@ TEST(Selection, MistakesAreReported) {
     };
     const Case cases[] = {
         {"measures", "needs a value"},
-        {"measures x-2", "a measure is a number"},
-        {"measures 1:-5", "a position is a number"},
-        {"measures 40000", "a measure is a number"},
-        {"slots 1-b", "slots are S or S-T"},
-        {"scopes 70000", "scopes are X or X,Y"},
+        {"measures x-2",
+         "\"measures x-2\": \"x\" is not a measure: a measure is a whole number "
+         "from 1 to 32767"},
+        {"measure -1", "\"measure -1\": \"-1\" is not a measure"},
+        {"measures 1-", "\"measures 1-\": the range has no end after \"-\""},
+        {"measures 1:-5",
+         "\"measures 1:-5\": \"-5\" is not a position: a position is a whole "
+         "number from 0 to 2147483647"},
+        {"measures 1:", "\"measures 1:\": a position is missing"},
+        {"measures 1-2-3", "\"measures 1-2-3\": \"2-3\" is not a measure"},
+        {"measure 0", "\"measure 0\": \"0\" is not a measure"},
+        {"measures 010", "\"measures 010\": \"010\" is not a measure"},
+        {"measures 40000", "\"40000\" is not a measure"},
+        {"measures 3-2", "\"measures 3-2\": the range runs backwards"},
+        {"Measures 2:10-2:5", "\"Measures 2:10-2:5\": the range runs backwards"},
+        {"slots 1-b", "\"slots 1-b\": \"b\" is not a slot"},
+        {"slot 0", "\"slot 0\": \"0\" is not a slot"},
+        {"slots 4-2", "\"slots 4-2\": the range runs backwards"},
+        {"3-2/1", "\"3-2/1\": the range runs backwards"},
+        {"1-2/", "\"1-2/\": a slot is missing"},
+        {"scopes 70000", "\"scopes 70000\": \"70000\" is not a scope"},
         {"measures 1 measures 2", "measures are given twice"},
         {"1-2/3 slots 4", "slots are given twice"},
         {"all slots 1", "stands alone"},
         {"staves 1-2", "unknown word \"staves\""},
         {"region 1,2,3", "eight numbers"},
-        {"region 1,2,3,4,5,6,7,x", "region fields"},
+        {"region 1,2,3,4,5,6,7,x", "\"region 1,2,3,4,5,6,7,x\": scopes are numbers from 0 to 65535"},
     };
     for (const Case& c : cases) {
         std::string error;
@@ -117,10 +134,36 @@ TEST(Selection, MistakesAreReported) {
     }
 }
 
+TEST(Selection, MeasuresAndSlotsOutsideTheScoreAreWarnedAbout) {
+    struct Case {
+        const char* text;
+        std::vector<std::string> warnings;
+    };
+    const Case cases[] = {
+        {"all", {}},
+        {"measures 1-5 slots 2-4", {}},
+        {"region 0,9,9,0,0,9,9,0", {}},
+        {"measures 4-7", {"measures 6-7 are outside the score, which has 5 measures"}},
+        {"measure 6", {"measure 6 is outside the score, which has 5 measures"}},
+        {"slots 1-5",
+         {"slot 1 holds no staff: the score's staves are in slots 2-4",
+          "slot 5 holds no staff: the score's staves are in slots 2-4"}},
+        {"7-9/6-9",
+         {"measures 7-9 are outside the score, which has 5 measures",
+          "slots 6-9 hold no staff: the score's staves are in slots 2-4"}},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        const auto selection = sim::ParseSelection(c.text, ThreeStaves(), error);
+        ASSERT_TRUE(selection) << c.text << ": " << error;
+        EXPECT_EQ(selection->Warnings, c.warnings) << c.text;
+    }
+}
+
 TEST(Selection, TheFormattedSelectionReadsBackAsTheSameRecord) {
     const sim::Score score = ThreeStaves();
     for (const char* text : {"all", "measures 1:256-2:0 slots 3", "region 1,2,3,-4,5,-6,7,8",
-                             "region 0,0,0,0,0,0,0,0"}) {
+                             "region 0,0,0,0,0,0,0,0", "region 0,2,3,0,0,1,2,0"}) {
         std::string error;
         const auto selection = sim::ParseSelection(text, score, error);
         ASSERT_TRUE(selection) << error;

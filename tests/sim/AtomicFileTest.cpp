@@ -1,0 +1,174 @@
+// Writing a file whole or not at all, and only over a regular file that may
+// be written.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "sim/score/AtomicFile.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteText(const fs::path& path, const std::string& text, fs::perms mode) {
+    std::ofstream(path) << text;
+    fs::permissions(path, mode);
+}
+
+class AtomicFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override { Fresh(); }
+    void TearDown() override { fs::remove_all(Dir); }
+
+    // An empty folder of the test's own.
+    void Fresh() {
+        Dir = fs::temp_directory_path() /
+              ("melvara-sim-atomic-" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(Dir);
+        fs::create_directories(Dir);
+    }
+
+    // The files in the folder, but for those named.
+    size_t Leftovers(std::initializer_list<const char*> expected) const {
+        size_t others = 0;
+        for (const auto& item : fs::directory_iterator(Dir)) {
+            const std::string name = item.path().filename().string();
+            others += std::find(expected.begin(), expected.end(), name) == expected.end();
+        }
+        return others;
+    }
+
+    fs::path Dir;
+};
+
+TEST_F(AtomicFileTest, OnlyARegularFileThatMayBeWrittenIsReplaced) {
+    using fs::perms;
+    struct Case {
+        const char* name;
+        std::function<fs::path(const fs::path&)> setUp;  // gives the path to write
+        const char* problem;                             // nullptr: written
+        const char* written;  // the file that must then hold the new text
+        perms mode;           // and its mode
+    };
+    const perms kRw = perms::owner_read | perms::owner_write;
+    const perms kRwR = kRw | perms::group_read;
+    const Case cases[] = {
+        {"a new file", [](const fs::path& d) { return d / "new.json"; }, nullptr, "new.json",
+         perms::unknown},
+        {"a file, whose mode is kept",
+         [&](const fs::path& d) {
+             WriteText(d / "old.json", "old", kRwR);
+             return d / "old.json";
+         },
+         nullptr, "old.json", kRwR},
+        {"a link, written through to its target",
+         [&](const fs::path& d) {
+             WriteText(d / "target.json", "old", kRw);
+             fs::create_symlink("target.json", d / "link.json");
+             return d / "link.json";
+         },
+         nullptr, "target.json", kRw},
+        {"a dangling link, whose target is made",
+         [](const fs::path& d) {
+             fs::create_symlink("made.json", d / "link.json");
+             return d / "link.json";
+         },
+         nullptr, "made.json", perms::unknown},
+        {"a device", [](const fs::path&) { return fs::path("/dev/null"); },
+         "cannot write /dev/null: it is a device", nullptr, perms::unknown},
+        {"a link to a device",
+         [](const fs::path& d) {
+             fs::create_symlink("/dev/null", d / "null.json");
+             return d / "null.json";
+         },
+         "/dev/null (its link target) is a device", nullptr, perms::unknown},
+        {"a directory",
+         [](const fs::path& d) {
+             fs::create_directory(d / "dir.json");
+             return d / "dir.json";
+         },
+         "it is a directory", nullptr, perms::unknown},
+        {"a read-only file",
+         [&](const fs::path& d) {
+             WriteText(d / "ro.json", "old", perms::owner_read);
+             return d / "ro.json";
+         },
+         "it is read-only", nullptr, perms::unknown},
+        {"a named pipe",
+         [](const fs::path& d) {
+             mkfifo((d / "pipe").c_str(), 0600);
+             return d / "pipe";
+         },
+         "it is a named pipe", nullptr, perms::unknown},
+        {"a folder that is not there", [](const fs::path& d) { return d / "missing" / "x.json"; },
+         "there is no folder", nullptr, perms::unknown},
+        {"a loop of links",
+         [](const fs::path& d) {
+             fs::create_symlink("b", d / "a");
+             fs::create_symlink("a", d / "b");
+             return d / "a";
+         },
+         "too many levels of symbolic links", nullptr, perms::unknown},
+    };
+    for (const Case& c : cases) {
+        Fresh();
+        const fs::path path = c.setUp(Dir);
+        fs::path resolved;
+        std::string error;
+        const bool resolves = sim::AtomicFile::Resolve(path, resolved, error);
+        const bool wrote = sim::WriteFileAtomically(path, "new", error);
+        EXPECT_EQ(resolves, wrote) << c.name;
+        if (c.problem == nullptr) {
+            ASSERT_TRUE(wrote) << c.name << ": " << error;
+            EXPECT_EQ(ReadText(Dir / c.written), "new") << c.name;
+            EXPECT_EQ(fs::is_symlink(path), path.filename() == "link.json") << c.name;
+            if (c.mode != perms::unknown) {
+                EXPECT_EQ(fs::status(Dir / c.written).permissions(), c.mode) << c.name;
+            }
+        } else {
+            EXPECT_FALSE(wrote) << c.name;
+            EXPECT_NE(error.find(c.problem), std::string::npos) << c.name << ": " << error;
+            std::error_code code;
+            if (fs::is_regular_file(path, code)) {
+                EXPECT_EQ(ReadText(path), "old") << c.name;
+            }
+        }
+        EXPECT_EQ(Leftovers({"new.json", "old.json", "target.json", "link.json", "made.json",
+                             "null.json", "dir.json", "ro.json", "pipe", "a", "b"}),
+                  0u)
+            << c.name << ": no temporary file is left";
+    }
+}
+
+TEST_F(AtomicFileTest, AStopWhileWritingRemovesTheTemporaryFile) {
+    const fs::path path = Dir / "score.json";
+    WriteText(path, "old", fs::perms::owner_all);
+    for (int signal : {SIGTERM, SIGINT}) {
+        EXPECT_EXIT(
+            {
+                sim::AtomicFile file;
+                std::string error;
+                if (!file.Open(path, error))
+                    std::exit(1);
+                file.Write(std::string(200000, 'x'));
+                std::raise(signal);
+                std::exit(2);
+            },
+            ::testing::KilledBySignal(signal), "")
+            << signal;
+        EXPECT_EQ(ReadText(path), "old");
+        EXPECT_EQ(Leftovers({"score.json"}), 0u) << "signal " << signal;
+    }
+}
+
+}  // namespace
