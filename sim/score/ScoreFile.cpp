@@ -84,7 +84,11 @@ std::optional<Score> ReadScoreFile(const std::filesystem::path& path, std::strin
 }
 
 bool WriteScoreFile(const Score& score, const std::filesystem::path& path, std::string& error) {
-    return WriteFileAtomically(path, FormatScore(score), error);
+    AtomicFile file;
+    if (!file.Open(path, error))
+        return false;
+    WriteScore([&file](std::string_view piece) { file.Write(piece); }, score);
+    return file.Commit(error);
 }
 
 }  // namespace sim

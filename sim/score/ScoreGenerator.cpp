@@ -99,8 +99,11 @@ ScoreGenerator::ScoreGenerator(const GeneratorOptions& options) : Options(option
     Start.Measures = options.Measures;
     Start.LayerCount = options.Layers;
     Start.Staves.reserve(static_cast<size_t>(options.Staves));
-    for (int16_t staff = 1; staff <= options.Staves; ++staff)
-        Start.Staves.push_back(Staff{staff, staff, 0});
+    // An int counter: an int16_t one would wrap after 32767 and never end.
+    for (int staff = 1; staff <= options.Staves; ++staff) {
+        const auto number = static_cast<int16_t>(staff);
+        Start.Staves.push_back(Staff{number, number, 0});
+    }
 
     Defaults = MakeDefaults(random);
     Start.SetDefaults(Defaults);

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "sim/score/JsonReader.h"
+#include "sim/score/Numbers.h"
 #include "sim/score/ScoreFile.h"
 #include "sim/score/ScoreIndex.h"
 
@@ -25,35 +26,6 @@ int HexDigit(char c) {
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
     return -1;
-}
-
-// "-12", "0x1F", "-0x10": decimal or hex text of an integer.
-std::optional<int64_t> ParseIntegerText(std::string_view text) {
-    bool negative = false;
-    if (!text.empty() && text[0] == '-') {
-        negative = true;
-        text.remove_prefix(1);
-    }
-    unsigned base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    }
-    if (text.empty())
-        return std::nullopt;
-    uint64_t value = 0;
-    for (char c : text) {
-        const int digit = HexDigit(c);
-        if (digit < 0 || static_cast<unsigned>(digit) >= base)
-            return std::nullopt;
-        if (value > (std::numeric_limits<uint64_t>::max() - static_cast<unsigned>(digit)) / base)
-            return std::nullopt;
-        value = value * base + static_cast<unsigned>(digit);
-    }
-    if (value > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))
-        return std::nullopt;
-    const auto magnitude = static_cast<int64_t>(value);
-    return negative ? -magnitude : magnitude;
 }
 
 // A JSON integer token ("-12"); nothing when it does not fit 64 bits.
@@ -289,9 +261,21 @@ class Reader {
             case Type::String: {
                 const std::string_view text = Json.ReadString();
                 found = JsonQuote(Cut(text));
-                number = ParseIntegerText(text);
-                if (!number)
-                    Fail(line, "not a decimal or \"0x...\" hex number: " + found);
+                int64_t value = 0;
+                switch (ReadInteger(text, std::numeric_limits<int64_t>::min(),
+                                    std::numeric_limits<int64_t>::max(), value)) {
+                    case NumberProblem::None:
+                        number = value;
+                        break;
+                    case NumberProblem::Malformed:
+                        Fail(line, "not a decimal or \"0x...\" hex number: " + found);
+                    case NumberProblem::LeadingZero:
+                        Fail(line, found + " starts with 0, which leaves octal or decimal open: "
+                                           "write it in decimal without leading zeros, or as "
+                                           "0x and hex digits");
+                    case NumberProblem::OutOfRange:
+                        break;
+                }
                 break;
             }
             default:
