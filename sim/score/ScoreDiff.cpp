@@ -131,12 +131,17 @@ class Differ {
 
     static std::vector<Place> Places(const Score& score) {
         std::vector<Place> places;
+        size_t count = 0;
+        for (const auto& cell : score.Cells)
+            count += cell.second.size();
+        places.reserve(count);
         for (const auto& [cell, entries] : score.Cells) {
             for (size_t i = 0; i < entries.size(); ++i)
                 places.push_back({entries[i].Number, &cell, i});
         }
-        std::stable_sort(places.begin(), places.end(),
-                         [](const Place& a, const Place& b) { return a.Number < b.Number; });
+        const auto byNumber = [](const Place& a, const Place& b) { return a.Number < b.Number; };
+        if (!std::is_sorted(places.begin(), places.end(), byNumber))
+            std::stable_sort(places.begin(), places.end(), byNumber);
         std::vector<Place> unique;
         unique.reserve(places.size());
         for (size_t i = 0; i < places.size(); ++i) {

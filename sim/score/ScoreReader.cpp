@@ -4,12 +4,12 @@
 #include <array>
 #include <limits>
 #include <span>
-#include <unordered_map>
+#include <map>
+#include <optional>
 
 #include "sim/score/JsonReader.h"
 #include "sim/score/Numbers.h"
 #include "sim/score/ScoreFile.h"
-#include "sim/score/ScoreIndex.h"
 
 namespace sim {
 namespace {
@@ -358,6 +358,15 @@ class Reader {
     void Entry(size_t cell, size_t index, std::vector<sim::Entry>& entries);
     void Records();
     void AddRecord(const RecordKey& key, Bytes bytes, const Origin& origin);
+    void CheckEntryNumbers() const;
+
+    template <typename Key>
+    static const Origin& FirstOrigin(const std::vector<std::pair<Key, Origin>>& places,
+                                     const Key& key) {
+        return std::find_if(places.begin(), places.end(),
+                            [&](const auto& place) { return place.first == key; })
+            ->second;
+    }
 
     JsonReader Json;
     const std::string& File;
@@ -365,9 +374,14 @@ class Reader {
     Score Result;
     std::array<bool, 32768> StaffNumbers{};
     std::array<bool, 32768> Slots{};
-    std::unordered_map<RecordKey, Origin, RecordKeyHash> RecordOrigins;
-    std::unordered_map<uint32_t, Origin> EntryOrigins;
-    std::unordered_map<CellKey, Origin, CellKeyHash> CellOrigins;
+    // Where each record, entry and cell was given, in file order: looked
+    // through only to report one given twice. Lists rather than hash maps,
+    // which on a million records cost more than the rest of the reading.
+    std::vector<std::pair<RecordKey, Origin>> RecordPlaces;
+    std::map<RecordKey, Bytes>::iterator LastRecord;
+    std::vector<std::pair<uint32_t, Origin>> EntryPlaces;
+    bool EntriesAscending = true;  // then no number can be given twice
+    std::vector<std::pair<CellKey, Origin>> CellPlaces;
 };
 
 // A tuplet definition block: the named fields, or raw "bytes" or "words"
@@ -432,14 +446,43 @@ Bytes Reader::Block(bool tuplet, std::optional<uint16_t>* index) {
 }
 
 void Reader::AddRecord(const RecordKey& key, Bytes bytes, const Origin& origin) {
-    auto [record, fresh] = Result.Records.try_emplace(key, std::move(bytes));
-    if (fresh) {
-        RecordOrigins.emplace(key, origin);
+    // Records mostly come in key order: each goes in after the one before.
+    const auto hint = Result.Records.empty() ? Result.Records.end() : std::next(LastRecord);
+    const size_t before = Result.Records.size();
+    LastRecord = Result.Records.try_emplace(hint, key, std::move(bytes));
+    if (Result.Records.size() != before) {
+        RecordPlaces.emplace_back(key, origin);
         return;
     }
     Throw(origin.Line, origin.Pointer(),
           "record " + TagLabel(key.Tag) + " " + KeysText(key.Words) + " is given twice (also at " +
-              RecordOrigins.at(key).Text() + ")");
+              FirstOrigin(RecordPlaces, key).Text() + ")");
+}
+
+// Entry numbers given twice, found once every entry is read: the second
+// time one is given, counted in the order of the file.
+void Reader::CheckEntryNumbers() const {
+    if (EntriesAscending)
+        return;
+    std::vector<size_t> order(EntryPlaces.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return EntryPlaces[a].first < EntryPlaces[b].first;
+    });
+    std::optional<std::pair<size_t, size_t>> twice;  // first and second, by place in the file
+    for (size_t k = 1; k < order.size(); ++k) {
+        if (EntryPlaces[order[k]].first == EntryPlaces[order[k - 1]].first &&
+            (!twice || order[k] < twice->second)) {
+            twice = {order[k - 1], order[k]};
+        }
+    }
+    if (!twice)
+        return;
+    const auto& [number, second] = EntryPlaces[twice->second];
+    Throw(second.Line, second.Pointer() + "/entry",
+          "entry number " + std::to_string(number) + " is used twice (also at " +
+              EntryPlaces[twice->first].second.Text() + ")");
 }
 
 void Reader::Layers() {
@@ -561,12 +604,9 @@ void Reader::Entry(size_t cell, size_t index, std::vector<sim::Entry>& entries) 
         Fail(fields.Line, "missing field \"entry\"");
     const Origin origin{Origin::Kind::Entry, fields.Lines[0], static_cast<uint32_t>(cell),
                         static_cast<uint32_t>(index), 0};
-    auto [first, fresh] = EntryOrigins.try_emplace(entry.Number, origin);
-    if (!fresh) {
-        FailAt("entry", fields.Lines[0],
-               "entry number " + std::to_string(entry.Number) + " is used twice (also at " +
-                   first->second.Text() + ")");
-    }
+    if (!EntryPlaces.empty() && entry.Number <= EntryPlaces.back().first)
+        EntriesAscending = false;
+    EntryPlaces.emplace_back(entry.Number, origin);
     // The tuplets' keys need the entry number, which may follow them.
     int next = 0;
     for (size_t i = 0; i < tuplets.size(); ++i) {
@@ -622,14 +662,15 @@ void Reader::Cell(size_t index, int) {
     }
     key.Layer = static_cast<int16_t>(place[2] - 1);
     const Origin origin{Origin::Kind::Cell, fields.Line, static_cast<uint32_t>(index), 0, 0};
-    auto [first, fresh] = CellOrigins.try_emplace(key, origin);
-    if (!fresh) {
+    const size_t before = Result.Cells.size();
+    Result.Cells.emplace_hint(Result.Cells.end(), key, std::move(entries));
+    if (Result.Cells.size() == before) {
         Fail(fields.Line, "staff " + std::to_string(key.Staff) + ", measure " +
                               std::to_string(key.Measure) + ", layer " +
                               std::to_string(key.Layer + 1) + " is given twice (also at " +
-                              first->second.Text() + ")");
+                              FirstOrigin(CellPlaces, key).Text() + ")");
     }
-    Result.Cells.emplace_hint(Result.Cells.end(), key, std::move(entries));
+    CellPlaces.emplace_back(key, origin);
 }
 
 void Reader::Cells() {
@@ -726,6 +767,7 @@ Score Reader::Read() {
         Step step(*this, kRootFields[kCells]);
         Cells();
     }
+    CheckEntryNumbers();
     return std::move(Result);
 }
 
