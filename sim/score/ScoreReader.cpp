@@ -358,6 +358,7 @@ class Reader {
     void Entry(size_t cell, size_t index, std::vector<sim::Entry>& entries);
     void Records();
     void AddRecord(const RecordKey& key, Bytes bytes, const Origin& origin);
+    void StoreRecords();
     void CheckEntryNumbers() const;
 
     template <typename Key>
@@ -377,8 +378,16 @@ class Reader {
     // Where each record, entry and cell was given, in file order: looked
     // through only to report one given twice. Lists rather than hash maps,
     // which on a million records cost more than the rest of the reading.
-    std::vector<std::pair<RecordKey, Origin>> RecordPlaces;
-    std::map<RecordKey, Bytes>::iterator LastRecord;
+    struct Record {
+        RecordKey Key;
+        Origin Place;
+        Bytes Contents;
+    };
+    // Stored in the score once all are read, in key order: the keys of
+    // tuplet records of entries numbered in order are not in order (the low
+    // word of the entry number comes first), and a tree built in key order
+    // costs a fraction of one built at random.
+    std::vector<Record> Given;
     std::vector<std::pair<uint32_t, Origin>> EntryPlaces;
     bool EntriesAscending = true;  // then no number can be given twice
     std::vector<std::pair<CellKey, Origin>> CellPlaces;
@@ -446,17 +455,36 @@ Bytes Reader::Block(bool tuplet, std::optional<uint16_t>* index) {
 }
 
 void Reader::AddRecord(const RecordKey& key, Bytes bytes, const Origin& origin) {
-    // Records mostly come in key order: each goes in after the one before.
-    const auto hint = Result.Records.empty() ? Result.Records.end() : std::next(LastRecord);
-    const size_t before = Result.Records.size();
-    LastRecord = Result.Records.try_emplace(hint, key, std::move(bytes));
-    if (Result.Records.size() != before) {
-        RecordPlaces.emplace_back(key, origin);
-        return;
+    Given.push_back({key, origin, std::move(bytes)});
+}
+
+// Records given twice are found here: of those, the one given second that
+// stands first in the file is reported.
+void Reader::StoreRecords() {
+    std::vector<uint32_t> order(Given.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = static_cast<uint32_t>(i);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](uint32_t a, uint32_t b) { return Given[a].Key < Given[b].Key; });
+    std::optional<std::pair<uint32_t, uint32_t>> twice;
+    for (size_t k = 1; k < order.size(); ++k) {
+        if (Given[order[k]].Key == Given[order[k - 1]].Key &&
+            (!twice || order[k] < twice->second)) {
+            twice = {order[k - 1], order[k]};
+        }
     }
-    Throw(origin.Line, origin.Pointer(),
-          "record " + TagLabel(key.Tag) + " " + KeysText(key.Words) + " is given twice (also at " +
-              FirstOrigin(RecordPlaces, key).Text() + ")");
+    if (twice) {
+        const Record& first = Given[twice->first];
+        const Record& second = Given[twice->second];
+        Throw(second.Place.Line, second.Place.Pointer(),
+              "record " + TagLabel(second.Key.Tag) + " " + KeysText(second.Key.Words) +
+                  " is given twice (also at " + first.Place.Text() + ")");
+    }
+    for (uint32_t index : order) {
+        Result.Records.emplace_hint(Result.Records.end(), Given[index].Key,
+                                    std::move(Given[index].Contents));
+    }
+    Given = {};
 }
 
 // Entry numbers given twice, found once every entry is read: the second
@@ -768,6 +796,7 @@ Score Reader::Read() {
         Cells();
     }
     CheckEntryNumbers();
+    StoreRecords();
     return std::move(Result);
 }
 
