@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "sim/score/Numbers.h"
+#include "sim/score/Text.h"
+
 namespace sim {
 namespace {
 
@@ -14,16 +17,6 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // 'x' for a printable character, else the byte in hex.
 std::string CharText(char c) {
     const auto byte = static_cast<unsigned char>(c);
@@ -32,24 +25,6 @@ std::string CharText(char c) {
     char text[16];
     std::snprintf(text, sizeof text, "byte 0x%02X", byte);
     return text;
-}
-
-void AppendCodePoint(std::string& out, unsigned code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
 }
 
 constexpr const char* kReplacement = "\xEF\xBF\xBD";
@@ -241,17 +216,13 @@ bool JsonReader::NextItem(bool first) {
 unsigned JsonReader::HexQuad() {
     unsigned value = 0;
     for (int i = 0; i < 4; ++i) {
-        const int digit = At < Text.size() ? HexValue(Text[At]) : -1;
+        const int digit = At < Text.size() ? HexDigit(Text[At]) : -1;
         if (digit < 0)
             Fail("expected four hex digits after \\u");
         value = value * 16 + static_cast<unsigned>(digit);
         ++At;
     }
     return value;
-}
-
-void JsonReader::AppendUtf8(unsigned code) {
-    AppendCodePoint(Scratch, code);
 }
 
 std::string_view JsonReader::ReadString() {
@@ -327,7 +298,7 @@ std::string_view JsonReader::ReadString() {
                         Fail("\\u escape of a high surrogate without a low one after it");
                     code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
                 }
-                AppendUtf8(code);
+                sim::AppendUtf8(Scratch, code);
                 break;
             }
             default:

@@ -70,7 +70,6 @@ class JsonReader {
     void SkipSpace();
     void Expect(char c, const char* what);
     void Literal(std::string_view word);
-    void AppendUtf8(unsigned code);
     unsigned HexQuad();
     size_t ValueEnd(size_t from, size_t limit) const;
 

@@ -1,16 +1,23 @@
 #include "sim/score/Numbers.h"
 
 namespace sim {
-namespace {
 
-int DigitValue(char c) {
+int HexDigit(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'a' && c <= 'f')
         return c - 'a' + 10;
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
-    return 99;
+    return -1;
+}
+
+namespace {
+
+// A digit's value; 99, beyond every base, for anything else.
+int DigitValue(char c) {
+    const int digit = HexDigit(c);
+    return digit < 0 ? 99 : digit;
 }
 
 // The sign and size of the number in text, before any range is applied.

@@ -20,6 +20,9 @@ enum class NumberProblem : uint8_t {
     OutOfRange,   // a number, but not from low to high
 };
 
+// The value of a hex digit (0-9, a-f, A-F), or -1 for any other character.
+int HexDigit(char c);
+
 // Reads text as a number from low to high into value, which is left alone
 // unless the answer is None.
 NumberProblem ReadInteger(std::string_view text, int64_t low, int64_t high, int64_t& value);

@@ -18,16 +18,6 @@ using Type = JsonReader::Type;
 
 constexpr size_t kMaxFields = 16;
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // A JSON integer token ("-12"); nothing when it does not fit 64 bits.
 std::optional<int64_t> ParseIntegerToken(std::string_view token) {
     const bool negative = !token.empty() && token[0] == '-';
@@ -673,21 +663,19 @@ void Reader::Cell(size_t index, int) {
         FailAt("staff", fields.Lines[1],
                "no staff " + std::to_string(key.Staff) + " in \"staves\"");
     }
-    if (Result.Measures < 1)
-        Fail(fields.Line, "the score has no measures");
-    if (place[0] > Result.Measures) {
-        FailAt("measure", fields.Lines[0],
-               "expected a number from 1 to " + std::to_string(Result.Measures) + ", found " +
-                   std::to_string(place[0]));
-    }
+    // The measure and the layer, within the score's.
+    const auto within = [&](size_t field, int64_t count, const char* none) {
+        if (count < 1)
+            Fail(fields.Line, none);
+        if (place[field] > count) {
+            FailAt(names[field], fields.Lines[field],
+                   "expected a number from 1 to " + std::to_string(count) + ", found " +
+                       std::to_string(place[field]));
+        }
+    };
+    within(0, Result.Measures, "the score has no measures");
     key.Measure = static_cast<int16_t>(place[0]);
-    if (Result.LayerCount < 1)
-        Fail(fields.Line, "the score has no layers");
-    if (place[2] > Result.LayerCount) {
-        FailAt("layer", fields.Lines[2],
-               "expected a number from 1 to " + std::to_string(Result.LayerCount) + ", found " +
-                   std::to_string(place[2]));
-    }
+    within(2, Result.LayerCount, "the score has no layers");
     key.Layer = static_cast<int16_t>(place[2] - 1);
     const Origin origin{Origin::Kind::Cell, fields.Line, static_cast<uint32_t>(index), 0, 0};
     const size_t before = Result.Cells.size();

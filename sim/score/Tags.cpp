@@ -2,21 +2,13 @@
 
 #include <cstdio>
 
+#include "sim/score/Numbers.h"
+
 namespace sim {
 namespace {
 
 bool Printable(uint8_t c) {
     return c >= 0x20 && c < 0x7F;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 }  // namespace
