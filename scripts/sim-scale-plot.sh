@@ -28,6 +28,7 @@ set output "$png"
 set datafile separator "\t"
 set title "melvara-sim: CPU time per tuplet against the size of the score"
 set logscale x
+set xrange [5000:2000000]
 set format x "%.0s%c"
 set xlabel "tuplets in the score (generate --staves 50 --layers 4 --entries 4)"
 set ylabel "CPU time per tuplet (µs)"
