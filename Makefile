@@ -2,9 +2,11 @@
 #   make demo     build the Linux module and show it at work in the simulated host
 #   make check    build everything (Linux, Windows, sanitizers, fuzz targets) and run every test
 #   make windows  build the Windows module qvzevedovuvedoza64.mxt alone
+#   make release  the zip an engraver downloads, built twice and compared, tested under Wine, in dist/
 #   make fuzz     run every libFuzzer target for FUZZ_SECONDS (default 300) each
 #   make bench    build the benchmarks (Release, build/bench) and run them
 #   make clean    remove every build folder
+# Each target first installs what it needs and is missing (scripts/setup.sh).
 
 JOBS ?= $(shell nproc)
 LINUX_DIR := build/linux
@@ -15,31 +17,36 @@ FUZZ_SECONDS ?= 300
 MODULE := $(LINUX_DIR)/plugin/qvzevedovuvedoza64.so
 SIM := $(LINUX_DIR)/sim/melvara-sim
 
-.PHONY: all setup linux windows asan fuzz-build fuzz check demo bench clean
+.PHONY: all setup linux windows release asan fuzz-build fuzz check demo bench clean
 
 all: linux
 
+# Everything that any target needs.
 setup:
-	@scripts/setup.sh
+	@scripts/setup.sh all
 
-linux: setup
+linux:
+	@scripts/setup.sh linux
 	@cmake -S . -B $(LINUX_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DMELVARA_WINDOWS_BUILD_DIR=$(CURDIR)/$(WINDOWS_DIR) >/dev/null
 	@cmake --build $(LINUX_DIR) -j$(JOBS)
 
-windows: setup
+windows:
+	@scripts/setup.sh windows
 	@cmake -S . -B $(WINDOWS_DIR) -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake >/dev/null
 	@cmake --build $(WINDOWS_DIR) -j$(JOBS)
 	@echo "Windows module: $(WINDOWS_DIR)/plugin/qvzevedovuvedoza64.mxt"
 
-asan: setup
+asan:
+	@scripts/setup.sh asan
 	@cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMELVARA_SANITIZE=ON >/dev/null
 	@cmake --build $(ASAN_DIR) -j$(JOBS)
 
 # The fuzz targets, with clang under ASan and UBSan; their short runs are
 # the tests of this folder.
-fuzz-build: setup
+fuzz-build:
+	@scripts/setup.sh fuzz
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DMELVARA_SANITIZE=ON -DMELVARA_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
 	@cmake --build $(FUZZ_DIR) -j$(JOBS) --target fuzz_targets
@@ -49,8 +56,12 @@ fuzz: fuzz-build
 	  fuzz/run_fuzz.sh $(FUZZ_DIR)/fuzz/fuzz_$$t fuzz/corpus/$$t $(FUZZ_DIR)/fuzz/long/$$t $(FUZZ_SECONDS) || exit 1; \
 	done
 
-check: setup
+# The package test checks the zip of the Windows folder (target
+# release_package); make release also builds twice and compares.
+check:
+	@scripts/setup.sh check
 	@$(MAKE) --no-print-directory windows
+	@cmake --build $(WINDOWS_DIR) --target release_package
 	@$(MAKE) --no-print-directory linux
 	@$(MAKE) --no-print-directory asan
 	@$(MAKE) --no-print-directory fuzz-build
@@ -59,11 +70,14 @@ check: setup
 	ctest --test-dir $(FUZZ_DIR)/fuzz --output-on-failure -j$(JOBS)
 
 BENCH_DIR := build/bench
-BENCH_ARGS ?= --benchmark_repetitions=5
+# Repetitions of module and floor interleaved in random order, so that both
+# meet the same state of a shared machine.
+BENCH_ARGS ?= --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
 
-bench: setup
+bench:
+	@scripts/setup.sh bench
 	@cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DMELVARA_BENCH=ON >/dev/null
-	@cmake --build $(BENCH_DIR) -j$(JOBS) --target melvara_bench bench_floor_test
+	@cmake --build $(BENCH_DIR) -j$(JOBS) --target melvara_bench melvara_instructions bench_floor_test
 	@$(BENCH_DIR)/tests/bench_floor_test --gtest_brief=1
 	@$(BENCH_DIR)/bench/melvara_bench $(BENCH_ARGS)
 
@@ -72,7 +86,8 @@ PIECE := samples/piece.json
 SINGLE := samples/single.json
 
 # The demo needs only the module and melvara-sim, not the tests.
-demo: setup
+demo:
+	@scripts/setup.sh demo
 	@cmake -S . -B $(LINUX_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DMELVARA_WINDOWS_BUILD_DIR=$(CURDIR)/$(WINDOWS_DIR) >/dev/null
 	@cmake --build $(LINUX_DIR) -j$(JOBS) --target qvzevedovuvedoza64 melvara-sim
@@ -95,6 +110,11 @@ demo: setup
 	@echo "== QV Tuplets - Change Defaults on the second sample, answering Yes to \"Copy Position?\" =="
 	@$(SIM) run --module $(MODULE) --score $(SINGLE) --command change --select "measure 1" \
 	  --answer yes --host-version 0x11000000 --out $(DEMO_DIR)/single-changed.json
+
+# See scripts/release.sh.
+release:
+	@scripts/setup.sh release
+	@JOBS=$(JOBS) scripts/release.sh
 
 clean:
 	rm -rf build

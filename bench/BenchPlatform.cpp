@@ -110,7 +110,8 @@ ModuleHandle GetModuleHandleA(const char* name) {
 }
 
 void* GetProcAddress(ModuleHandle module, const char* name) {
-    if (module != &benchplatform::hostProgram || name == nullptr)
+    // An empty module is the main program, as on Windows.
+    if ((module != nullptr && module != &benchplatform::hostProgram) || name == nullptr)
         return nullptr;
     return benchplatform::FindHostFunction(name);
 }

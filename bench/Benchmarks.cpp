@@ -5,7 +5,6 @@
 // bench/Floor.h. Figures are medians over the repetitions, in CPU time.
 #include <benchmark/benchmark.h>
 
-#include <array>
 #include <cinttypes>
 #include <cstdio>
 #include <map>
@@ -14,29 +13,21 @@
 #include <vector>
 
 #include "bench/BenchPlatform.h"
+#include "bench/BenchScores.h"
 #include "bench/Floor.h"
 #include "bench/HeapCounter.h"
 #include "framework/host/HostFunctions.h"
 #include "plugin/MelvaraExtension.h"
 #include "sim/host/Host.h"
 #include "sim/host/HostExports.h"
-#include "sim/score/ScoreGenerator.h"
-#include "sim/score/Selection.h"
 
 namespace {
 
 // --- Scores -----------------------------------------------------------------
 
-constexpr int16_t kStaves = 50;
-constexpr int16_t kLayers = 4;
-constexpr int32_t kEntries = 4;
-constexpr double kTupletShare = 0.25;
+using benchscores::kStaves;
+using benchscores::ScoreKind;
 constexpr int16_t kLargeMeasures = 1000;
-
-enum class ScoreKind {
-    Tuplets,    // about 8 tuplets per cell (measure and staff)
-    OneTuplet,  // no tuplet but one, in the last cell: Change walks everything
-};
 
 struct ScoreKey {
     int16_t Measures;
@@ -44,50 +35,37 @@ struct ScoreKey {
     auto operator<=>(const ScoreKey&) const = default;
 };
 
-sim::Score MakeScore(const ScoreKey& key) {
-    sim::GeneratorOptions options;
-    options.Measures = key.Measures;
-    options.Staves = kStaves;
-    options.Layers = kLayers;
-    options.Entries = kEntries;
-    options.TupletShare = key.Kind == ScoreKind::Tuplets ? kTupletShare : 0.0;
-    options.Seed = 1;
-    sim::Score score = sim::GenerateScore(options);
-    if (key.Kind == ScoreKind::OneTuplet) {
-        sim::Entry& entry =
-            score.Cells.at(sim::CellKey{key.Measures, kStaves, kLayers - 1}).back();
-        entry.Flags |= sim::kEntryHasTuplets;
-        sim::TupletDefinition tuplet = *score.Defaults();
-        tuplet.Value3 = static_cast<uint16_t>(tuplet.Value3 + 1);
-        score.SetTuplet(entry.Number, 0, tuplet);
-    }
-    return score;
-}
-
-// One simulated host at a time, over the score the running benchmark needs;
-// the benchmarks are registered so that those of one score follow each other.
+// One simulated host per score, made when a benchmark first needs it and
+// kept to the end, so that benchmarks of different scores may run in any
+// order (--benchmark_enable_random_interleaving): the Reset snapshots point
+// into their host's score. The host of the running benchmark is current.
 struct World {
-    ScoreKey Key{0, ScoreKind::Tuplets};
     std::unique_ptr<sim::Host> Host;
-    std::unique_ptr<sim::CurrentHostScope> Scope;
     benchfloor::HostFunctions Floor;
 };
 
-World& Current() {
-    static World world;
-    return world;
+std::map<ScoreKey, World>& Worlds() {
+    static std::map<ScoreKey, World> worlds;
+    return worlds;
 }
 
+World*& CurrentWorld() {
+    static World* current = nullptr;
+    return current;
+}
+
+World& Current() { return *CurrentWorld(); }
+
 sim::Host& HostFor(const ScoreKey& key) {
-    World& world = Current();
-    if (!world.Host || world.Key != key) {
-        world.Scope.reset();
-        world.Host.reset();
-        world.Host = std::make_unique<sim::Host>(MakeScore(key));
+    World& world = Worlds()[key];
+    if (!world.Host) {
+        world.Host = std::make_unique<sim::Host>(benchscores::MakeScore(key.Measures, key.Kind));
         world.Host->SetRecordCalls(false);
         world.Host->IndexScore();
-        world.Key = key;
-        world.Scope = std::make_unique<sim::CurrentHostScope>(*world.Host);
+    }
+    if (CurrentWorld() != &world) {
+        CurrentWorld() = &world;
+        sim::SetCurrentHost(world.Host.get());
         host::ForgetBinding();
         world.Floor.Find(&benchplatform::FindHostFunction);
     }
@@ -111,9 +89,7 @@ const RegionShape kRegions[] = {
     {"whole score", kLargeMeasures, kStaves},
 };
 
-RegionRecord RegionOf(int16_t measures, int16_t slots) {
-    return sim::RegionRect(1, 0, measures, 0x7FFFFFFF, 1, slots);
-}
+using benchscores::RegionOf;
 
 // The tuplet records of a region with their bytes, to undo a Reset.
 struct Snapshot {
@@ -339,22 +315,34 @@ void PrintGrowthTable() {
 }
 
 // The heap of one run of each command, module and host apart, over 10 cells
-// and over the whole large score.
+// and over the whole large score, and over one cell of 2,000 entries.
 void PrintHeapTable() {
     std::printf("\nHeap of one command (bytes live at the peak, from the start of the command)\n");
     if (!heapcounter::Available()) {
         std::printf("(not counted: built under sanitizers)\n");
         return;
     }
-    std::printf("%-8s %-12s %9s %14s %14s %14s %13s\n", "command", "region", "tuplets", "module peak",
+    std::printf("%-8s %-13s %9s %14s %14s %14s %13s\n", "command", "region", "tuplets", "module peak",
                 "module blocks", "floor peak", "host peak");
+    struct HeapRegion {
+        const char* Label;
+        ScoreKey Key;
+        RegionRecord Region;
+    };
     for (Command command : kCommands) {
+        const ScoreKey large{kLargeMeasures, KindFor(command)};
+        std::vector<HeapRegion> regions = {
+            {kRegions[1].Label, large, RegionOf(kRegions[1].Measures, kRegions[1].Slots)},
+            {kRegions[4].Label, large, RegionOf(kRegions[4].Measures, kRegions[4].Slots)}};
+        // Change's count stops at the second tuplet of a cell so full.
+        if (command != Command::Change) {
+            regions.push_back({"2,000 entries", ScoreKey{1, ScoreKind::LargeCell}, RegionOf(1, 1)});
+        }
         int64_t peaks[2] = {0, 0};
-        int i = 0;
-        for (const RegionShape* shape : {&kRegions[1], &kRegions[4]}) {
-            sim::Host& host = HostFor(ScoreKey{kLargeMeasures, KindFor(command)});
+        for (size_t i = 0; i < regions.size(); ++i) {
+            sim::Host& host = HostFor(regions[i].Key);
             MelvaraExtensionVersion(0x19000000);
-            const RegionRecord region = RegionOf(shape->Measures, shape->Slots);
+            const RegionRecord& region = regions[i].Region;
             Snapshot snapshot;
             if (command == Command::Reset) snapshot.Take(host.GetScore(), region);
             const int64_t tuplets = Measure(host, region).Tuplets;
@@ -373,9 +361,9 @@ void PrintHeapTable() {
             Current().Floor.Find(&benchplatform::FindHostFunction);
             if (command == Command::Reset) snapshot.Restore();
 
-            peaks[i++] = module.ModulePeak;
-            std::printf("%-8s %-12s %9" PRId64 " %14" PRId64 " %14" PRId64 " %14" PRId64 " %13" PRId64 "\n",
-                        NameOf(command), shape->Label, tuplets, module.ModulePeak, module.ModuleAllocations,
+            if (i < 2) peaks[i] = module.ModulePeak;
+            std::printf("%-8s %-13s %9" PRId64 " %14" PRId64 " %14" PRId64 " %14" PRId64 " %13" PRId64 "\n",
+                        NameOf(command), regions[i].Label, tuplets, module.ModulePeak, module.ModuleAllocations,
                         floor.ModulePeak, module.HostPeak);
         }
         const int64_t difference = peaks[1] - peaks[0];

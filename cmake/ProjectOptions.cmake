@@ -14,3 +14,22 @@ function(melvara_strict target)
     target_compile_options(${target} PRIVATE -Wno-restrict)
   endif()
 endfunction()
+
+if(WIN32)
+  # Reproducible: no time stamp in the PE header, and no folder of this
+  # machine in the binary (__FILE__ and debug information name the sources
+  # relative to the source and build folders).
+  add_link_options(-Wl,--no-insert-timestamp)
+  add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
+                      -ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
+
+  # Hardening. ASLR with a 64-bit address space and DEP are the linker's
+  # defaults; they are named so that they stay on. The stack protector's
+  # runtime is the project's own (platform/StackProtector.cpp): the
+  # compiler's would import ADVAPI32. The checked copies of _FORTIFY_SOURCE
+  # need optimisation, so Debug builds go without them.
+  add_link_options(-Wl,--dynamicbase,--high-entropy-va,--nxcompat)
+  add_compile_options(-fstack-protector-strong)
+  add_link_options(-fstack-protector-strong)
+  add_compile_definitions($<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
+endif()

@@ -6,7 +6,9 @@
 // - GetModuleHandleA("MELVARA.EXE") gives the main program; any other name
 //   gives none.
 // - GetProcAddress(module, name) is dlsym(module, name): the host program
-//   exports its functions under their plain names.
+//   exports its functions under their plain names. An empty module is passed
+//   on too: Windows takes it for the main program, and dlsym takes it as
+//   RTLD_DEFAULT, so a host program of any file name binds its functions.
 // - MessageBoxW calls the host program's exported
 //   int MessageBoxW(void*, const char16_t* text, const char16_t* caption, unsigned style)
 //   and returns its answer; without one, it writes "caption: text" in UTF-8

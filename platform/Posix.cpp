@@ -67,8 +67,8 @@ ModuleHandle GetModuleHandleA(const char* name) {
 }
 
 void* GetProcAddress(ModuleHandle module, const char* name) {
-    if (module == nullptr || name == nullptr) return nullptr;
-    return dlsym(module, name);
+    if (name == nullptr) return nullptr;
+    return dlsym(module != nullptr ? module : RTLD_DEFAULT, name);
 }
 
 int MessageBoxW(WindowHandle window, const char16_t* text, const char16_t* caption,

@@ -8,8 +8,8 @@ namespace platform {
 
 ModuleHandle GetModuleHandleA(const char* name) { return ::GetModuleHandleA(name); }
 
+// An empty module stands for the main program, whatever its file name.
 void* GetProcAddress(ModuleHandle module, const char* name) {
-    if (module == nullptr) return nullptr;
     FARPROC address = ::GetProcAddress(static_cast<HMODULE>(module), name);
     void* result;
     static_assert(sizeof result == sizeof address);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "framework/core/MCBlockPool.h"
 #include "framework/core/MCString.h"
 #include "framework/core/MCUI.h"
 #include "framework/data/MCTupletPrefs.h"
@@ -29,6 +30,10 @@ void ReportTupletCountError(const MCUI& ui) {
               "There must be exactly one tuplet in the selected region to be able to copy it to "
               "the Default Tuplet Definition.",
               "Too Few/Many Tuplets");
+}
+
+void ReportOutOfMemory(const MCUI& ui) {
+    ShowAlert(ui, "There was not enough memory to finish the command. It was stopped.", nullptr);
 }
 
 void ReportDefaultsUnavailable(const MCUI& ui) {
@@ -64,11 +69,18 @@ void RunTupletCommand(const MCMusicRegion& region, CommandMode mode, const MCUI&
         return;
     }
     MCBrowserTuplets browser;
+    // A walk ends at the first allocation that fails; what it counted or
+    // did then stops short, and the command says so instead of reporting.
+    const mcpool::FailureWatch memory;
 
     bool copyPosition = false;
     if (mode == ChangeDefaults) {
         MCOneTupletCounter counter;
         browser.ForEachInRegion(counter, region);
+        if (memory.Failed()) {
+            ReportOutOfMemory(ui);
+            return;
+        }
         if (counter.TupletCount != 1) {
             ReportTupletCountError(ui);
             return;
@@ -78,6 +90,13 @@ void RunTupletCommand(const MCMusicRegion& region, CommandMode mode, const MCUI&
 
     MCTupletChanger changer(&defaults, mode, copyPosition);
     browser.ForEachInRegion(changer, region);
+    // Change saves the defaults as it meets the region's one tuplet, as in
+    // every run; once that is done, the rest of the walk has nothing left to
+    // do, and a failure there does not undo the command.
+    if (memory.Failed() && !(mode == ChangeDefaults && changer.HasCopiedIntoDefaults())) {
+        ReportOutOfMemory(ui);
+        return;
+    }
 
     if (mode == CompareWithDefaults) {
         char report[kReportBytes];

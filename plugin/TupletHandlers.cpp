@@ -16,12 +16,16 @@ bool MCTupletChanger::Iterate(__MCBase* object) {
         case ChangeDefaults:
             Defaults->CopyFromTuplet(tuplet, CopyPosition);
             Defaults->Save();
+            CopiedIntoDefaults = true;
             break;
-        case CompareWithDefaults:
+        case CompareWithDefaults: {
+            // One comparison gives both answers, with and without the position.
             ++VisitedCount;
-            if (!MatchesDefaults(*tuplet, true)) ++DifferentCount;
-            if (!MatchesDefaults(*tuplet, false)) ++DifferentExclPositionCount;
+            const TupletMatch match = Comparison.Compare(Defaults->Definition, tuplet->Definition);
+            if (!match.WithPosition) ++DifferentCount;
+            if (!match.WithoutPosition) ++DifferentExclPositionCount;
             break;
+        }
         default:
             break;
     }
@@ -29,7 +33,8 @@ bool MCTupletChanger::Iterate(__MCBase* object) {
 }
 
 bool MCTupletChanger::MatchesDefaults(const MCTuplet& tuplet, bool withPosition) const {
-    return TupletDefinitionsMatch(tuplet.Definition, Defaults->Definition, withPosition);
+    const TupletMatch match = MatchTupletDefinitions(tuplet.Definition, Defaults->Definition);
+    return withPosition ? match.WithPosition : match.WithoutPosition;
 }
 
 bool MCOneTupletCounter::Iterate(__MCBase*) {

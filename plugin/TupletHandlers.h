@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "framework/core/MCIteratorHandler.h"
+#include "framework/data/TupletRules.h"
 #include "plugin/CommandTable.h"
 
 class MCTuplet;
@@ -23,12 +24,21 @@ public:
     // when asked for.
     bool MatchesDefaults(const MCTuplet& tuplet, bool withPosition) const;
 
+    // In ChangeDefaults: whether a tuplet has been copied into Defaults
+    // (and they saved).
+    bool HasCopiedIntoDefaults() const { return CopiedIntoDefaults; }
+
     MCTupletPrefs* Defaults;  // not owned
     int32_t VisitedCount = 0;
     int32_t DifferentCount = 0;
     int32_t DifferentExclPositionCount = 0;
     bool CopyPosition;
     int32_t Mode;
+
+private:
+    bool CopiedIntoDefaults = false;
+    // Compare's defaults, normalised once for the whole walk.
+    DefaultsComparison Comparison;
 };
 
 // Counts tuplets and stops the walk at the second one: TupletCount ends as

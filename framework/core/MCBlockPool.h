@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 // Small heap blocks kept for reuse. A walk creates and destroys the same
 // objects cell after cell (the cell, its entries and notes, their item
@@ -12,7 +13,7 @@
 namespace mcpool {
 
 // A block of at least size bytes, aligned as malloc aligns; null when the
-// system has no memory.
+// system has no memory (or a test made this allocation fail).
 void* Allocate(std::size_t size);
 // Gives back a block from Allocate with the same size.
 void Free(void* block, std::size_t size);
@@ -22,6 +23,28 @@ void Trim();
 std::size_t KeptBlocks();
 // False under AddressSanitizer, where nothing is kept.
 bool Pooling();
+
+namespace detail {
+extern uint64_t failures;
+}  // namespace detail
+
+// Calls of Allocate so far, and those that gave no block. A walk that sees
+// the second count grow has lost an object it needed, and ends.
+uint64_t Allocations();
+inline uint64_t FailedAllocations() { return detail::failures; }
+// For tests: the n-th call of Allocate from now on (1 for the next) gives no
+// block, as if the system had no memory left; 0 makes none fail.
+void FailAllocation(uint64_t n);
+
+// Tells whether an allocation has failed since it was made.
+class FailureWatch {
+public:
+    FailureWatch() : Start(FailedAllocations()) {}
+    bool Failed() const { return FailedAllocations() != Start; }
+
+private:
+    uint64_t Start;
+};
 
 // Trims when it goes out of scope.
 class TrimOnExit {

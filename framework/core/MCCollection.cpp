@@ -20,8 +20,8 @@ size_t ItemBytes(int64_t places) { return static_cast<size_t>(places) * sizeof(_
 }  // namespace
 
 __MCCollection::~__MCCollection() {
-    ClearAll();
-    mcpool::Free(Items, ItemBytes(Capacity));
+    if (Count > 0) ClearAll();
+    if (Items != nullptr) mcpool::Free(Items, ItemBytes(Capacity));
     Items = nullptr;
     Capacity = 0;
 }
@@ -45,7 +45,7 @@ bool __MCCollection::EnsureRoom(int32_t n) {
     return true;
 }
 
-bool __MCCollection::Add(__MCBase* item) {
+bool __MCCollection::AddGrowing(__MCBase* item) {
     if (!EnsureRoom(1)) {
         delete item;
         return false;
@@ -54,10 +54,7 @@ bool __MCCollection::Add(__MCBase* item) {
     return true;
 }
 
-__MCBase* __MCCollection::GetItemAt(int32_t index) const {
-    if (index < 0 || index >= Count || Items == nullptr) return nullptr;
-    return Items[index];
-}
+void __MCCollection::ForgetItems() { Count = 0; }
 
 void __MCCollection::ClearAll() {
     for (int32_t i = 0; i < Count; ++i) {

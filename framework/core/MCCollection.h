@@ -33,16 +33,32 @@ public:
     bool EnsureRoom(int32_t n);
     // Takes ownership of the item. On failure the item is destroyed, so the
     // caller never has to.
-    bool Add(__MCBase* item);
+    bool Add(__MCBase* item) {
+        if (Count < Capacity) {
+            Items[Count++] = item;
+            return true;
+        }
+        return AddGrowing(item);
+    }
     // The item at a 0-based index, or null when there is none.
-    __MCBase* GetItemAt(int32_t index) const;
+    __MCBase* GetItemAt(int32_t index) const {
+        if (index < 0 || index >= Count || Items == nullptr) return nullptr;
+        return Items[index];
+    }
     // Destroys every item; the array and its capacity stay.
     void ClearAll();
 
     int32_t GetCount() const { return Count; }
     int32_t GetCapacity() const { return Capacity; }
 
+protected:
+    // Empties the places without destroying the items: for a subclass that
+    // destroys its items itself. (The places beyond Count are never read.)
+    void ForgetItems();
+
 private:
+    bool AddGrowing(__MCBase* item);
+
     int32_t Count = 0;
     int32_t Capacity = 0;
     __MCBase** Items = nullptr;

@@ -77,9 +77,6 @@ constexpr FieldMapEntry kFieldMaps[] = {
 
 // Every tag of the two maps is a preference tag: 'pf' and two characters.
 // Any other tag (tuplets, part records) goes to the host without a search.
-constexpr uint32_t kPreferencePrefix = 0x7066;  // 'pf'
-constexpr bool IsPreferenceTag(uint32_t tag) { return (tag >> 16) == kPreferencePrefix; }
-
 constexpr bool MapsHoldOnlyPreferenceTags() {
     for (const RangeMapRow& row : kRangeMap) {
         if (!IsPreferenceTag(row.Tag)) return false;
@@ -182,7 +179,8 @@ bool ZeroCompareLoad(uint16_t* keys, void* buffer, uint32_t* count, uint32_t ver
 
 }  // namespace
 
-int16_t LoadKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t* count, uint32_t version) {
+int16_t TranslatedLoad(uint32_t tag, uint16_t* keys, void* buffer, uint32_t* count,
+                       uint32_t version) {
     if (tag == kZeroCompareTag && buffer != nullptr) {
         int16_t result = 0;
         if (ZeroCompareLoad(keys, buffer, count, version, result)) return result;
@@ -198,7 +196,8 @@ int16_t LoadKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t* count, u
     return static_cast<int16_t>(host::MX_LoadKData(tag, keys, buffer, count, version));
 }
 
-int16_t SaveKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t count, uint32_t version) {
+int16_t TranslatedSave(uint32_t tag, uint16_t* keys, void* buffer, uint32_t count,
+                       uint32_t version) {
     if (version >= kFirstTranslatedVersion && IsPreferenceTag(tag)) {
         if (const FieldMapEntry* entry = FindFieldMap(tag, keys)) {
             if (entry->Map.RowCount > 0) return FieldSave(*entry, buffer, count);

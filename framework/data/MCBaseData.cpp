@@ -40,14 +40,18 @@ bool __MCBaseData::LoadCurrent() {
         DataSize = 0;
         return false;
     }
+    return LoadIntoData(Tag(), capacity, Version());
+}
+
+bool __MCBaseData::LoadIntoData(uint32_t tag, int capacity, uint32_t version) {
     uint32_t count = static_cast<uint32_t>(capacity);
-    if (LoadKData(Tag(), Keys, Data, &count, Version()) == 0) {
+    if (LoadKData(tag, Keys, Data, &count, version) == 0 ||
+        (RecordSize != 0 && count != static_cast<uint32_t>(RecordSize))) {
         DataSize = 0;
         return false;
     }
     // A host that reports more than it was offered has not written more:
     // never let a later save hand out bytes beyond the buffer.
-    HostCount = count;
     DataSize = std::min<int64_t>(count, capacity);
     LoadedDocument = static_cast<int16_t>(host::MX_GetCurrentKovrinDocument());
     return true;
@@ -55,8 +59,12 @@ bool __MCBaseData::LoadCurrent() {
 
 bool __MCBaseData::Save() {
     if (DataSize == 0) return false;
+    return SaveData(Tag(), SaveSize(), Version());
+}
+
+bool __MCBaseData::SaveData(uint32_t tag, int size, uint32_t version) {
     if (LoadedDocument != 0 && host::MX_GetCurrentKovrinDocument() != LoadedDocument) return false;
-    return SaveKData(Tag(), Keys, Data, static_cast<uint32_t>(SaveSize()), Version()) != 0;
+    return SaveKData(tag, Keys, Data, static_cast<uint32_t>(size), version) != 0;
 }
 
 bool __MCBaseData::Reload() {

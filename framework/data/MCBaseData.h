@@ -46,7 +46,8 @@ public:
     // Steps Keys to the next record of the tag and loads it.
     virtual bool LoadNext();
 
-    // Loads the record under the current Keys.
+    // Loads the record under the current Keys; every load of a record goes
+    // through here.
     bool LoadCurrent();
 
     int16_t GetLoadedDocument() const { return LoadedDocument; }
@@ -56,6 +57,13 @@ public:
     const uint16_t* GetKeys() const { return Keys; }
 
 protected:
+    // LoadCurrent once the buffer is chosen (Data), and Save once it has
+    // data, with the record's tag, sizes and version given: for a subclass
+    // whose own are known without asking (MCTuplet, whose records a walk
+    // loads and saves one after another). They behave as LoadCurrent and
+    // Save do.
+    bool LoadIntoData(uint32_t tag, int capacity, uint32_t version);
+    bool SaveData(uint32_t tag, int size, uint32_t version);
     // Frees the data block if this record allocated it.
     void ReleaseData();
     // Makes the subclass's own buffer, holding size valid bytes, the data.
@@ -71,8 +79,9 @@ protected:
     bool OwnsData = false;
     int64_t DataSize = 0;
     uint16_t Keys[4] = {0, 0, 0, 0};
-    // The size the host reported at the last successful load, before
-    // DataSize was limited to the buffer: a subclass whose records have one
-    // fixed size can tell a record it holds whole from one it does not.
-    uint32_t HostCount = 0;
+    // The one size every record of the class has, set by a subclass whose
+    // records are fixed; 0 when they vary. LoadCurrent counts a record of
+    // another size as not loaded: saved back, a shorter one would be padded
+    // with the bytes of the record loaded before it and a longer one cut.
+    int32_t RecordSize = 0;
 };

@@ -26,23 +26,11 @@ bool __MCEntryDetail::LoadFirst() {
 }
 
 bool __MCEntryDetail::LoadNext() {
-    ++Keys[2];
-    if (LoadWhole()) return true;
-    --Keys[2];
-    return false;
+    return LoadNextWith([this] { return LoadCurrent(); });
 }
 
 bool __MCEntryDetail::Load(uint32_t entryNumber, uint16_t index) {
-    SetKeyEntryNumber(entryNumber);
-    Keys[2] = index;
-    return LoadWhole();
-}
-
-bool __MCEntryDetail::LoadWhole() {
-    if (!LoadCurrent()) return false;
-    if (HostCount == static_cast<uint32_t>(LoadSize())) return true;
-    DataSize = 0;
-    return false;
+    return LoadWith(entryNumber, index, [this] { return LoadCurrent(); });
 }
 
 void __MCEntryDetail::SetNoteEntry(MCNoteEntry* entry) {
@@ -76,6 +64,9 @@ uint16_t __MCEntryDetail::LastIndex() {
     if (NoteEntry == nullptr) return kNoIndex;
     auto* probe = static_cast<__MCEntryDetail*>(CreateObject());
     if (probe == nullptr) return kNoIndex;
+    // The probe looks for records, whatever their size: a record of another
+    // size is still one the new record comes after.
+    probe->RecordSize = 0;
     std::memcpy(probe->Keys, Keys, sizeof Keys);
     probe->Reserved = Reserved;
     probe->LoadedDocument = LoadedDocument;
@@ -98,6 +89,7 @@ uint16_t __MCEntryDetail::LastIndex() {
 MCTuplet::MCTuplet() : Definition{} {
     Data = Definition.Bytes;
     DataSize = TupletDefinition::kSize;
+    RecordSize = TupletDefinition::kSize;
 }
 
 int32_t MCTuplet::ClassID() const { return 113; }
@@ -113,6 +105,24 @@ uint32_t MCTuplet::Tag() { return kTag; }
 int MCTuplet::LoadSize() { return TupletDefinition::kSize; }
 
 int MCTuplet::SaveSize() { return TupletDefinition::kSize; }
+
+bool MCTuplet::Save() {
+    if (DataSize == 0) return false;
+    return SaveData(kTag, TupletDefinition::kSize, kRecordVersion);
+}
+
+bool MCTuplet::LoadNext() {
+    return LoadNextWith([this] { return LoadTuplet(); });
+}
+
+bool MCTuplet::Load(uint32_t entryNumber, uint16_t index) {
+    return LoadWith(entryNumber, index, [this] { return LoadTuplet(); });
+}
+
+bool MCTuplet::LoadTuplet() {
+    if (Data == nullptr) Data = Definition.Bytes;
+    return LoadIntoData(kTag, TupletDefinition::kSize, kRecordVersion);
+}
 
 void MCTuplet::CopyDataFrom(const __MCBaseData& other) {
     if (other.ClassName() != ClassName()) return;

@@ -37,10 +37,22 @@ public:
     uint16_t KeyIndex() const { return Keys[2]; }
 
 protected:
-    // LoadCurrent for records of one fixed size, LoadSize(): a record of
-    // another size counts as not loaded (DataSize 0). Saved back, a shorter
-    // one would be padded with another record's bytes and a longer one cut.
-    bool LoadWhole();
+    // Load and LoadNext around the load itself (load: LoadCurrent, or a
+    // subclass's own): the keys set, or the index stepped and set back when
+    // the next one does not load.
+    template <typename LoadStep>
+    bool LoadWith(uint32_t entryNumber, uint16_t index, LoadStep load) {
+        SetKeyEntryNumber(entryNumber);
+        Keys[2] = index;
+        return load();
+    }
+    template <typename LoadStep>
+    bool LoadNextWith(LoadStep load) {
+        ++Keys[2];
+        if (load()) return true;
+        --Keys[2];
+        return false;
+    }
 
     void SetKeyEntryNumber(uint32_t entryNumber) {
         Keys[0] = static_cast<uint16_t>(entryNumber);
@@ -51,7 +63,7 @@ protected:
 };
 
 // A tuplet attached to a note entry: the host's 30-byte tuplet record.
-class MCTuplet : public __MCEntryDetail {
+class MCTuplet final : public __MCEntryDetail {
 public:
     static constexpr uint32_t kTag = 0x45035450;
 
@@ -66,8 +78,17 @@ public:
     // Copies another tuplet's definition into this one's; Keys and the
     // note entry stay.
     void CopyDataFrom(const __MCBaseData& other) override;
+    // As the bases' (LoadCurrent, Save), without asking this record for its
+    // tag, sizes and buffer: a walk loads, and Reset saves, every tuplet.
+    bool Save() override;
+    bool LoadNext() override;
+    bool Load(uint32_t entryNumber, uint16_t index) override;
 
     int SelectorA() const { return Definition.SelectorA(); }
 
     TupletDefinition Definition;
+
+private:
+    // LoadCurrent of a tuplet: Definition is its buffer, never dropped.
+    bool LoadTuplet();
 };

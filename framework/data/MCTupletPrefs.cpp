@@ -18,7 +18,7 @@ constexpr FieldMap kSupplementMap{kSupplementRows, static_cast<int32_t>(std::siz
 
 }  // namespace
 
-MCTupletPrefs::MCTupletPrefs() : Definition{} {}
+MCTupletPrefs::MCTupletPrefs() : Definition{} { RecordSize = TupletDefinition::kSize; }
 
 int32_t MCTupletPrefs::ClassID() const { return 114; }
 
@@ -39,13 +39,9 @@ void MCTupletPrefs::CopyDataFrom(const __MCBaseData& other) {
 }
 
 bool MCTupletPrefs::Load(uint16_t number) {
+    // A main block of another size than 30 bytes does not load: it would
+    // lend its missing fields to every tuplet reset from it.
     if (!__MCPrefsBase::Load(number)) return false;
-    // A main block of another size than 30 bytes would lend its missing
-    // fields to every tuplet reset from it, and be saved cut or padded.
-    if (FindVersionedMap(Tag(), number) == nullptr && HostCount != TupletDefinition::kSize) {
-        DataSize = 0;
-        return false;
-    }
     uint32_t count = kSupplementBytes;
     return LoadVersionedFields(kSupplementMap, SupplementBytes(), &count, &SupplementLoaded);
 }

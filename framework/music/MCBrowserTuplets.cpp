@@ -43,28 +43,31 @@ int32_t __MCBrowserRegionBase::ForEachInRegion(MCIteratorHandler& handler,
 
 bool MCBrowserTuplets::ProcessCell(MCCell& cell, MCIteratorHandler& handler,
                                    const MCMusicRegion& region) {
-    bool goOn = true;
+    // An object the walk needs and cannot have ends the walk, as a handler
+    // that stops it does: a cell walked in part would be reported as walked.
+    const mcpool::FailureWatch memory;
     MCTuplet tuplet;
     std::unique_ptr<MCNoteEntryCell> entries(new (std::nothrow) MCNoteEntryCell(cell.Measure, cell.Staff));
-    if (entries == nullptr) return goOn;
+    if (entries == nullptr) return false;
     entries->LayerMode = MCNoteEntryCell::kShownLayers;
-    entries->Load();  // a cell that does not load is empty
+    entries->Load();  // a cell whose frames the host refuses is empty
+    bool goOn = !memory.Failed();
 
     for (int32_t i = 0; goOn && i < entries->GetCount(); ++i) {
         MCNoteEntry* entry = entries->GetEntryAt(i);
-        if (entry == nullptr) continue;
+        // Entries without tuplets, most of them, are passed over first.
+        if (entry == nullptr || (entry->EntryFlags() & MCTuplet::kHasTuplets) == 0) continue;
         if (cell.Measure == region.GetStartMeasure() && region.Record.StartPos > entry->EntryPos()) {
             continue;
         }
         if (cell.Measure == region.GetEndMeasure() && region.Record.EndPos < entry->EntryPos()) {
             continue;
         }
-        if ((entry->EntryFlags() & MCTuplet::kHasTuplets) == 0) continue;
 
         tuplet.SetNoteEntry(entry);
         if (!tuplet.Load(entry->EntryNumber(), 0)) continue;
         for (;;) {
-            if (!handler.Iterate(&tuplet)) {
+            if (!handler.Iterate(&tuplet) || memory.Failed()) {
                 goOn = false;
                 break;
             }

@@ -23,7 +23,9 @@ public:
     int32_t ForEach(MCIteratorHandler& handler) override;
     // Browsers find nothing: always null.
     __MCBase* FindFirst(MCIteratorHandler& handler) override;
-    // Visits one cell; false when the handler stopped the walk.
+    // Visits one cell; false when the handler stopped the walk, or when an
+    // object the walk needed could not be allocated (mcpool counts such
+    // failures): the walk then ends too.
     virtual bool ProcessCell(MCCell& cell, MCIteratorHandler& handler,
                              const MCMusicRegion& region) = 0;
 
@@ -36,6 +38,8 @@ public:
 // slot, layer, entry, and index on the entry. The handler receives one
 // MCTuplet per cell, reloaded for each tuplet, with its keys and note entry
 // set; it may change and save it, and stops the walk by returning false.
+// The walk ends as well at the first allocation that fails, whether the
+// browser's or the handler's.
 class MCBrowserTuplets : public __MCBrowserRegionBase {
 public:
     bool ProcessCell(MCCell& cell, MCIteratorHandler& handler, const MCMusicRegion& region) override;

@@ -2,35 +2,19 @@
 
 #include <new>
 
-#include "framework/core/ByteOrder.h"
-#include "framework/music/HostFrame.h"
-
 using namespace hostframe;
 
 const char* MCNote::ClassName() const { return "MCNote"; }
 
+int64_t MCNoteEntry::WithNotes = 0;
+
 MCNoteEntry::~MCNoteEntry() {
     delete Slot;
     Slot = nullptr;
+    if (NotesLoaded) --WithNotes;
 }
 
 const char* MCNoteEntry::ClassName() const { return "MCNoteEntry"; }
-
-uint32_t MCNoteEntry::EntryNumber() const {
-    return EntryData != nullptr ? ReadLE32(EntryData + kEntryNumber) : 0;
-}
-
-uint32_t MCNoteEntry::EntryFlags() const {
-    return EntryData != nullptr ? ReadLE32(EntryData + kEntryFlags) : 0;
-}
-
-void MCNoteEntry::SetEntryFlags(uint32_t flags) {
-    if (EntryData != nullptr) WriteLE32(EntryData + kEntryFlags, flags);
-}
-
-int32_t MCNoteEntry::EntryPos() const {
-    return EntryData != nullptr ? static_cast<int32_t>(ReadLE32(EntryData + kEntryPos)) : 0;
-}
 
 int32_t MCNoteEntry::NoteCount() const {
     if (EntryData == nullptr) return 0;
@@ -40,10 +24,27 @@ int32_t MCNoteEntry::NoteCount() const {
 }
 
 bool MCNoteEntry::LoadNotes() {
+    if (!NotesLoaded) ++WithNotes;
+    NotesLoaded = true;
     ClearAll();
     for (int32_t i = 0; i < NoteCount(); ++i) {
         auto* note = new (std::nothrow) MCNote(i, EntryData + kEntryNotes + kNoteBytes * i, this);
         if (note == nullptr || !Add(note)) return false;
     }
     return true;
+}
+
+int32_t MCNoteEntry::ForEach(MCIteratorHandler& handler) {
+    LoadNotesOnce();
+    return __MCCollection::ForEach(handler);
+}
+
+__MCBase* MCNoteEntry::FindFirst(MCIteratorHandler& handler) {
+    LoadNotesOnce();
+    return __MCCollection::FindFirst(handler);
+}
+
+int32_t MCNoteEntry::ForEachIndex(MCIteratorHandler& handler) {
+    LoadNotesOnce();
+    return __MCCollection::ForEachIndex(handler);
 }

@@ -1,7 +1,9 @@
 #include "framework/music/MCNoteEntryCell.h"
 
+#include <functional>
 #include <new>
 
+#include "framework/core/MCBlockPool.h"
 #include "framework/host/HostFunctions.h"
 #include "framework/music/HostFrame.h"
 
@@ -17,7 +19,10 @@ int LayerCount() {
 
 }  // namespace
 
-MCNoteEntryCell::~MCNoteEntryCell() { FreeFrames(); }
+MCNoteEntryCell::~MCNoteEntryCell() {
+    FreeFrames();
+    mcpool::Free(Block, sizeof(MCNoteEntry) * static_cast<size_t>(BlockSize));
+}
 
 const char* MCNoteEntryCell::ClassName() const { return "MCNoteEntryCell"; }
 
@@ -56,7 +61,10 @@ bool MCNoteEntryCell::Load() {
             return false;
         }
     }
-    BuildEntries();
+    if (!BuildEntries()) {
+        FreeFrames();
+        return false;
+    }
     return true;
 }
 
@@ -74,8 +82,16 @@ void MCNoteEntryCell::FreeFrames() {
     }
 }
 
-void MCNoteEntryCell::BuildEntries() {
+bool MCNoteEntryCell::BuildEntries() {
     ClearAll();
+    // Room for every entry at once; the counts are read anew below, and an
+    // entry beyond them (a count that grew meanwhile) is made on its own.
+    int32_t entries = 0;
+    for (void* frame : Frames) {
+        if (frame != nullptr && FrameEntryCount(frame) > 0) entries += FrameEntryCount(frame);
+    }
+    if (entries > 0 && (!EnsureRoom(entries) || !ReserveEntries(entries))) return false;
+
     for (int layer = 0; layer < LayerCount(); ++layer) {
         void* frame = Frames[layer];
         if (frame == nullptr) continue;
@@ -83,17 +99,65 @@ void MCNoteEntryCell::BuildEntries() {
         for (int j = 0; j < FrameEntryCount(frame); ++j) {
             const auto staff = static_cast<int16_t>(
                 host::MX_SlotToInst(FrameSlot(frame), FrameSlotScope(frame)));
-            auto* entry = new (std::nothrow) MCNoteEntry(
-                FrameEntries(frame) + kEntryRecordBytes * j, frame, FrameMeasure(frame), staff,
-                previous);
-            if (entry == nullptr) return;
-            entry->LoadNotes();
+            // The notes are built when asked for (MCNoteEntry::GetCount ...).
+            MCNoteEntry* entry = AddEntry(FrameEntries(frame) + kEntryRecordBytes * j, frame,
+                                          FrameMeasure(frame), staff, previous);
+            if (entry == nullptr) return false;
             if (previous != nullptr) previous->Next = entry;
-            if (!Add(entry)) {
-                if (previous != nullptr) previous->Next = nullptr;
-                return;
-            }
             previous = entry;
         }
     }
+    return true;
+}
+
+void MCNoteEntryCell::ClearAll() {
+    const int32_t count = GetCount();
+    // Entries in the block that own nothing need no destructor: while no
+    // entry has its notes built, the block is simply made anew.
+    if (count == BlockUsed && MCNoteEntry::EntriesWithNotes() == 0) {
+        ForgetItems();
+        BlockUsed = 0;
+        return;
+    }
+    const uint8_t* const blockEnd = Block + sizeof(MCNoteEntry) * static_cast<size_t>(BlockUsed);
+    for (int32_t i = 0; i < count; ++i) {
+        auto* entry = static_cast<MCNoteEntry*>(GetItemAt(i));
+        if (!InBlock(entry, blockEnd)) {
+            delete entry;
+        } else if (!entry->OwnsNothing()) {
+            // An entry that owns nothing has nothing for its destructor to
+            // release: its place in the block is simply made anew.
+            entry->~MCNoteEntry();
+        }
+    }
+    ForgetItems();
+    BlockUsed = 0;
+}
+
+bool MCNoteEntryCell::ReserveEntries(int32_t n) {
+    if (n <= BlockSize) return true;
+    void* block = mcpool::Allocate(sizeof(MCNoteEntry) * static_cast<size_t>(n));
+    if (block == nullptr) return false;
+    mcpool::Free(Block, sizeof(MCNoteEntry) * static_cast<size_t>(BlockSize));
+    Block = static_cast<uint8_t*>(block);
+    BlockSize = n;
+    return true;
+}
+
+MCNoteEntry* MCNoteEntryCell::AddEntry(uint8_t* entryData, void* frame, int16_t measure,
+                                       int16_t staff, MCNoteEntry* previous) {
+    if (BlockUsed < BlockSize && GetCount() < GetCapacity()) {
+        void* place = Block + sizeof(MCNoteEntry) * static_cast<size_t>(BlockUsed++);
+        auto* entry = ::new (place) MCNoteEntry(entryData, frame, measure, staff, previous);
+        Add(entry);  // there is room: it cannot fail
+        return entry;
+    }
+    auto* entry = new (std::nothrow) MCNoteEntry(entryData, frame, measure, staff, previous);
+    return entry != nullptr && Add(entry) ? entry : nullptr;
+}
+
+bool MCNoteEntryCell::InBlock(const MCNoteEntry* entry, const uint8_t* blockEnd) const {
+    const auto* at = reinterpret_cast<const uint8_t*>(entry);
+    return std::less_equal<const uint8_t*>()(Block, at) &&
+           std::less<const uint8_t*>()(at, blockEnd);
 }

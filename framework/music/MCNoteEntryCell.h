@@ -12,6 +12,11 @@ class __MCNoteEntryCollection : public __MCCollection {};
 // the host's layer frames. Entries point into the frames, so the frames stay
 // loaded while any entry exists, and every release destroys the entries
 // first.
+//
+// The cell makes its entries side by side in one block rather than one heap
+// object each, and destroys them itself: clear a cell's entries through the
+// cell's own ClearAll (or FreeFrames), never through a __MCCollection
+// pointer.
 class MCNoteEntryCell : public __MCNoteEntryCollection {
 public:
     static constexpr int kMaxLayers = 20;
@@ -31,12 +36,16 @@ public:
     const char* ClassName() const override;
 
     // Loads the selected layers and builds the entries. False, with the cell
-    // empty, when the host refuses the frame of a selected layer.
+    // empty, when the host refuses the frame of a selected layer or an entry
+    // cannot be allocated.
     bool Load();
     // Destroys the entries and returns every frame to the host.
     void FreeFrames();
-    // Rebuilds the entries from the frames that are loaded.
-    void BuildEntries();
+    // Rebuilds the entries from the frames that are loaded. False when an
+    // entry cannot be allocated; the entries built so far stay.
+    bool BuildEntries();
+    // Destroys every entry; the array of places stays.
+    void ClearAll();
 
     MCNoteEntry* GetEntryAt(int32_t index) const {
         return static_cast<MCNoteEntry*>(GetItemAt(index));
@@ -50,4 +59,17 @@ public:
 
 private:
     bool IsLayerSelected(int layer) const;
+    // Room in the block for n entries; false when it cannot be allocated.
+    bool ReserveEntries(int32_t n);
+    // Makes an entry and adds it: in the block while the block and the
+    // array have room, else on the heap. Null when it cannot be allocated.
+    MCNoteEntry* AddEntry(uint8_t* entryData, void* frame, int16_t measure, int16_t staff,
+                          MCNoteEntry* previous);
+    // Whether the entry lies in the block, whose made entries end at blockEnd.
+    bool InBlock(const MCNoteEntry* entry, const uint8_t* blockEnd) const;
+
+    // Storage for BlockSize entries, of which the first BlockUsed are made.
+    uint8_t* Block = nullptr;
+    int32_t BlockSize = 0;
+    int32_t BlockUsed = 0;
 };

@@ -5,16 +5,19 @@
 #include <string>
 #include <vector>
 
+#include "sim/cli/OptionParser.h"
 #include "sim/cli/RunCommand.h"
 
 namespace sim {
 
-// The program's help text: every command, option and the selection syntax.
-extern const char* const kUsage;
+// melvara-sim --help: what the program is, and its commands.
+extern const char* const kOverview;
 
-// The options of `run`, from the arguments after the command name. Returns
-// nothing and sets error for a usage error.
-std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args, std::string& error);
+// The end of reading a command's arguments: for Help, prints the command's
+// help (exit status 0); for Error, the usage error (2). Nothing for Ok: the
+// command runs.
+std::optional<int> ReportParse(ParseResult result, const std::string& command, const char* help,
+                               const std::string& error, std::ostream& out, std::ostream& err);
 
 // melvara-sim as a whole: args are the arguments after the program name.
 // Returns the exit status.

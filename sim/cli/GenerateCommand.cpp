@@ -7,31 +7,49 @@
 #include <stdexcept>
 
 #include "sim/cli/Activity.h"
-#include "sim/cli/RunCommand.h"
+#include "sim/cli/Cli.h"
 #include "sim/score/AtomicFile.h"
 #include "sim/score/ScoreFile.h"
 #include "sim/score/ScoreWriter.h"
 
 namespace sim {
+
+const char* const kGenerateHelp =
+    R"(usage: melvara-sim generate --measures M --staves S --layers L --entries E
+                            [--tuplet-share P] [--seed N] [--out FILE]
+
+Writes a score of M measures x S staves x L layers with E note entries in
+each layer of each cell, for tests and benchmarks of any size. A share P of
+the entries carries 1 to 3 tuplets; a third of the tuplets equal the
+defaults, a third differ only in their position, a third in other fields.
+The same seed gives the same score. Without --out the score goes to
+standard output; with it, a line of counts does.
+
+Options
+  --measures M           1 to 32767
+  --staves S             1 to 32767 (staves 1 to S in slots 1 to S)
+  --layers L             1 to 20
+  --entries E            0 to 32767 per layer of each cell
+  --tuplet-share P       0 to 1 (default 0.25)
+  --seed N               0 to 9223372036854775807 (default 1)
+  --out FILE             write the score to FILE (atomically; FILE must be a
+                         regular file that may be written, or not exist yet)
+Numbers are decimal, or 0x and hex digits; a leading 0 is refused.
+
+Exit status: 0 written; 1 file not written; 2 usage error.
+)";
+
 namespace {
 
-bool ParseInteger(const std::string& text, long long low, long long high, long long& value) {
-    if (text.empty())
-        return false;
-    char* end = nullptr;
-    const long long number = std::strtoll(text.c_str(), &end, 0);
-    if (*end != 0 || number < low || number > high)
-        return false;
-    value = number;
-    return true;
-}
-
+// "0.25", "1", ".5": a plain decimal fraction from 0 to 1.
 bool ParseShare(const std::string& text, double& value) {
-    if (text.empty())
+    const bool plain =
+        !text.empty() && text.find_first_not_of("0123456789.") == std::string::npos &&
+        text.find_first_of("0123456789") != std::string::npos && text.find('.') == text.rfind('.');
+    if (!plain)
         return false;
-    char* end = nullptr;
-    const double number = std::strtod(text.c_str(), &end);
-    if (*end != 0 || !(number >= 0.0 && number <= 1.0))
+    const double number = std::strtod(text.c_str(), nullptr);
+    if (!(number >= 0.0 && number <= 1.0))
         return false;
     value = number;
     return true;
@@ -39,66 +57,35 @@ bool ParseShare(const std::string& text, double& value) {
 
 }  // namespace
 
-std::optional<GenerateOptions> ParseGenerateOptions(const std::vector<std::string>& args,
-                                                    std::string& error) {
-    GenerateOptions options;
-    bool measures = false, staves = false, layers = false, entries = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& option = args[i];
-        if (i + 1 >= args.size()) {
-            error = option + " needs a value";
-            return std::nullopt;
-        }
-        const std::string& value = args[++i];
-        long long number = 0;
-        const auto integer = [&](long long low, long long high) {
-            if (ParseInteger(value, low, high, number))
-                return true;
-            error = option + ": a number from " + std::to_string(low) + " to " +
-                    std::to_string(high) + ", not " + value;
-            return false;
-        };
-        if (option == "--measures") {
-            if (!integer(1, 32767))
-                return std::nullopt;
-            options.Score.Measures = static_cast<int16_t>(number);
-            measures = true;
-        } else if (option == "--staves") {
-            if (!integer(1, 32767))
-                return std::nullopt;
-            options.Score.Staves = static_cast<int16_t>(number);
-            staves = true;
-        } else if (option == "--layers") {
-            if (!integer(1, 20))
-                return std::nullopt;
-            options.Score.Layers = static_cast<int16_t>(number);
-            layers = true;
-        } else if (option == "--entries") {
-            if (!integer(0, 32767))
-                return std::nullopt;
-            options.Score.Entries = static_cast<int32_t>(number);
-            entries = true;
-        } else if (option == "--tuplet-share") {
-            if (!ParseShare(value, options.Score.TupletShare)) {
-                error = "--tuplet-share: a number from 0 to 1, not " + value;
-                return std::nullopt;
-            }
-        } else if (option == "--seed") {
-            if (!integer(0, 0x7FFFFFFFFFFFFFFFll))
-                return std::nullopt;
-            options.Score.Seed = static_cast<uint64_t>(number);
-        } else if (option == "--out") {
-            options.OutPath = value;
-        } else {
-            error = "generate: unknown option " + option;
-            return std::nullopt;
-        }
-    }
-    if (!measures || !staves || !layers || !entries) {
+ParseResult ParseGenerateOptions(const std::vector<std::string>& args, GenerateOptions& options,
+                                 std::string& error) {
+    GeneratorOptions& score = options.Score;
+    // Zero: not given.
+    score.Measures = score.Staves = score.Layers = 0;
+    score.Entries = -1;
+    int64_t seed = static_cast<int64_t>(score.Seed);
+    OptionParser parser("generate");
+    parser.Number<int16_t>("--measures", score.Measures, 1, 32767);
+    parser.Number<int16_t>("--staves", score.Staves, 1, 32767);
+    parser.Number<int16_t>("--layers", score.Layers, 1, 20);
+    parser.Number<int32_t>("--entries", score.Entries, 0, 32767);
+    parser.Value("--tuplet-share", [&](const std::string& value, std::string& problem) {
+        if (ParseShare(value, score.TupletShare))
+            return true;
+        problem = "--tuplet-share: a number from 0 to 1 such as 0.25, not \"" + value + "\"";
+        return false;
+    });
+    parser.Number<int64_t>("--seed", seed, 0, INT64_MAX);
+    parser.Text("--out", options.OutPath);
+    const ParseResult result = parser.Parse(args, error);
+    if (result != ParseResult::Ok)
+        return result;
+    score.Seed = static_cast<uint64_t>(seed);
+    if (score.Measures == 0 || score.Staves == 0 || score.Layers == 0 || score.Entries < 0) {
         error = "generate needs --measures, --staves, --layers and --entries";
-        return std::nullopt;
+        return ParseResult::Error;
     }
-    return options;
+    return ParseResult::Ok;
 }
 
 namespace {
@@ -188,14 +175,18 @@ int WriteGeneratedScore(const GenerateOptions& options, std::ostream& out, std::
 }
 
 int GenerateCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    GenerateOptions options;
     std::string error;
-    const std::optional<GenerateOptions> options = ParseGenerateOptions(args, error);
-    if (!options) {
-        err << "melvara-sim: " << error
-            << "\n(melvara-sim --help lists the commands and options)\n";
-        return kExitUsage;
+    if (const auto status = ReportParse(ParseGenerateOptions(args, options, error), "generate",
+                                        kGenerateHelp, error, out, err)) {
+        return *status;
     }
-    return WriteGeneratedScore(*options, out, err);
+    std::filesystem::path target;
+    if (!options.OutPath.empty() && !AtomicFile::Resolve(options.OutPath, target, error)) {
+        err << "melvara-sim: " << error << "\n";
+        return kExitFailure;
+    }
+    return WriteGeneratedScore(options, out, err);
 }
 
 }  // namespace sim

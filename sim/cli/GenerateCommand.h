@@ -1,10 +1,10 @@
 #pragma once
 
-#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "sim/cli/OptionParser.h"
 #include "sim/score/ScoreGenerator.h"
 
 namespace sim {
@@ -15,9 +15,12 @@ struct GenerateOptions {
     std::string OutPath;  // empty: the score goes to standard output
 };
 
-// Returns nothing and sets error for a usage error.
-std::optional<GenerateOptions> ParseGenerateOptions(const std::vector<std::string>& args,
-                                                    std::string& error);
+// melvara-sim generate --help.
+extern const char* const kGenerateHelp;
+
+// Reads generate's arguments into options; error describes a usage error.
+ParseResult ParseGenerateOptions(const std::vector<std::string>& args, GenerateOptions& options,
+                                 std::string& error);
 
 // Writes the score of the options as it is made, a cell at a time, to the
 // file (and a line of counts to out) or, without a file, to out; memory

@@ -8,6 +8,7 @@
 #include "sim/host/HostExports.h"
 #include "sim/host/Menu.h"
 #include "sim/host/ModuleLoader.h"
+#include "sim/score/AtomicFile.h"
 #include "sim/score/ScoreDiff.h"
 #include "sim/score/ScoreFile.h"
 #include "sim/score/Selection.h"
@@ -34,7 +35,8 @@ bool SameFile(const std::string& a, const std::string& b) {
     return !code && left == right;
 }
 
-std::string CommandTitle(const std::vector<MenuEntry>& menu, int16_t index, uint32_t hostVersion) {
+// The command's title from the menu; nothing when the menu does not list it.
+std::optional<std::string> CommandTitle(const std::vector<MenuEntry>& menu, int16_t index) {
     for (const MenuEntry& entry : menu) {
         if (entry.Index != index)
             continue;
@@ -42,7 +44,7 @@ std::string CommandTitle(const std::vector<MenuEntry>& menu, int16_t index, uint
             return FieldText(entry.Wide.Title, 128);
         return FieldText(entry.Narrow.Title, 64);
     }
-    return "(not in the module's menu for host version " + Hex32(hostVersion) + ")";
+    return std::nullopt;
 }
 
 void PrintBox(std::ostream& out, const BoxRecord& box, size_t number) {
@@ -65,7 +67,47 @@ void PrintBox(std::ostream& out, const BoxRecord& box, size_t number) {
     }
 }
 
-void PrintSummary(std::ostream& out, const Host& host, int invokeResult) {
+// The controls asked for that never changed a call, as they were given.
+std::vector<std::string> UnusedControls(const Host& host, const RunOptions& options) {
+    std::vector<std::string> unused;
+    for (HostFn fn : options.FailingFunctions) {
+        if (host.CallCount(fn) == 0)
+            unused.push_back(std::string("--fail ") + HostFnName(fn) + ": never called");
+    }
+    for (uint64_t call : options.FailingCalls) {
+        if (call > host.CallCount()) {
+            unused.push_back("--fail-call " + std::to_string(call) + ": the module made " +
+                             std::to_string(host.CallCount()) + " host calls");
+        }
+    }
+    for (const RecordSelector& record : options.FailingLoads) {
+        if (!host.LoadFailureFired(record.Tag, record.Words))
+            unused.push_back("--fail-load " + record.Text + ": no such record was loaded");
+    }
+    for (const RecordSelector& record : options.FailingSaves) {
+        if (!host.SaveFailureFired(record.Tag, record.Words))
+            unused.push_back("--fail-save " + record.Text + ": no such record was saved");
+    }
+    if (options.Document && host.CallCount(HostFn::GetCurrentKovrinDocument) == 0) {
+        unused.push_back("--document " + std::to_string(*options.Document) +
+                         ": MX_GetCurrentKovrinDocument was never called");
+    }
+    if (options.CreateLeavesIndexUnset && !host.IndexLeftUnset()) {
+        unused.push_back("--create-leaves-index-unset: no record was created under a new index");
+    }
+    return unused;
+}
+
+void PrintList(std::ostream& out, const char* label, const std::vector<std::string>& items) {
+    if (items.empty())
+        return;
+    out << label << items.size() << "\n";
+    for (const std::string& item : items)
+        out << "    " << item << "\n";
+}
+
+void PrintSummary(std::ostream& out, const Host& host, const RunOptions& options, bool inMenu,
+                  int invokeResult) {
     size_t tuplets = 0;
     for (const RecordKey& key : host.LoadedRecords()) {
         if (key.Tag == kTupletTag)
@@ -87,8 +129,12 @@ void PrintSummary(std::ostream& out, const Host& host, int invokeResult) {
         saved += " (" + detail + ")";
     }
     const FrameCounts& frames = host.Frames();
-    out << "\nSummary\n"
-        << "  invoke result:    " << invokeResult << "\n"
+    out << "\nSummary\n";
+    if (!inMenu) {
+        out << "  not in the menu:  command " << options.MenuIndex << " at host version "
+            << Hex32(options.HostVersion) << ", invoked all the same\n";
+    }
+    out << "  invoke result:    " << invokeResult << "\n"
         << "  tuplets read:     " << tuplets << "\n"
         << "  records saved:    " << saved << "\n"
         << "  records created:  " << host.CreatedCount() << "\n"
@@ -102,6 +148,16 @@ void PrintSummary(std::ostream& out, const Host& host, int invokeResult) {
         for (const FrameError& error : host.FrameErrors())
             out << "    " << error.Describe() << "\n";
     }
+    if (frames.Refused != 0) {
+        out << "  frames refused:   " << frames.Refused
+            << " still held because MX_FreeTGF was made to fail; not the module's fault\n";
+    }
+    PrintList(out, "  unused controls:  ", UnusedControls(host, options));
+    std::string answers;
+    for (int answer : host.UnusedAnswerList())
+        answers += (answers.empty() ? "" : ", ") + AnswerName(answer);
+    if (!answers.empty())
+        out << "  unused answers:   " << answers << "\n";
 }
 
 void ApplyControls(Host& host, const RunOptions& options) {
@@ -143,6 +199,11 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
         err << "melvara-sim: --out names the score itself; use --in-place to overwrite it\n";
         return kExitUsage;
     }
+    std::filesystem::path target;
+    if (!outPath.empty() && !AtomicFile::Resolve(outPath, target, error)) {
+        err << "melvara-sim: " << error << "\n";
+        return kExitFailure;
+    }
 
     SetActivity("preparing the host's copy of", options.ScorePath);
     Host host(*score);
@@ -167,10 +228,15 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
         return kExitFailure;
     }
     const std::vector<MenuEntry> menu = ReadMenu(module, options.HostVersion);
+    const std::optional<std::string> title = CommandTitle(menu, options.MenuIndex);
     out << "Host version " << Hex32(options.HostVersion) << "\n"
         << "Command " << options.MenuIndex << ": "
-        << CommandTitle(menu, options.MenuIndex, options.HostVersion) << "\n"
+        << title.value_or("(not in the module's menu for host version " +
+                          Hex32(options.HostVersion) + ")")
+        << "\n"
         << "Selection: " << FormatSelection(*selection) << "\n";
+    for (const std::string& warning : selection->Warnings)
+        out << "  warning: " << warning << "\n";
 
     RegionRecord region = selection->Region;
     const auto invoke = [&] {
@@ -189,7 +255,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
 
     if (boxes == 0)
         out << "\nMessage boxes: none\n";
-    PrintSummary(out, host, invokeResult);
+    PrintSummary(out, host, options, title.has_value(), invokeResult);
 
     SetActivity("listing the changes");
     const std::vector<ScoreChange> changes = DiffScores(*score, host.GetScore());
@@ -201,13 +267,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
             out << "  " << change.Describe() << "\n";
     }
 
-    std::vector<std::string> warnings = host.Warnings();
-    if (host.UnusedAnswers() != 0) {
-        warnings.push_back(
-            std::to_string(host.UnusedAnswers()) +
-            (host.UnusedAnswers() == 1 ? " scripted answer was" : " scripted answers were") +
-            " not used");
-    }
+    const std::vector<std::string> warnings = host.Warnings();
     if (!warnings.empty()) {
         out << "\nWarnings\n";
         for (const std::string& warning : warnings)
@@ -215,6 +275,9 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     }
     out.flush();
 
+    // A score that nothing changed keeps its own file as it is, layout and all.
+    if (options.InPlace && host.GetScore() == *score)
+        outPath.clear();
     SetActivity("writing", outPath);
     if (!outPath.empty() && !WriteScoreFile(host.GetScore(), outPath, error)) {
         err << "melvara-sim: " << error << "\n";

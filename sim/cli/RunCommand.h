@@ -27,6 +27,7 @@ constexpr uint32_t kDefaultHostVersion = 0x19000000;
 struct RecordSelector {
     uint32_t Tag = 0;
     std::optional<Keys> Words;
+    std::string Text;  // as given: "pfTP:1,0,0,0"
 };
 
 // What `melvara-sim run` is asked to do.
@@ -63,7 +64,8 @@ void SetInvokeWrapper(InvokeWrapper wrapper);
 // Loads the module, runs one of its commands on the score over the given
 // selection, and reports: each message box as it is shown, a summary, the
 // changes field by field, and anything the module did wrong. Writes the
-// changed score when asked to. Returns the exit status.
+// changed score when asked to; a file that may not be written is refused
+// before the module is loaded. Returns the exit status.
 int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace sim

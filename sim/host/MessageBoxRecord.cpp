@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "sim/score/Numbers.h"
 #include "sim/score/Text.h"
 
 namespace sim {
@@ -100,10 +101,9 @@ std::optional<int> ParseAnswer(std::string_view text) {
         if (name == lower)
             return entry.Answer;
     }
-    if (!lower.empty() && lower.size() < 6 &&
-        std::all_of(lower.begin(), lower.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        return std::stoi(lower);
-    }
+    int64_t number = 0;
+    if (ReadInteger(text, 0, 65535, number) == NumberProblem::None)
+        return static_cast<int>(number);
     return std::nullopt;
 }
 

@@ -55,7 +55,7 @@ std::string IconName(unsigned style);
 // "OK", "Yes", "No" ..., or the number.
 std::string AnswerName(int answer);
 // "ok", "yes", "no", "cancel", "abort", "retry", "ignore", "tryagain",
-// "continue" (any case), or a number.
+// "continue" (any case, spaces ignored), or a number from 0 to 65535.
 std::optional<int> ParseAnswer(std::string_view text);
 
 }  // namespace sim

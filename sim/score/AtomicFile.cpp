@@ -214,6 +214,21 @@ bool ReplaceFile(const fs::path& from, const fs::path& to, std::string& reason) 
 #endif
 }
 
+#if defined(_WIN32)
+// NUL, CON, COM1 ... (in any folder) and the devices that a Unix path names
+// under Wine are not files, whatever the runtime's status says of them.
+bool IsWindowsDevice(const fs::path& path) {
+    HANDLE handle =
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    const DWORD type = GetFileType(handle);
+    ::CloseHandle(handle);
+    return type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE;
+}
+#endif
+
 // Why a file that exists may not be replaced; empty when it may.
 std::string Unwritable(const fs::path& path, const fs::file_status& status) {
     switch (status.type()) {
@@ -271,6 +286,10 @@ bool AtomicFile::Resolve(const fs::path& path, fs::path& target, std::string& er
     }
     const std::string subject = current == path ? "it" : current.string() + " (its link target)";
     const fs::file_status status = fs::status(current, code);
+#if defined(_WIN32)
+    if (IsWindowsDevice(current))
+        return fail(subject + " is a device, not a regular file");
+#endif
     if (fs::exists(status)) {
         if (const std::string reason = Unwritable(current, status); !reason.empty())
             return fail(subject + " " + reason);

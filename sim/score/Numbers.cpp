@@ -14,12 +14,6 @@ int HexDigit(char c) {
 
 namespace {
 
-// A digit's value; 99, beyond every base, for anything else.
-int DigitValue(char c) {
-    const int digit = HexDigit(c);
-    return digit < 0 ? 99 : digit;
-}
-
 // The sign and size of the number in text, before any range is applied.
 // A magnitude beyond 64 bits is out of range for every caller.
 NumberProblem ReadMagnitude(std::string_view text, bool& negative, uint64_t& magnitude) {
@@ -36,7 +30,8 @@ NumberProblem ReadMagnitude(std::string_view text, bool& negative, uint64_t& mag
     bool tooLarge = false;
     uint64_t value = 0;
     for (char c : text) {
-        const auto digit = static_cast<unsigned>(DigitValue(c));
+        // -1 for a non-digit becomes the largest unsigned value.
+        const auto digit = static_cast<unsigned>(HexDigit(c));
         if (digit >= base)
             return NumberProblem::Malformed;
         if (value > (UINT64_MAX - digit) / base)

@@ -20,7 +20,7 @@ enum class NumberProblem : uint8_t {
     OutOfRange,   // a number, but not from low to high
 };
 
-// The value of a hex digit (0-9, a-f, A-F), or -1 for any other character.
+// The value of a hex digit (either case), or -1.
 int HexDigit(char c);
 
 // Reads text as a number from low to high into value, which is left alone

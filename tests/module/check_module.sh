@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # Checks what a built module shows the system loader.
 #   check_module.sh so  PATH   Linux module: exactly the seven exports
-#   check_module.sh mxt PATH   Windows module: the seven exports, only
-#                                system DLLs imported, version resource and
-#                                manifest present
+#   check_module.sh mxt PATH [BUILD_DIR]
+#                              Windows module: the seven exports; imports
+#                                from KERNEL32, USER32 and msvcrt only; version
+#                                resource and manifest present; ASLR (also
+#                                high-entropy) and DEP on; no time stamp; not
+#                                naming this source tree or BUILD_DIR
 set -euo pipefail
 
 kind=$1
 module=$2
+build_dir=${3:-}
 expected="MelvaraExtensionEnumerate
 MelvaraExtensionEnumerate_UTF16
 MelvaraExtensionGetMenuStatus
@@ -45,10 +49,28 @@ case "$kind" in
     while read -r dll; do
       [[ -z "$dll" ]] && continue
       case "${dll^^}" in
-        KERNEL32.DLL | USER32.DLL | MSVCRT.DLL | API-MS-WIN-CRT-*) ;;
-        *) fail "imports $dll, which is not a system DLL" ;;
+        KERNEL32.DLL | USER32.DLL | MSVCRT.DLL) ;;
+        *) fail "imports $dll, not one of KERNEL32, USER32 and msvcrt" ;;
       esac
     done <<< "$imports"
+
+    for flag in DYNAMIC_BASE HIGH_ENTROPY_VA NX_COMPAT; do
+      grep -q "^\s*$flag\s*$" <<< "$dump" && echo "ok: DllCharacteristics has $flag" ||
+        fail "DllCharacteristics lacks $flag"
+    done
+    # ASLR moves the module only when it can be relocated.
+    grep -q 'Entry 5 0*[1-9a-f][0-9a-f]* [0-9a-f]* Base Relocation Directory' <<< "$dump" &&
+      echo "ok: base relocations" || fail "no base relocations"
+    grep -q '^Time/Date\s.* 1970$' <<< "$dump" && echo "ok: no time stamp" ||
+      fail "time stamp: $(sed -n 's/^Time\/Date\s*//p' <<< "$dump")"
+    # Neither this source tree nor the build folder may be named.
+    folders=("$(cd "$(dirname "$0")/../.." && pwd)")
+    [[ -n "$build_dir" ]] && folders+=("$(cd "$build_dir" && pwd)")
+    named=0
+    for folder in "${folders[@]}"; do
+      if grep -qaF "$folder" "$module"; then fail "names the folder $folder"; named=1; fi
+    done
+    ((named)) || echo "ok: names no folder of this machine"
 
     # Resource directory: type 0x10 is RT_VERSION, type 0x18 RT_MANIFEST.
     grep -q 'Entry: ID: 0x000010' <<< "$dump" && echo "ok: version resource" ||

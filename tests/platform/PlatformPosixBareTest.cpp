@@ -1,4 +1,5 @@
-// The Linux stand-in in a program that exports no message-box functions.
+// The Linux stand-in in a program that exports nothing: no host functions,
+// no message-box functions.
 #include <gtest/gtest.h>
 
 #include "platform/Platform.h"
@@ -18,6 +19,12 @@ TEST(PlatformPosixBare, LoneSurrogatesBecomeReplacementCharacters) {
     testing::internal::CaptureStderr();
     platform::MessageBoxW(nullptr, text, u"", 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), ": a\xEF\xBF\xBD" "b\xEF\xBF\xBD\n");
+}
+
+TEST(PlatformPosixBare, NoHostFunctionIsFoundInAProgramThatExportsNone) {
+    EXPECT_EQ(platform::GetModuleHandleA("OTHERHOST.EXE"), nullptr);
+    EXPECT_EQ(platform::GetProcAddress(nullptr, "MX_GetMaxLayers"), nullptr);
+    EXPECT_EQ(platform::GetProcAddress(nullptr, "MX_LoadKData"), nullptr);
 }
 
 TEST(PlatformPosixBare, IsWindowWithoutHostExportTellsNonNull) {

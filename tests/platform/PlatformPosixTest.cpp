@@ -52,7 +52,15 @@ TEST(PlatformPosix, GetProcAddressFindsTheProgramsExports) {
     auto fn = reinterpret_cast<int16_t (*)(uint32_t)>(address);
     EXPECT_EQ(fn(0x19000000), 9);
     EXPECT_EQ(platform::GetProcAddress(program, "MX_NotExported"), nullptr);
-    EXPECT_EQ(platform::GetProcAddress(nullptr, "MX_GetMaxLayers"), nullptr);
+}
+
+// A host program of another file name: no module by name, but the empty
+// module finds its exports, as the main program's on Windows.
+TEST(PlatformPosix, AnEmptyModuleFindsTheProgramsExportsToo) {
+    void* address = platform::GetProcAddress(nullptr, "MX_GetMaxLayers");
+    ASSERT_NE(address, nullptr);
+    EXPECT_EQ(reinterpret_cast<int16_t (*)(uint32_t)>(address)(0x19000000), 9);
+    EXPECT_EQ(platform::GetProcAddress(nullptr, "MX_NotExported"), nullptr);
 }
 
 TEST(PlatformPosix, MessageBoxGoesToTheProgramsExport) {

@@ -6,7 +6,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "ProjectVersion.h"
 #include "sim/cli/Cli.h"
+#include "sim/cli/RunCommandLine.h"
 
 #ifndef MELVARA_SAMPLES_DIR
 #error "MELVARA_SAMPLES_DIR must name the samples folder"
@@ -34,120 +36,183 @@ Outcome Sim(const std::vector<std::string>& args) {
 
 TEST(Cli, RunOptionsAreRead) {
     std::string error;
-    const auto options = sim::ParseRunOptions({"--module",
-                                               "m.so",
-                                               "--score",
-                                               "s.json",
-                                               "--command",
-                                               "change",
-                                               "--select",
-                                               "measure 2",
-                                               "--answer",
-                                               "no",
-                                               "--answer",
-                                               "Yes",
-                                               "--host-version",
-                                               "0x11000000",
-                                               "--out",
-                                               "o.json",
-                                               "--trace",
-                                               "--fail",
-                                               "LoadTGF",
-                                               "--fail",
-                                               "MessageBoxW",
-                                               "--fail-call",
-                                               "12",
-                                               "--fail-load",
-                                               "pfTP:1,0,0,0",
-                                               "--fail-save",
-                                               "0x45035450",
-                                               "--document",
-                                               "-4",
-                                               "--create-leaves-index-unset"},
-                                              error);
-    ASSERT_TRUE(options) << error;
-    EXPECT_EQ(options->ModulePath, "m.so");
-    EXPECT_EQ(options->ScorePath, "s.json");
-    EXPECT_EQ(options->MenuIndex, 2);
-    EXPECT_EQ(options->SelectionText, "measure 2");
-    EXPECT_EQ(options->Answers, (std::vector<int>{7, 6}));
-    EXPECT_EQ(options->HostVersion, 0x11000000u);
-    EXPECT_EQ(options->OutPath, "o.json");
-    EXPECT_TRUE(options->Trace);
-    EXPECT_EQ(options->FailingFunctions,
+    sim::RunOptions options;
+    const auto result = sim::ParseRunOptions({"--module",
+                                              "m.so",
+                                              "--score",
+                                              "s.json",
+                                              "--command",
+                                              "change",
+                                              "--select",
+                                              "measure 2",
+                                              "--answer",
+                                              "no",
+                                              "--answer",
+                                              "Yes",
+                                              "--host-version",
+                                              "0x11000000",
+                                              "--out",
+                                              "o.json",
+                                              "--trace",
+                                              "--fail",
+                                              "LoadTGF",
+                                              "--fail",
+                                              "MessageBoxW",
+                                              "--fail-call",
+                                              "12",
+                                              "--fail-load",
+                                              "pfTP:1,0,0,0",
+                                              "--fail-save",
+                                              "0x45035450",
+                                              "--document=-4",
+                                              "--create-leaves-index-unset"},
+                                             options, error);
+    ASSERT_EQ(result, sim::ParseResult::Ok) << error;
+    EXPECT_EQ(options.ModulePath, "m.so");
+    EXPECT_EQ(options.ScorePath, "s.json");
+    EXPECT_EQ(options.MenuIndex, 2);
+    EXPECT_EQ(options.SelectionText, "measure 2");
+    EXPECT_EQ(options.Answers, (std::vector<int>{7, 6}));
+    EXPECT_EQ(options.HostVersion, 0x11000000u);
+    EXPECT_EQ(options.OutPath, "o.json");
+    EXPECT_TRUE(options.Trace);
+    EXPECT_EQ(options.FailingFunctions,
               (std::vector<sim::HostFn>{sim::HostFn::LoadTGF, sim::HostFn::MessageBoxW}));
-    EXPECT_EQ(options->FailingCalls, (std::vector<uint64_t>{12}));
-    ASSERT_EQ(options->FailingLoads.size(), 1u);
-    EXPECT_EQ(options->FailingLoads[0].Tag, sim::kTupletDefaultsTag);
-    EXPECT_EQ(options->FailingLoads[0].Words, sim::kTupletDefaultsKeys);
-    ASSERT_EQ(options->FailingSaves.size(), 1u);
-    EXPECT_EQ(options->FailingSaves[0].Tag, sim::kTupletTag);
-    EXPECT_FALSE(options->FailingSaves[0].Words);
-    EXPECT_EQ(options->Document, -4);
-    EXPECT_TRUE(options->CreateLeavesIndexUnset);
+    EXPECT_EQ(options.FailingCalls, (std::vector<uint64_t>{12}));
+    ASSERT_EQ(options.FailingLoads.size(), 1u);
+    EXPECT_EQ(options.FailingLoads[0].Tag, sim::kTupletDefaultsTag);
+    EXPECT_EQ(options.FailingLoads[0].Words, sim::kTupletDefaultsKeys);
+    ASSERT_EQ(options.FailingSaves.size(), 1u);
+    EXPECT_EQ(options.FailingSaves[0].Tag, sim::kTupletTag);
+    EXPECT_FALSE(options.FailingSaves[0].Words);
+    EXPECT_EQ(options.Document, -4);
+    EXPECT_TRUE(options.CreateLeavesIndexUnset);
 }
 
 TEST(Cli, CommandsMapToMenuIndices) {
-    for (const auto& [command, index] : std::vector<std::pair<std::string, int16_t>>{
-             {"reset", 0}, {"compare", 1}, {"change", 2}, {"3", 3}, {"-1", -1}}) {
+    for (const auto& [command, index] :
+         std::vector<std::pair<std::string, int16_t>>{{"reset", 0},
+                                                      {"compare", 1},
+                                                      {"change", 2},
+                                                      {"3", 3},
+                                                      {"-1", -1},
+                                                      {"0x7FFF", 32767}}) {
         std::string error;
-        const auto options =
-            sim::ParseRunOptions({"--module", "m", "--score", "s", "--command", command}, error);
-        ASSERT_TRUE(options) << command << ": " << error;
-        EXPECT_EQ(options->MenuIndex, index) << command;
+        sim::RunOptions options;
+        ASSERT_EQ(sim::ParseRunOptions({"--module", "m", "--score", "s", "--command", command},
+                                       options, error),
+                  sim::ParseResult::Ok)
+            << command << ": " << error;
+        EXPECT_EQ(options.MenuIndex, index) << command;
     }
 }
 
-TEST(Cli, BadRunOptionsAreUsageErrors) {
+TEST(Cli, BadCommandLinesAreUsageErrorsThatSayWhatIsWrong) {
     struct Case {
         std::vector<std::string> args;
         const char* problem;
     };
-    const std::vector<std::string> base = {"--module", "m", "--score", "s", "--command", "compare"};
+    const std::vector<std::string> run = {"run", "--module",  "m",      "--score",
+                                          "s",   "--command", "compare"};
     auto with = [&](std::vector<std::string> extra) {
-        std::vector<std::string> args = base;
+        std::vector<std::string> args = run;
         args.insert(args.end(), extra.begin(), extra.end());
         return args;
     };
     const Case cases[] = {
-        {{"--score", "s", "--command", "reset"}, "run needs --module"},
-        {{"--module", "m", "--command", "reset"}, "run needs --score"},
-        {{"--module", "m", "--score", "s"}, "run needs --command"},
-        {with({"--command", "undo"}), "--command: reset, compare, change"},
+        {{"run", "--score", "s", "--command", "reset"}, "run needs --module"},
+        {{"run", "--module", "m", "--command", "reset"}, "run needs --score"},
+        {{"run", "--module", "m", "--score", "s"}, "run needs --command"},
+        {{"run", "--module", "m", "--score", "s", "--command", "undo"},
+         "--command: reset, compare, change"},
         {with({"--answer", "maybe"}), "--answer"},
-        {with({"--host-version", "0x1FFFFFFFF"}), "--host-version"},
+        {with({"--answer", "007"}), "--answer"},
+        {with({"--host-version", "0x1FFFFFFFF"}),
+         "--host-version: \"0x1FFFFFFFF\" is out of range"},
+        {with({"--host-version", "010"}), "--host-version: \"010\" starts with 0"},
+        {with({"--host-version", " 16"}), "--host-version: \" 16\" is not a whole number"},
         {with({"--fail", "MX_Nothing"}), "--fail: no host function"},
-        {with({"--fail-call", "0"}), "--fail-call"},
-        {with({"--fail-load", "pfTP:1,0,0"}), "--fail-load"},
-        {with({"--document", "40000"}), "--document"},
+        {with({"--fail-call", "0"}), "--fail-call: \"0\" is out of range"},
+        {with({"--fail-call", "99999999999999999999"}),
+         "--fail-call: \"99999999999999999999\" is out"},
+        {with({"--fail-load", "pfTP:1,0,0"}), "--fail-load: \"1,0,0\" is not four key words"},
+        {with({"--fail-save", "pfTP:1,0,0,08"}), "--fail-save key word 4: \"08\" starts with 0"},
+        {with({"--fail-load", "pf:1,0,0,0"}), "--fail-load: \"pf\" is not a tag"},
+        {with({"--document", "40000"}), "--document: \"40000\" is out of range"},
         {with({"--out", "a", "--in-place"}), "not both"},
+        {with({"--out", ""}), "--out needs a value, not an empty text"},
+        {with({"--module", "n"}), "--module is given twice"},
         {with({"--select"}), "--select needs a value"},
-        {with({"--bogus", "1"}), "unknown option --bogus"},
-        {with({"stray"}), "unexpected argument stray"},
+        {with({"--select", "--trace"}), "--select needs a value, not the option --trace"},
+        {with({"--bogus", "1"}), "run: unknown option --bogus"},
+        {with({"stray"}), "run: unexpected word \"stray\"; options start with --"},
+        {with({"--trace", "yes"}), "unexpected word \"yes\" (--trace takes no value)"},
+        {with({"--trace=yes"}), "--trace takes no value"},
+        {{"menu", "stray"}, "menu: unexpected word \"stray\""},
+        {{"menu", "--module", "m", "--host-version", "1e3"}, "--host-version: \"1e3\" is not"},
+        {{"menu"}, "menu needs --module"},
+        {{"show"}, "show needs a score file"},
+        {{"show", "a.json", "b.json"}, "show: unexpected word \"b.json\""},
+        {{"diff", "a.json"}, "diff needs 2 score files"},
+        {{"generate", "--measures", "2", "--staves", "1", "--layers", "1"},
+         "generate needs --measures, --staves, --layers and --entries"},
+        {{"generate", "--measures", "02"}, "--measures: \"02\" starts with 0"},
+        {{"generate", "--layers", "21"},
+         "--layers: \"21\" is out of range; give a number from 1 to 20"},
+        {{"generate", "--tuplet-share", " 0.5"}, "--tuplet-share: a number from 0 to 1"},
+        {{"generate", "--tuplet-share", "1e-1"}, "--tuplet-share: a number from 0 to 1"},
+        {{"help", "frobnicate"}, "help: no command \"frobnicate\""},
+        {{"frobnicate"}, "unknown command \"frobnicate\""},
+        {{"--trace"}, "unknown option --trace; options follow a command"},
+        {{"--version", "run"}, "--version stands alone"},
+        {{}, "usage: melvara-sim COMMAND"},
     };
     for (const Case& c : cases) {
-        std::string error;
-        EXPECT_FALSE(sim::ParseRunOptions(c.args, error)) << c.problem;
-        EXPECT_NE(error.find(c.problem), std::string::npos) << c.problem << ": " << error;
-        const Outcome outcome = [&] {
-            std::vector<std::string> args = {"run"};
-            args.insert(args.end(), c.args.begin(), c.args.end());
-            return Sim(args);
-        }();
-        EXPECT_EQ(outcome.Status, sim::kExitUsage) << c.problem;
+        std::string line;
+        for (const std::string& arg : c.args)
+            line += " '" + arg + "'";
+        const Outcome outcome = Sim(c.args);
+        EXPECT_EQ(outcome.Status, sim::kExitUsage) << line;
+        EXPECT_NE(outcome.Err.find(c.problem), std::string::npos) << line << "\n" << outcome.Err;
+        EXPECT_EQ(outcome.Out, "") << line;
     }
 }
 
-TEST(Cli, HelpDocumentsTheOptionsAndTheSelectionSyntax) {
-    const Outcome outcome = Sim({"run", "--help"});
-    EXPECT_EQ(outcome.Status, 0);
+TEST(Cli, EachCommandHasItsOwnHelpAndHelpIsNeverAValue) {
+    const Outcome overview = Sim({"--help"});
+    EXPECT_EQ(overview.Status, 0);
+    EXPECT_EQ(Sim({"help"}).Out, overview.Out);
+    EXPECT_NE(overview.Out.find("generate"), std::string::npos);
+
+    const Outcome run = Sim({"run", "--module", "m", "--help"});
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_EQ(Sim({"help", "run"}).Out, run.Out);
     for (const char* text : {"--module", "--score", "--command", "--select", "--answer",
                              "--host-version", "--out", "--in-place", "--trace", "--fail-call",
                              "--fail-load", "measures A:P-B:Q", "slots S-T", "none", "region"}) {
-        EXPECT_NE(outcome.Out.find(text), std::string::npos) << text;
+        EXPECT_NE(run.Out.find(text), std::string::npos) << text;
     }
-    EXPECT_EQ(Sim({}).Status, sim::kExitUsage);
-    EXPECT_EQ(Sim({"frobnicate"}).Status, sim::kExitUsage);
+    EXPECT_EQ(run.Out.find("--tuplet-share"), std::string::npos) << "generate's options";
+    for (const char* command : {"menu", "show", "diff", "generate"}) {
+        const Outcome help = Sim({command, "-h"});
+        EXPECT_EQ(help.Status, 0) << command;
+        EXPECT_EQ(help.Out.rfind(std::string("usage: melvara-sim ") + command, 0), 0u) << help.Out;
+    }
+    EXPECT_NE(Sim({"help", "score"}).Out.find("tuplet records   tag 0x45035450"),
+              std::string::npos);
+
+    // "help" and "--help" given as values are values.
+    Outcome value = Sim({"run", "--module", "/nonexistent/m.so", "--score", kPiece, "--command",
+                         "compare", "--select", "help"});
+    EXPECT_EQ(value.Status, sim::kExitUsage);
+    EXPECT_NE(value.Err.find("--select: unknown word \"help\""), std::string::npos) << value.Err;
+    value = Sim({"show", "--", "--help"});
+    EXPECT_EQ(value.Status, sim::kExitFailure);
+    EXPECT_NE(value.Err.find("cannot read --help"), std::string::npos) << value.Err;
+
+    const Outcome version = Sim({"--version"});
+    EXPECT_EQ(version.Status, 0);
+    EXPECT_EQ(version.Out, std::string("melvara-sim ") + MELVARA_VERSION + "\n");
 }
 
 TEST(Cli, RunRefusesToOverwriteItsScoreWithoutInPlace) {
@@ -198,6 +263,14 @@ TEST(Cli, ShowPrintsAScore) {
         << outcome.Out;
     EXPECT_EQ(Sim({"show"}).Status, sim::kExitUsage);
     EXPECT_EQ(Sim({"show", "/nonexistent.json"}).Status, sim::kExitFailure);
+
+    // Output that cannot be written (a full disk) is not a success.
+    std::ostringstream full;
+    std::ostringstream err;
+    full.setstate(std::ios::badbit);
+    EXPECT_EQ(sim::RunMain({"show", kSingle}, full, err), sim::kExitFailure);
+    EXPECT_EQ(sim::RunMain({"diff", kPiece, kSingle}, full, err), 2) << "not 1, 'they differ'";
+    EXPECT_NE(err.str().find("cannot write the output"), std::string::npos) << err.str();
 }
 
 }  // namespace

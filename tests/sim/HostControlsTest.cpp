@@ -197,14 +197,24 @@ TEST(HostControls, ARecordOrAWholeTagCanBeMadeToFailLoadingOrSaving) {
     uint16_t defaults[4] = {1, 0, 0, 0};
     uint16_t tuplet[4] = {1, 0, 0, 0};
     host.FailLoad(sim::kTupletDefaultsTag, sim::kTupletDefaultsKeys);
+    host.FailLoad(sim::MakeTag('z', 'z', 'z', 'z'));
     EXPECT_EQ(host.LoadKData(sim::kTupletDefaultsTag, defaults, buffer, &count, V), 0);
     EXPECT_EQ(host.LoadKData(sim::kTupletTag, tuplet, buffer, &count, V), 1);
+    EXPECT_FALSE(host.LoadFailureFired(sim::kTupletTag, std::nullopt));
     host.FailLoad(sim::kTupletTag);
     EXPECT_EQ(host.LoadKData(sim::kTupletTag, tuplet, buffer, &count, V), 0);
 
     host.FailSave(sim::kTupletTag, sim::Keys{1, 0, 0, 0});
+    host.FailSave(sim::kTupletTag, sim::Keys{2, 0, 0, 0});
     EXPECT_EQ(host.SaveKData(sim::kTupletTag, tuplet, buffer, 30, V), 0);
     EXPECT_EQ(host.SaveKData(sim::kTupletDefaultsTag, defaults, buffer, 30, V), 1);
+
+    // Which of them changed a call.
+    EXPECT_TRUE(host.LoadFailureFired(sim::kTupletDefaultsTag, sim::kTupletDefaultsKeys));
+    EXPECT_TRUE(host.LoadFailureFired(sim::kTupletTag, std::nullopt));
+    EXPECT_FALSE(host.LoadFailureFired(sim::MakeTag('z', 'z', 'z', 'z'), std::nullopt));
+    EXPECT_TRUE(host.SaveFailureFired(sim::kTupletTag, sim::Keys{1, 0, 0, 0}));
+    EXPECT_FALSE(host.SaveFailureFired(sim::kTupletTag, sim::Keys{2, 0, 0, 0}));
 }
 
 TEST(HostControls, TheCurrentDocumentCanBeSwitched) {
@@ -264,15 +274,19 @@ TEST(HostControls, BoxesAreRecordedAndAnsweredFromTheScriptOrByDefault) {
     EXPECT_EQ(host.ShowMessageBox(window, u"Again?", u"Ask", sim::kBoxYesNo | 0x100), sim::kIdNo)
         << "the second button made the default";
     EXPECT_EQ(host.UnusedAnswers(), 0u);
+    host.ScriptAnswers({sim::kIdRetry, sim::kIdOk});
+    host.ShowMessageBox(window, u"Done", u"Info", sim::kBoxOk);
+    EXPECT_EQ(host.UnusedAnswerList(), (std::vector<int>{sim::kIdRetry, sim::kIdOk}))
+        << "an answer waits behind one that no box offers";
 
     const auto& boxes = host.Boxes();
-    ASSERT_EQ(boxes.size(), 4u);
+    ASSERT_EQ(boxes.size(), 5u);
     EXPECT_EQ(boxes[1].TextUtf8(), "Copy?");
     EXPECT_EQ(boxes[1].Style, sim::kBoxYesNo);
     EXPECT_TRUE(boxes[1].Scripted);
     EXPECT_FALSE(boxes[2].Scripted);
     EXPECT_TRUE(boxes[0].HostWindow);
-    EXPECT_EQ(seen, (std::vector<std::string>{"Info", "Ask", "Ask", "Ask"}));
+    EXPECT_EQ(seen, (std::vector<std::string>{"Info", "Ask", "Ask", "Ask", "Info"}));
     EXPECT_TRUE(host.Warnings().empty());
 }
 

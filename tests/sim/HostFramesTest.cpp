@@ -158,6 +158,19 @@ TEST(HostFrames, ReleasingTwiceOrWhatWasNeverHandedOutIsAnError) {
     EXPECT_EQ(host.Frames().Held, 1u);
 }
 
+TEST(HostFrames, AFrameTheHostRefusedToReleaseIsNotTheModulesError) {
+    sim::Host host(FrameScore());
+    void* refused = host.LoadTGF(nullptr, 2, 3, 1, 1, V);
+    void* kept = host.LoadTGF(nullptr, 2, 3, 0, 1, V);
+    host.FailCall(3);
+    host.FreeTGF(refused, V);
+    host.ReportFramesStillHeld();
+    ASSERT_EQ(host.FrameErrors().size(), 1u);
+    EXPECT_EQ(host.FrameErrors()[0].Handle, kept);
+    EXPECT_EQ(host.Frames().Held, 2u);
+    EXPECT_EQ(host.Frames().Refused, 1u);
+}
+
 TEST(HostFrames, AFrameTheModuleWroteIntoIsWarnedAbout) {
     sim::Host host(FrameScore());
     auto* frame = static_cast<uint8_t*>(host.LoadTGF(nullptr, 2, 3, 1, 1, V));

@@ -25,7 +25,7 @@ ModuleHandle GetModuleHandleA(const char* name) {
 void* GetProcAddress(ModuleHandle module, const char* name) {
     auto& state = testplatform::Current();
     ++state.ProcLookups[name];
-    if (module == nullptr || !state.Resolve) return nullptr;
+    if (!state.Resolve) return nullptr;
     return state.Resolve(module, name);
 }
 

@@ -21,7 +21,8 @@ struct MessageBox {
 struct State {
     // GetModuleHandleA answers: module name to handle; other names give none.
     std::map<std::string, void*> Modules;
-    // GetProcAddress: the function's address, or null for a missing one.
+    // GetProcAddress: the function's address, or null for a missing one. A
+    // null module stands for the main program, as on Windows.
     std::function<void*(void* module, const char* name)> Resolve;
     // Number of GetProcAddress and GetModuleHandleA calls per name.
     std::map<std::string, int> ProcLookups;

@@ -88,16 +88,31 @@ TEST_F(HostBinding, TheDemoProgramIsTheSecondPlaceToLook) {
     EXPECT_EQ(platform.ModuleLookups.at("MELDEMO.EXE"), 1);
 }
 
-TEST_F(HostBinding, WithoutAHostProgramEveryFunctionIsMissing) {
+// A renamed or newer host program: neither name finds a module, and the
+// empty handle, which stands for the main program, finds its functions.
+TEST_F(HostBinding, UnderAnyOtherNameTheMainProgramsFunctionsAreBound) {
     auto& platform = testplatform::Current();
     platform.Modules.clear();
     Score().AddStaff(7, 1);
-    EXPECT_EQ(host::MX_SlotToInst(1, 0), 0);
-    EXPECT_EQ(host::MX_GetMaxLayers(), 4);
-    EXPECT_TRUE(platform.ProcLookups.empty());
-    // The empty module is cached too.
+    EXPECT_EQ(host::MX_SlotToInst(1, 0), 7);
+    EXPECT_EQ(platform.ProcLookups.at("MX_SlotToInst"), 1);
     EXPECT_EQ(platform.ModuleLookups.at("MELVARA.EXE"), 1);
     EXPECT_EQ(platform.ModuleLookups.at("MELDEMO.EXE"), 1);
+    EXPECT_EQ(Calls().size(), 1u);
+}
+
+TEST_F(HostBinding, AHostProgramThatExportsNothingLeavesEveryFunctionMissing) {
+    auto& platform = testplatform::Current();
+    platform.Modules.clear();
+    platform.Resolve = [](void*, const char*) -> void* { return nullptr; };
+    Score().AddStaff(7, 1);
+    EXPECT_EQ(host::MX_SlotToInst(1, 0), 0);
+    EXPECT_EQ(host::MX_GetMaxLayers(), 4);
+    EXPECT_EQ(host::MX_SlotToInst(1, 0), 0);
+    // The empty module and the missing addresses are cached too.
+    EXPECT_EQ(platform.ModuleLookups.at("MELVARA.EXE"), 1);
+    EXPECT_EQ(platform.ModuleLookups.at("MELDEMO.EXE"), 1);
+    EXPECT_EQ(platform.ProcLookups.at("MX_SlotToInst"), 1);
     EXPECT_TRUE(Calls().empty());
 }
 

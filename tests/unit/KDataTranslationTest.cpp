@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 #include <iterator>
+#include <string>
+#include <vector>
 
 #include "framework/core/ByteOrder.h"
 #include "framework/data/FieldMap.h"
@@ -63,6 +65,70 @@ TEST_F(KDataTranslation, RangeKeyConditions) {
         EXPECT_EQ(loads[0].KeysIn, (sim::Keys{0xFFFE, uint16_t(c.partIndex), 0, 0}));
         EXPECT_EQ(ReadLE16(buffer), c.partIndex + 1);
         EXPECT_EQ(count, 12u);
+    }
+}
+
+// Every row of the range map, as the host's record documentation gives it:
+// the composed tag, its part tag, the number of parts, the first key words
+// it accepts and the index of its first part. A key inside the condition
+// reads each part once under {0xFFFE, first index + i}; a key outside fails
+// with no host call.
+TEST_F(KDataTranslation, EveryRangeRowReadsItsOwnPartsUnderItsKeys) {
+    constexpr int kFromKey = -1;  // first index: the key word less 1
+    struct Row {
+        const char* tag;
+        const char* part;
+        uint32_t parts;
+        int firstIndex;  // or kFromKey
+        std::vector<uint16_t> inside;
+        std::vector<uint16_t> outside;
+    };
+    const Row rows[] = {
+        {"pfGD", "ot79", 1, 0, {0, 0xFFFF}, {}},
+        {"pfGG", "ot88", 11, 0, {0, 0xFFFF}, {}},
+        {"pfGb", "ot98", 1, kFromKey, {1, 4}, {0, 5}},
+        {"pfGd", "ot80", 1, 0, {0, 0xFFFF}, {}},
+        {"pfGs", "ot91", 1, 0, {1}, {0, 2}},
+        {"pfMM", "ot25", 2, 0, {0, 0xFFFF}, {}},
+        {"pfND", "ot04", 1, 0, {0, 0xFFFF}, {}},
+        {"pfNd", "ot66", 1, 0, {0, 0xFFFF}, {}},
+        {"pfPF", "ot77", 4, 0, {1}, {2}},  // 0 takes the field map
+        {"pfSC", "ot52", 2, 0, {0, 0xFFFF}, {}},
+        {"pfSN", "ot40", 1, kFromKey, {1, 128}, {0, 129}},
+        {"pfSP", "ot94", 3, 0, {0, 0xFFFF}, {}},
+        {"pfSl", "ot26", 1, kFromKey, {1, 15}, {0, 16}},
+        {"pfTC", "ot86", 5, 0, {0, 0xFFFF}, {}},
+        {"pfTI", "ot84", 4, 0, {0, 0xFFFF}, {}},
+        {"pfTX", "ot78", 9, 0, {0, 0xFFFF}, {}},
+        {"pfTp", "ot85", 4, 0, {0, 0xFFFF}, {}},
+        {"pfTs", "ot90", 1, kFromKey, {1, 9}, {0, 10}},
+    };
+    for (const Row& row : rows) {
+        const uint32_t tag = *sim::ParseTag(row.tag);
+        const uint32_t part = *sim::ParseTag(row.part);
+        for (uint16_t key : row.inside) {
+            SCOPED_TRACE(std::string(row.tag) + " key " + std::to_string(key));
+            ForgetCalls();
+            std::vector<uint8_t> buffer(12 * row.parts);
+            uint32_t count = static_cast<uint32_t>(buffer.size());
+            EXPECT_EQ(Load(tag, key, buffer.data(), &count), 1);
+            EXPECT_EQ(count, 12 * row.parts);
+            const auto loads = CallsOf(HostFn::LoadKData);
+            ASSERT_EQ(loads.size(), row.parts);
+            const int first = row.firstIndex == kFromKey ? key - 1 : row.firstIndex;
+            for (uint32_t i = 0; i < row.parts; ++i) {
+                EXPECT_EQ(loads[i].Tag, part) << "part " << i;
+                const sim::Keys keys{0xFFFE, uint16_t(first + i), 0, 0};
+                EXPECT_EQ(loads[i].KeysIn, keys) << "part " << i;
+            }
+        }
+        for (uint16_t key : row.outside) {
+            ForgetCalls();
+            uint8_t buffer[12 * 11];
+            uint32_t count = sizeof buffer;
+            EXPECT_EQ(Load(tag, key, buffer, &count), 0) << row.tag << " key " << key;
+            EXPECT_TRUE(Calls().empty()) << row.tag << " key " << key;
+        }
     }
 }
 
@@ -155,15 +221,32 @@ TEST_F(PlaybackRecord, SavingAChangedFieldSavesOnlyItsPart) {
     EXPECT_EQ(PartWords('3', '7', 0), (std::array<uint16_t, 6>{0x3700, 0xAAAA, 0x3702, 0, 0, 0}));
 }
 
+// Versions below 0x08000000 save straight to the host; from it on, saves
+// are translated into the part records (here the changed 'ot13').
 TEST_F(PlaybackRecord, AnOldVersionSavesStraightToTheHost) {
-    Score().SetRecord(kPlayback, {1, 0, 0, 0}, sim::Bytes(14, 0));
-    uint8_t buffer[14] = {1};
-    EXPECT_EQ(Save(kPlayback, 1, buffer, 14, 0x07FFFFFF), 1);
-    const auto saves = CallsOf(HostFn::SaveKData);
-    ASSERT_EQ(saves.size(), 1u);
-    EXPECT_EQ(saves[0].Tag, kPlayback);
-    EXPECT_EQ(saves[0].Version, 0x07FFFFFFu);
-    EXPECT_EQ(CountOf(HostFn::LoadKData), 0u);
+    struct Case {
+        uint32_t version;
+        uint32_t savedTag;
+        uint32_t savedVersion;
+        size_t partLoads;
+    };
+    const Case cases[] = {{0x07FFFFFF, kPlayback, 0x07FFFFFF, 0},
+                          {0x08000000, sim::PartTag('1', '3'), 0x19000000, 4}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE("version " + std::to_string(c.version));
+        Score().SetRecord(kPlayback, {1, 0, 0, 0}, sim::Bytes(14, 0));
+        uint8_t buffer[14] = {};
+        uint32_t count = sizeof buffer;
+        ASSERT_EQ(Load(kPlayback, 1, buffer, &count), 1);
+        buffer[0] ^= 1;  // 'ot13' word 1
+        ForgetCalls();
+        EXPECT_EQ(Save(kPlayback, 1, buffer, 14, c.version), 1);
+        const auto saves = CallsOf(HostFn::SaveKData);
+        ASSERT_EQ(saves.size(), 1u);
+        EXPECT_EQ(saves[0].Tag, c.savedTag);
+        EXPECT_EQ(saves[0].Version, c.savedVersion);
+        EXPECT_EQ(CountOf(HostFn::LoadKData), c.partLoads);
+    }
 }
 
 TEST_F(PlaybackRecord, ABufferShorterThanTheLayoutIsRefusedUntouched) {

@@ -22,20 +22,24 @@ TEST_F(MCBlockPool, FreedBlocksServeTheNextRequestsOfTheirSize) {
     if (!mcpool::Pooling()) GTEST_SKIP() << "nothing is kept under AddressSanitizer";
     void* a = mcpool::Allocate(88);
     void* b = mcpool::Allocate(48);
+    void* c = mcpool::Allocate(1500);
     mcpool::Free(a, 88);
     mcpool::Free(b, 48);
-    EXPECT_EQ(mcpool::KeptBlocks(), 2u);
+    mcpool::Free(c, 1500);
+    EXPECT_EQ(mcpool::KeptBlocks(), 3u);
     EXPECT_EQ(mcpool::Allocate(81), a) << "81 bytes share the class of 88";
     EXPECT_EQ(mcpool::Allocate(48), b);
+    EXPECT_EQ(mcpool::Allocate(2048), c) << "2048 bytes share the class of 1500";
     EXPECT_EQ(mcpool::KeptBlocks(), 0u);
     mcpool::Free(a, 81);
     mcpool::Free(b, 48);
+    mcpool::Free(c, 2048);
 }
 
 TEST_F(MCBlockPool, LargeBlocksAndTrimmedBlocksGoBackToTheSystem) {
-    void* large = mcpool::Allocate(4096);
+    void* large = mcpool::Allocate(65537);
     ASSERT_NE(large, nullptr);
-    mcpool::Free(large, 4096);
+    mcpool::Free(large, 65537);
     EXPECT_EQ(mcpool::KeptBlocks(), 0u);
     std::vector<void*> blocks;
     for (int i = 0; i < 100; ++i) blocks.push_back(mcpool::Allocate(16 * (1 + i % 8)));
@@ -43,6 +47,22 @@ TEST_F(MCBlockPool, LargeBlocksAndTrimmedBlocksGoBackToTheSystem) {
     EXPECT_EQ(mcpool::KeptBlocks(), mcpool::Pooling() ? 100u : 0u);
     mcpool::Trim();
     EXPECT_EQ(mcpool::KeptBlocks(), 0u);
+}
+
+// Pooled or not (under AddressSanitizer), a test can make one allocation fail.
+TEST_F(MCBlockPool, TheAllocationMadeToFailGivesNoBlockAndIsCounted) {
+    const mcpool::FailureWatch watch;
+    mcpool::FailAllocation(2);
+    void* first = mcpool::Allocate(48);
+    EXPECT_FALSE(watch.Failed());
+    EXPECT_EQ(mcpool::Allocate(48), nullptr);
+    EXPECT_TRUE(watch.Failed());
+    void* third = mcpool::Allocate(4096);
+    EXPECT_NE(first, nullptr);
+    EXPECT_NE(third, nullptr);
+    mcpool::Free(first, 48);
+    mcpool::Free(third, 4096);
+    mcpool::FailAllocation(0);
 }
 
 TEST_F(MCBlockPool, FrameworkObjectsComeFromThePool) {

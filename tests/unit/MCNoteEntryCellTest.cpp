@@ -408,4 +408,39 @@ TEST_F(HandMadeFrames, TheNoteCountIsHeldToWhatTheRecordHasRoomFor) {
     }
 }
 
+// A host that lets a frame's count grow while the cell builds its entries
+// (with each staff number it is asked for): the entries follow the count
+// read anew, beyond the room made for the count read first.
+int16_t SlotToInstGrowingTheFrame(int16_t slot, uint16_t scope, uint32_t version) {
+    auto& frame = *handFrames->HandedOut.front();
+    const int16_t count = static_cast<int16_t>(ReadLE16(frame.Header.data() + 22));
+    if (count < 4) WriteLE16(frame.Header.data() + 22, static_cast<uint16_t>(count + 1));
+    return ::MX_SlotToInst(slot, scope, version);
+}
+
+TEST_F(HandMadeFrames, AFrameWhoseCountGrowsWhileTheEntriesAreBuiltGivesThemAll) {
+    Frames.Layers[0] = {1, {}};
+    for (uint32_t number = 1; number <= 4; ++number) {
+        Frames.Layers[0].Records.push_back(EntryRecordWithNoteCount(number, 2));
+    }
+    ReplaceFunction("MX_SlotToInst", reinterpret_cast<void*>(&SlotToInstGrowingTheFrame));
+    {
+        MCNoteEntryCell cell(1, kStaff);
+        cell.LayerMode = 1;
+        ASSERT_TRUE(cell.Load());
+        EXPECT_EQ(NumbersOf(cell), (std::vector<uint32_t>{1, 2, 3, 4}));
+        for (int32_t i = 0; i < cell.GetCount(); ++i) {
+            MCNoteEntry* entry = cell.GetEntryAt(i);
+            EXPECT_EQ(entry->Previous, i > 0 ? cell.GetEntryAt(i - 1) : nullptr) << "entry " << i;
+            EXPECT_EQ(entry->Next, i < 3 ? cell.GetEntryAt(i + 1) : nullptr) << "entry " << i;
+            EXPECT_EQ(entry->GetCount(), 2) << "entry " << i;
+        }
+        // Loaded again, over entries whose notes were built: the new frame
+        // holds its one entry (only the first frame grows).
+        ASSERT_TRUE(cell.Load());
+        EXPECT_EQ(NumbersOf(cell), (std::vector<uint32_t>{1}));
+    }
+    ExpectEachHandMadeFrameReleasedOnce();
+}
+
 }  // namespace

@@ -350,14 +350,23 @@ TEST_F(VersionedFields, AnUnchangedSaveWritesNothing) {
 
 namespace {
 
+// By any way of loading it: by number, as the next record, again.
 TEST_F(TupletDefaults, AMainBlockOfAnotherSizeThanThirtyBytesDoesNotLoad) {
     for (size_t size : {size_t{0}, size_t{10}, size_t{29}, size_t{31}, size_t{60}}) {
         SCOPED_TRACE("main block of " + std::to_string(size) + " bytes");
         sim::Bytes main = SampleTuplet(9).ToBytes();
         main.resize(size, 0x33);
-        Score().SetRecord(kDefaultsTag, {1, 0, 0, 0}, main);
+        Score().SetRecord(kDefaultsTag, {1, 0, 0, 0}, SampleTuplet(8).ToBytes());
+        Score().SetRecord(kDefaultsTag, {2, 0, 0, 0}, main);
         MCTupletPrefs prefs;
-        EXPECT_FALSE(prefs.Load(1));
+        EXPECT_FALSE(prefs.Load(2));
+        EXPECT_EQ(prefs.GetDataSize(), 0);
+        ASSERT_TRUE(prefs.Load(1));
+        EXPECT_FALSE(prefs.LoadNext());
+        EXPECT_EQ(prefs.GetDataSize(), 0);
+        ASSERT_TRUE(prefs.Load(1));
+        Score().SetRecord(kDefaultsTag, {1, 0, 0, 0}, main);
+        EXPECT_FALSE(prefs.Reload());
         EXPECT_EQ(prefs.GetDataSize(), 0);
         ForgetCalls();
         EXPECT_FALSE(prefs.Save());

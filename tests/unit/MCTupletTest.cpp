@@ -165,13 +165,19 @@ TEST_F(TupletRecord, SaveNewFindsTheLastIndexOfItsEntryWhenTheHostLeavesItUnset)
     struct Case {
         const char* name;
         bool laterEntries;
+        size_t firstSize;  // of the entry's first tuplet record
     };
-    const Case cases[] = {{"last records of the tag", false}, {"later entries follow", true}};
+    const Case cases[] = {{"last records of the tag", false, 30},
+                          {"later entries follow", true, 30},
+                          {"the first record of another size", true, 12}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Score().Records.clear();
         Score().Cells.clear();
         const uint32_t number = AddEntryWithTuplets({1, 2});
+        sim::Bytes first = SampleTuplet(1).ToBytes();
+        first.resize(c.firstSize);
+        Score().SetRecord(sim::kTupletTag, sim::TupletKeys(number, 0), first);
         if (c.laterEntries) {
             AddEntryWithTuplets({5, 6, 7, 8});
             AddEntryWithTuplets({9});
@@ -306,6 +312,11 @@ TEST_F(TupletRecord, ATupletRecordOfAnotherSizeThanThirtyBytesCountsAsNotLoaded)
         EXPECT_EQ(tuplet.KeyIndex(), 0);
         EXPECT_EQ(tuplet.GetDataSize(), 0);
         EXPECT_FALSE(tuplet.Load(entry, 1));
+        EXPECT_EQ(tuplet.GetDataSize(), 0);
+        EXPECT_FALSE(tuplet.LoadCurrent());
+        ASSERT_TRUE(tuplet.Load(entry, 2));
+        Score().SetRecord(sim::kTupletTag, sim::TupletKeys(entry, 2), odd);
+        EXPECT_FALSE(tuplet.Reload()) << "index 2 is no longer whole";
         EXPECT_EQ(tuplet.GetDataSize(), 0);
         ForgetCalls();
         EXPECT_FALSE(tuplet.Save());

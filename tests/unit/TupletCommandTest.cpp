@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "framework/core/MCBlockPool.h"
 #include "plugin/MelvaraExtension.h"
 #include "sim/score/Selection.h"
 #include "tests/support/SimHostTest.h"
@@ -236,7 +239,12 @@ TEST_P(MenuIndex, ChoosesTheCommand) {
 INSTANTIATE_TEST_SUITE_P(TupletCommand, MenuIndex,
                          ::testing::Values(IndexCase{1, "compare"}, IndexCase{3, "compare"},
                                            IndexCase{-1, "compare"}, IndexCase{INT16_MIN, "compare"},
-                                           IndexCase{2, "change"}, IndexCase{0, "reset"}));
+                                           IndexCase{2, "change"}, IndexCase{0, "reset"}),
+                         [](const auto& info) {
+                             const int index = info.param.index;
+                             return (index < 0 ? "index_minus_" : "index_") +
+                                    std::to_string(std::abs(index));
+                         });
 
 TEST_F(TupletCommand, WithoutASelectionTheRegionIsAllZero) {
     Add(1, 1, {SampleTuplet(3)});
@@ -345,6 +353,92 @@ TEST_F(TupletCommand, ChangeGivenTwoTupletsCopiesEachInTurn) {
     EXPECT_EQ(Score().Defaults()->Value1, 0x2222);
     EXPECT_EQ(Score().Tuplet(first, 0)->Value1, 0x1111);
     EXPECT_EQ(Score().Tuplet(second, 0)->Value1, 0x2222);
+}
+
+}  // namespace
+
+namespace {
+
+constexpr char kOutOfMemory[] = "There was not enough memory to finish the command. It was stopped.";
+
+// Every allocation of a walk, made to fail in turn: the walk ends there and
+// the command shows one alert, with the default caption, instead of its
+// report. Compare then counts nothing, Reset keeps the tuplets it saved
+// before, and Change changes no defaults, unless it had saved them already
+// (its walk meets the region's one tuplet, in the middle cell here, and
+// saves the defaults at once, as in every run).
+TEST_F(TupletCommand, MemoryRunningOutEndsTheWalkAndTheCommandSaysSo) {
+    // Measure 2: tuplets in three cells; measure 3: one tuplet, in slot 2.
+    Add(1, 2, {Differing(14, 1), Defaults});
+    Add(2, 2, {Differing(10, 3)}, 0, 1);
+    Add(3, 2, {Defaults, Differing(28, 5)});
+    Add(1, 3, {});
+    Add(2, 3, {Differing(20, 7)});
+    Add(3, 3, {});
+    struct Case {
+        const char* name;
+        int16_t index;
+        int16_t measure;
+    };
+    const Case cases[] = {{"reset", 0, 2}, {"compare", 1, 2}, {"change", 2, 3}};
+    const sim::Score original = Score();
+    for (const Case& c : cases) {
+        Score() = original;
+        const sim::Score before = Score();
+        const RegionRecord region = sim::RegionRect(c.measure, 0, c.measure, 1 << 20, 1, 3);
+        const uint64_t allocationsBefore = mcpool::Allocations();
+        Invoke(c.index, region);
+        const uint64_t allocations = mcpool::Allocations() - allocationsBefore;
+        const sim::Score clean = Score();
+        ASSERT_GE(allocations, 6u) << c.name << ": three cells, each with allocations";
+        std::set<std::string> outcomes;
+        for (uint64_t n = 1; n <= allocations; ++n) {
+            SCOPED_TRACE(std::string(c.name) + ", allocation " + std::to_string(n) + " fails");
+            Score() = before;
+            const size_t boxesBefore = Host.Boxes().size();
+            const size_t defaultsSavedBefore = Host.SavedCount(sim::kTupletDefaultsTag);
+            Host.ScriptAnswers({sim::kIdYes});
+            mcpool::FailAllocation(n);
+            EXPECT_EQ(Invoke(c.index, region), 1);
+            mcpool::FailAllocation(0);
+            EXPECT_EQ(Host.Frames().Held, 0u);
+            EXPECT_TRUE(Host.FrameErrors().empty());
+            std::vector<std::string> boxes;
+            for (size_t b = boxesBefore; b < Host.Boxes().size(); ++b) {
+                const sim::BoxRecord& box = Host.Boxes()[b];
+                boxes.push_back(box.CaptionUtf8() + ": " + box.TextUtf8());
+                if (box.TextUtf8() == kOutOfMemory) {
+                    EXPECT_EQ(box.Style, 0x10u);
+                }
+            }
+            const std::string alert = std::string("Error: ") + kOutOfMemory;
+            if (c.index == 1) {
+                EXPECT_EQ(boxes, std::vector<std::string>{alert});
+                EXPECT_TRUE(Score() == before);
+            } else if (c.index == 0) {
+                EXPECT_EQ(boxes, std::vector<std::string>{alert});
+                // Each tuplet as it was or as Reset writes it.
+                for (const auto& [key, bytes] : Score().Records) {
+                    EXPECT_TRUE(bytes == *before.FindRecord(key.Tag, key.Words) ||
+                                bytes == *clean.FindRecord(key.Tag, key.Words));
+                }
+            } else if (Host.SavedCount(sim::kTupletDefaultsTag) > defaultsSavedBefore) {
+                outcomes.insert("saved, then stopped");
+                EXPECT_EQ(boxes.size(), 1u) << "the question only";
+                EXPECT_TRUE(Score() == clean);
+            } else {
+                outcomes.insert(boxes.size() == 1 ? "stopped counting"
+                                                  : "stopped before the tuplet");
+                EXPECT_EQ(boxes.back(), alert);
+                EXPECT_LE(boxes.size(), 2u) << "the question, at most, before the alert";
+                EXPECT_TRUE(Score() == before);
+            }
+            if (HasFailure()) return;
+        }
+        if (c.index == 2) {
+            EXPECT_EQ(outcomes.size(), 3u) << "every moment of Change";
+        }
+    }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ProjectVersion.h"
 #include "tests/wine/WineCheck.h"
 
 namespace {
@@ -56,8 +57,9 @@ void CheckVersionResource(const std::wstring& module) {
         const std::string file = VersionText(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
         const std::string product =
             VersionText(fixed->dwProductVersionMS, fixed->dwProductVersionLS);
-        Check(file == "1,0,2,0", "FILEVERSION is 1,0,2,0", "it is " + file);
-        Check(product == "1,0,2,0", "PRODUCTVERSION is 1,0,2,0", "it is " + product);
+        const std::string version = MELVARA_VERSION_RESOURCE;
+        Check(file == version, "FILEVERSION is " + version, "it is " + file);
+        Check(product == version, "PRODUCTVERSION is " + version, "it is " + product);
         Check(fixed->dwFileType == VFT_DLL, "the file type is a DLL",
               "it is " + std::to_string(fixed->dwFileType));
     } else {
@@ -83,8 +85,8 @@ void CheckVersionResource(const std::wstring& module) {
     const StringValue strings[] = {
         {L"ProductName", L"QV Zevedov Uvedoza"},
         {L"FileDescription", L"QV Zevedov Uvedoza plug-in for Melvara(R)"},
-        {L"FileVersion", L"1,0,2,0"},
-        {L"ProductVersion", L"1,0,2,0"},
+        {L"FileVersion", L"" MELVARA_VERSION_RESOURCE},
+        {L"ProductVersion", L"" MELVARA_VERSION_RESOURCE},
         {L"OriginalFilename", L"qvzevedovuvedoza64.mxt"},
     };
     for (const StringValue& string : strings) {

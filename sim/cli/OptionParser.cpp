@@ -1,0 +1,122 @@
+#include "sim/cli/OptionParser.h"
+
+namespace sim {
+
+void OptionParser::Value(std::string name, Take take, bool repeatable) {
+    Option option;
+    option.Name = std::move(name);
+    option.TakeValue = std::move(take);
+    option.Repeatable = repeatable;
+    Options.push_back(std::move(option));
+}
+
+void OptionParser::Text(std::string name, std::string& target) {
+    const std::string option = name;
+    Value(std::move(name), [option, &target](const std::string& value, std::string& error) {
+        if (value.empty()) {
+            error = option + " needs a value, not an empty text";
+            return false;
+        }
+        target = value;
+        return true;
+    });
+}
+
+void OptionParser::Flag(std::string name, bool& target) {
+    Option option;
+    option.Name = std::move(name);
+    option.FlagTarget = &target;
+    option.Repeatable = true;
+    Options.push_back(std::move(option));
+}
+
+void OptionParser::Operands(std::string what, size_t min, size_t max,
+                            std::vector<std::string>& into) {
+    OperandName = std::move(what);
+    MinOperands = min;
+    MaxOperands = max;
+    OperandTarget = &into;
+}
+
+OptionParser::Option* OptionParser::Find(const std::string& name) {
+    for (Option& option : Options) {
+        if (option.Name == name)
+            return &option;
+    }
+    return nullptr;
+}
+
+ParseResult OptionParser::Parse(const std::vector<std::string>& args, std::string& error) {
+    std::vector<std::string> operands;
+    const Option* previous = nullptr;
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool looksLikeOption =
+            !optionsEnded && arg.size() > 1 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9');
+        if (!looksLikeOption) {
+            if (OperandTarget == nullptr || operands.size() == MaxOperands) {
+                error = Command + ": unexpected word \"" + arg + "\"";
+                if (previous != nullptr && previous->FlagTarget != nullptr)
+                    error += " (" + previous->Name + " takes no value)";
+                else if (OperandTarget == nullptr)
+                    error += "; options start with --";
+                return ParseResult::Error;
+            }
+            operands.push_back(arg);
+            previous = nullptr;
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == "--help" || arg == "-h")
+            return ParseResult::Help;
+        const size_t equals = arg.find('=');
+        const std::string name = arg.substr(0, equals);
+        Option* option = Find(name);
+        if (option == nullptr) {
+            error = Command + ": unknown option " + name;
+            return ParseResult::Error;
+        }
+        if (option->Seen && !option->Repeatable) {
+            error = name + " is given twice";
+            return ParseResult::Error;
+        }
+        option->Seen = true;
+        previous = option;
+        if (option->FlagTarget != nullptr) {
+            if (equals != std::string::npos) {
+                error = name + " takes no value";
+                return ParseResult::Error;
+            }
+            *option->FlagTarget = true;
+            continue;
+        }
+        std::string value;
+        if (equals != std::string::npos) {
+            value = arg.substr(equals + 1);
+        } else if (i + 1 < args.size() && Find(args[i + 1]) == nullptr) {
+            value = args[++i];
+        } else {
+            error = name + " needs a value";
+            if (i + 1 < args.size())
+                error += ", not the option " + args[i + 1];
+            return ParseResult::Error;
+        }
+        if (!option->TakeValue(value, error))
+            return ParseResult::Error;
+    }
+    if (operands.size() < MinOperands) {
+        error = Command + " needs " +
+                (MinOperands == 1 ? "a " + OperandName
+                                  : std::to_string(MinOperands) + " " + OperandName + "s");
+        return ParseResult::Error;
+    }
+    if (OperandTarget != nullptr)
+        *OperandTarget = std::move(operands);
+    return ParseResult::Ok;
+}
+
+}  // namespace sim

@@ -1,0 +1,248 @@
+#include "sim/cli/RunCommandLine.h"
+
+#include "sim/host/MessageBoxRecord.h"
+
+namespace sim {
+
+const char* const kRunHelp =
+    R"(usage: melvara-sim run --module PATH --score FILE --command C [options]
+
+Loads the module, gives it the host version, initialises it and invokes one
+command over the selection. Prints each message box as it is shown
+(caption, text, buttons, icon, the answer given), a summary (tuplets read,
+records saved, frames loaded and freed, frame errors, and anything asked
+for that never happened), the changes to the score field by field, and
+warnings about calls a host would not expect.
+
+Options
+  --module PATH          the plug-in module file; a bare name is a file in
+                         the current folder, not a library to search for
+  --score FILE           the score file (JSON; melvara-sim help score)
+  --command C            reset (menu index 0), compare (1), change (2), or any
+                         menu index as a number; a command that the module's
+                         menu does not list at the host version is invoked
+                         all the same, and the summary says so
+  --select SELECTION     the region passed with the command (syntax below);
+                         default: all
+  --answer A             answer for the next message box that offers it:
+                         yes, no, ok, cancel, abort, retry, ignore, tryagain,
+                         continue, or a number; may be given several times.
+                         A box without a scripted answer gets its default
+                         button: OK, or Yes for a Yes/No box.
+  --host-version V       version given to MelvaraExtensionVersion
+                         (default 0x19000000)
+  --out FILE             write the score as the command left it to FILE
+                         (atomically; through a symbolic link to its target,
+                         keeping the file's mode); FILE must be a regular
+                         file that may be written, or not exist yet, and may
+                         not be the score itself
+  --in-place             write it back to the score file instead (left as
+                         it is when the command changed nothing)
+  --trace                print every host call with its arguments and result
+
+Controls, to make the host misbehave (the summary names any that never
+changed a call)
+  --fail FUNCTION        every call of FUNCTION fails: MX_LoadKData,
+                         MX_SaveKData, MX_CreateKData, MX_DeleteKData,
+                         MX_NextKData, MX_GetCurrentKovrinDocument,
+                         MX_GetCurKRegions, MX_LoadTGF, MX_FreeTGF,
+                         MX_SlotToInst, MX_InstToSlot, MX_GetShowLayer,
+                         MX_GetMaxLayers, MessageBoxW, IsWindow (MX_ may be
+                         left out)
+  --fail-call N          the N-th call of the thirteen MX_ functions fails
+                         (counting every such call from 1)
+  --fail-load TAG[:K1,K2,K3,K4]
+                         loading that record fails; without keys, every
+                         record of the tag. TAG: four characters or 0x and
+                         eight hex digits. The Default Tuplet Definition is
+                         pfTP:1,0,0,0; tuplet records are 0x45035450 with
+                         keys entry low word, entry high word, index, 0.
+  --fail-save TAG[:K1,K2,K3,K4]
+                         saving that record fails
+  --document ID          MX_GetCurrentKovrinDocument answers ID
+  --create-leaves-index-unset
+                         MX_CreateKData leaves key word 3 at 0xFFFF
+  A failing function returns 0 (no frame for MX_LoadTGF) and does nothing.
+  Frames that the module could not release because MX_FreeTGF failed are
+  not counted against it.
+
+Numbers are decimal, or 0x and hex digits; a leading 0 is refused.
+
+Selection syntax (one argument; words in any order, any case)
+  all                    the whole score (the default)
+  none                   no region record: the command gets a null pointer
+  measures A-B           measures A to B; "measure A" is A to A
+  measures A:P-B:Q       from position P in measure A to position Q in B
+  slots S-T              staff slots S to T; "slot S" is S to S
+  scopes X,Y             start and end slot scopes; "scope X" sets both
+  A-B/S-T                compact form: measures, a slash, slots
+                         (e.g. 2-3/1-2, 1:256-2:0/1)
+  region a,b,c,d,e,f,g,h the eight fields of the region record in order:
+                         StartSlotScope, StartSlot, StartMeasure, StartPos,
+                         EndSlotScope, EndSlot, EndMeasure, EndPos; any
+                         values, negative ones too
+  Measures and slots count from 1 and ranges go upwards; measures or slots
+  outside the score are warned about. Whatever is not given covers the
+  whole score: measures 1 to the last, the lowest to the highest slot,
+  positions 0 to 2147483647, the scopes of the staves at the start and end
+  slots. Example:
+      --select "measures 1:256-2:0 slots 1-2"
+
+Exit status
+  0 the command ran; 1 unreadable score, module not loaded, or a file that
+  cannot be written (a file that may not be written is refused before the
+  module runs); 2 usage error, a bad selection included; 3 the module
+  mishandled layer frames (released one twice, released one never handed
+  out, or kept one).
+)";
+
+namespace {
+
+// "pfTP", "pfTP:1,0,0,0", "0x45035450:5,0,0,0".
+bool ParseRecordSelector(const std::string& option, const std::string& text,
+                         RecordSelector& selector, std::string& error) {
+    const auto fail = [&](const std::string& problem) {
+        error = option + ": " + problem + " (TAG or TAG:K1,K2,K3,K4, e.g. pfTP:1,0,0,0)";
+        return false;
+    };
+    std::string tagText = text;
+    std::string keysText;
+    // A tag of four characters may hold a colon itself.
+    const size_t colon = text.size() == 4 ? std::string::npos : text.rfind(':');
+    const bool withKeys = colon != std::string::npos;
+    if (withKeys) {
+        tagText = text.substr(0, colon);
+        keysText = text.substr(colon + 1);
+    }
+    const std::optional<uint32_t> tag = ParseTag(tagText);
+    if (!tag) {
+        return fail("\"" + tagText +
+                    "\" is not a tag: four characters, or 0x and eight hex digits");
+    }
+    selector.Tag = *tag;
+    selector.Text = text;
+    if (!withKeys)
+        return true;
+    Keys keys{};
+    size_t start = 0;
+    for (size_t i = 0; i < 4; ++i) {
+        const size_t comma = keysText.find(',', start);
+        if ((i < 3) == (comma == std::string::npos))
+            return fail("\"" + keysText + "\" is not four key words");
+        const std::string word = keysText.substr(start, comma - start);
+        if (!ParseNumber(option + " key word " + std::to_string(i + 1), word, keys[i], error))
+            return false;
+        start = comma + 1;
+    }
+    selector.Words = keys;
+    return true;
+}
+
+}  // namespace
+
+ParseResult ParseRunOptions(const std::vector<std::string>& args, RunOptions& options,
+                            std::string& error) {
+    bool commandGiven = false;
+    OptionParser parser("run");
+    parser.Text("--module", options.ModulePath);
+    parser.Text("--score", options.ScorePath);
+    parser.Value("--command", [&](const std::string& value, std::string& problem) {
+        commandGiven = true;
+        if (value == "reset") {
+            options.MenuIndex = 0;
+        } else if (value == "compare") {
+            options.MenuIndex = 1;
+        } else if (value == "change") {
+            options.MenuIndex = 2;
+        } else if (!ParseNumber("--command", value, options.MenuIndex, problem)) {
+            problem =
+                "--command: reset, compare, change or a menu index from -32768 to 32767 "
+                "(decimal without leading zeros, or 0x...), not \"" +
+                value + "\"";
+            return false;
+        }
+        return true;
+    });
+    parser.Text("--select", options.SelectionText);
+    parser.Value(
+        "--answer",
+        [&](const std::string& value, std::string& problem) {
+            const std::optional<int> answer = ParseAnswer(value);
+            if (!answer) {
+                problem =
+                    "--answer: yes, no, ok, cancel, abort, retry, ignore, tryagain, "
+                    "continue or a number from 0 to 65535, not \"" +
+                    value + "\"";
+                return false;
+            }
+            options.Answers.push_back(*answer);
+            return true;
+        },
+        true);
+    parser.Number("--host-version", options.HostVersion);
+    parser.Text("--out", options.OutPath);
+    parser.Flag("--in-place", options.InPlace);
+    parser.Flag("--trace", options.Trace);
+    parser.Value(
+        "--fail",
+        [&](const std::string& value, std::string& problem) {
+            std::optional<HostFn> fn = HostFnByName(value);
+            if (!fn)
+                fn = HostFnByName("MX_" + value);
+            if (!fn) {
+                problem = "--fail: no host function \"" + value +
+                          "\" (melvara-sim run --help lists them)";
+                return false;
+            }
+            options.FailingFunctions.push_back(*fn);
+            return true;
+        },
+        true);
+    parser.Value(
+        "--fail-call",
+        [&](const std::string& value, std::string& problem) {
+            uint64_t call = 0;
+            if (!ParseNumber<uint64_t>("--fail-call", value, call, problem, 1, UINT64_MAX))
+                return false;
+            options.FailingCalls.push_back(call);
+            return true;
+        },
+        true);
+    const std::pair<const char*, std::vector<RecordSelector>*> recordControls[] = {
+        {"--fail-load", &options.FailingLoads}, {"--fail-save", &options.FailingSaves}};
+    for (const auto& [name, list] : recordControls) {
+        parser.Value(
+            name,
+            [name = name, list = list](const std::string& value, std::string& problem) {
+                RecordSelector selector;
+                if (!ParseRecordSelector(name, value, selector, problem))
+                    return false;
+                list->push_back(selector);
+                return true;
+            },
+            true);
+    }
+    parser.Value("--document", [&](const std::string& value, std::string& problem) {
+        int16_t document = 0;
+        if (!ParseNumber("--document", value, document, problem))
+            return false;
+        options.Document = document;
+        return true;
+    });
+    parser.Flag("--create-leaves-index-unset", options.CreateLeavesIndexUnset);
+
+    const ParseResult result = parser.Parse(args, error);
+    if (result != ParseResult::Ok)
+        return result;
+    if (options.ModulePath.empty())
+        error = "run needs --module PATH";
+    else if (options.ScorePath.empty())
+        error = "run needs --score FILE";
+    else if (!commandGiven)
+        error = "run needs --command reset|compare|change";
+    else if (options.InPlace && !options.OutPath.empty())
+        error = "give --out or --in-place, not both";
+    return error.empty() ? ParseResult::Ok : ParseResult::Error;
+}
+
+}  // namespace sim
