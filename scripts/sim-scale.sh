@@ -22,7 +22,7 @@ sizes=("$@")
 ((${#sizes[@]} > 0)) || sizes=(25 80 250 800 2500)
 work=build/scale
 
-scripts/setup.sh
+scripts/setup.sh linux
 if [[ ! -x /usr/bin/time ]]; then
   sudo=""
   [[ $(id -u) -ne 0 ]] && sudo="sudo"
