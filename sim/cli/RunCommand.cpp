@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "sim/cli/Activity.h"
 #include "sim/host/Host.h"
 #include "sim/host/HostExports.h"
 #include "sim/host/Menu.h"
@@ -182,6 +183,7 @@ void SetInvokeWrapper(InvokeWrapper wrapper) {
 
 int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) {
     std::string error;
+    SetActivity("reading", options.ScorePath);
     std::optional<Score> score = ReadScoreFile(options.ScorePath, error);
     if (!score) {
         err << "melvara-sim: " << error << "\n";
@@ -203,7 +205,11 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
         return kExitFailure;
     }
 
+    SetActivity("preparing the host's copy of", options.ScorePath);
     Host host(*score);
+    host.IndexScore();
+    // --trace streams the calls; nothing else reads them.
+    host.SetRecordCalls(false);
     host.SetSelection(selection->Region);
     ApplyControls(host, options);
     if (options.Trace) {
@@ -215,6 +221,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     host.OnBox = [&out, &boxes](const BoxRecord& box) { PrintBox(out, box, ++boxes); };
     CurrentHostScope current(host);
 
+    SetActivity("loading", options.ModulePath);
     LoadedModule module;
     if (!module.Load(options.ModulePath, error)) {
         err << "melvara-sim: " << error << "\n";
@@ -236,14 +243,21 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
         return module.Invoke(host.Window(), options.MenuIndex,
                              selection->Present ? &region : nullptr);
     };
+    SetActivity("running the command");
     const int invokeResult = CurrentInvokeWrapper ? CurrentInvokeWrapper(host, invoke) : invoke();
     module.Terminate();
     host.ReportFramesStillHeld();
+    if (const std::optional<HostFault>& fault = host.Fault()) {
+        out.flush();
+        err << "melvara-sim: " << fault->Describe() << "\n";
+        return kExitFailure;
+    }
 
     if (boxes == 0)
         out << "\nMessage boxes: none\n";
     PrintSummary(out, host, options, title.has_value(), invokeResult);
 
+    SetActivity("listing the changes");
     const std::vector<ScoreChange> changes = DiffScores(*score, host.GetScore());
     if (changes.empty()) {
         out << "\nChanges: none\n";
@@ -264,6 +278,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     // A score that nothing changed keeps its own file as it is, layout and all.
     if (options.InPlace && host.GetScore() == *score)
         outPath.clear();
+    SetActivity("writing", outPath);
     if (!outPath.empty() && !WriteScoreFile(host.GetScore(), outPath, error)) {
         err << "melvara-sim: " << error << "\n";
         return kExitFailure;

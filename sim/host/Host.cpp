@@ -137,10 +137,38 @@ std::vector<std::string> Host::Warnings() const {
     for (const auto& [text, times] : WarningList) {
         warnings.push_back(times == 1 ? text : text + " (" + std::to_string(times) + " times)");
     }
+    if (WarningsBeyondList != 0) {
+        warnings.push_back("and " + std::to_string(WarningsBeyondList) +
+                           " more warnings, not listed (only the first " +
+                           std::to_string(kWarningLimit) + " kinds are)");
+    }
     for (const std::string& frame : FrameMemory.Overwritten()) {
         warnings.push_back("the module wrote into " + frame);
     }
     return warnings;
+}
+
+void Host::NoteFault(HostFn fn, const char* what) noexcept {
+    if (FirstFault)
+        return;
+    HostFault& fault = FirstFault.emplace();
+    fault.Function = fn;
+    fault.Call = NumberedCalls;
+    fault.OutOfMemory = what == nullptr;
+    if (what != nullptr)
+        std::snprintf(fault.What, sizeof fault.What, "%s", what);
+}
+
+std::string HostFault::Describe() const {
+    std::string text = OutOfMemory ? std::string("out of memory in ") + HostFnName(Function)
+                                   : std::string(HostFnName(Function)) + " failed inside the host";
+    if (Call != 0) {
+        text += (IsRecordedHostFunction(Function) ? " (call #" : " (after call #") +
+                std::to_string(Call) + ")";
+    }
+    if (!OutOfMemory)
+        text += std::string(": ") + What;
+    return text + "; the module was given the call's failure value, so its results are not to be trusted";
 }
 
 size_t Host::SavedCount(uint32_t tag) const {
@@ -162,7 +190,10 @@ void Host::Warn(const std::string& warning) {
             return;
         }
     }
-    WarningList.emplace_back(warning, 1);
+    if (WarningList.size() < kWarningLimit)
+        WarningList.emplace_back(warning, 1);
+    else
+        ++WarningsBeyondList;
 }
 
 // --- Call bookkeeping -------------------------------------------------------
@@ -202,8 +233,12 @@ bool Host::Begin(HostCall& call, uint32_t version) {
 void Host::Finish(HostCall& call) {
     if (OnCall)
         OnCall(call);
-    if (RecordCalls)
+    if (!RecordCalls)
+        return;
+    if (CallLog.size() < CallLogLimit)
         CallLog.push_back(std::move(call));
+    else
+        ++CallsBeyondLog;
 }
 
 // --- Records ------------------------------------------------------------------
