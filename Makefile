@@ -52,7 +52,7 @@ fuzz-build:
 	@cmake --build $(FUZZ_DIR) -j$(JOBS) --target fuzz_targets
 
 fuzz: fuzz-build
-	@for t in frames records invoke transfers; do \
+	@for t in frames records invoke transfers scorefile selection; do \
 	  fuzz/run_fuzz.sh $(FUZZ_DIR)/fuzz/fuzz_$$t fuzz/corpus/$$t $(FUZZ_DIR)/fuzz/long/$$t $(FUZZ_SECONDS) || exit 1; \
 	done
 

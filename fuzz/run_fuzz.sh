@@ -5,7 +5,9 @@
 #   run_fuzz.sh TARGET SEED_CORPUS WORK_DIR SECONDS
 #
 # The committed seed corpus is only read; what the run adds goes to
-# WORK_DIR/corpus, crashing inputs to WORK_DIR/artifacts. The last lines
+# WORK_DIR/corpus, crashing inputs to WORK_DIR/artifacts. A dictionary
+# fuzz/dict/NAME.dict for the corpus fuzz/corpus/NAME is used when there is
+# one. The last lines
 # give the executions, the coverage (cov: edges, ft: features) and the
 # corpus size.
 set -u
@@ -16,7 +18,10 @@ fi
 target=$1 seeds=$2 work=$3 seconds=$4
 mkdir -p "$work/corpus" "$work/artifacts" "$seeds"
 log=$work/fuzz.log
-"$target" "$work/corpus" "$seeds" \
+dict=$(dirname "$seeds")/../dict/$(basename "$seeds").dict
+options=()
+[[ -f "$dict" ]] && options+=("-dict=$dict")
+"$target" "$work/corpus" "$seeds" "${options[@]}" \
   -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -max_len=4096 \
   -print_final_stats=1 -artifact_prefix="$work/artifacts/" >"$log" 2>&1
 status=$?

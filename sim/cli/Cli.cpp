@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "ProjectVersion.h"
+#include "sim/cli/Activity.h"
 #include "sim/cli/GenerateCommand.h"
 #include "sim/cli/RunCommandLine.h"
 #include "sim/cli/ScoreFileHelp.h"
@@ -100,11 +101,13 @@ int ShowMain(const std::vector<std::string>& args, std::ostream& out, std::ostre
             ReportParse(parser.Parse(args, error), "show", kShowHelp, error, out, err)) {
         return *status;
     }
+    SetActivity("reading", files[0]);
     const std::optional<Score> score = ReadScoreFile(files[0], error);
     if (!score) {
         err << "melvara-sim: " << error << "\n";
         return kExitFailure;
     }
+    SetActivity("printing", files[0]);
     PrintScore(out, *score);
     return kExitOk;
 }
@@ -123,12 +126,15 @@ int DiffMain(const std::vector<std::string>& args, std::ostream& out, std::ostre
             ReportParse(parser.Parse(args, error), "diff", kDiffHelp, error, out, err)) {
         return *status;
     }
+    SetActivity("reading", files[0]);
     const std::optional<Score> before = ReadScoreFile(files[0], error);
+    SetActivity("reading", files[1]);
     const std::optional<Score> after = before ? ReadScoreFile(files[1], error) : std::nullopt;
     if (!before || !after) {
         err << "melvara-sim: " << error << "\n";
         return kDiffTrouble;
     }
+    SetActivity("comparing the scores");
     const std::vector<ScoreChange> changes = DiffScores(*before, *after);
     if (changes.empty()) {
         out << "The scores are the same.\n";
@@ -215,7 +221,9 @@ std::optional<int> ReportParse(ParseResult result, const std::string& command, c
     return kExitUsage;
 }
 
-int RunMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+namespace {
+
+int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.empty()) {
         err << kOverview;
         return kExitUsage;
@@ -245,6 +253,15 @@ int RunMain(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return status == kExitOk ? kExitFailure : status;
     }
     return status;
+}
+
+}  // namespace
+
+int RunMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    // diff keeps 1 for "the scores differ".
+    const bool diff = !args.empty() && args[0] == "diff";
+    return ExitOnOutOfMemory(err, diff ? kDiffTrouble : kExitFailure,
+                             [&] { return Dispatch(args, out, err); });
 }
 
 }  // namespace sim

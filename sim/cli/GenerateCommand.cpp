@@ -1,12 +1,16 @@
 #include "sim/cli/GenerateCommand.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <stdexcept>
 
+#include "sim/cli/Activity.h"
 #include "sim/cli/Cli.h"
 #include "sim/score/AtomicFile.h"
 #include "sim/score/ScoreFile.h"
+#include "sim/score/ScoreWriter.h"
 
 namespace sim {
 
@@ -84,6 +88,92 @@ ParseResult ParseGenerateOptions(const std::vector<std::string>& args, GenerateO
     return ParseResult::Ok;
 }
 
+namespace {
+
+// About how many bytes the score file will take: a cell's lines, an entry's
+// (with its notes), a tuplet's. Measured on generated scores; within a few
+// per cent from a thousand to a million tuplets.
+uint64_t EstimatedFileSize(const GeneratorOptions& options, uint64_t entries) {
+    const uint64_t cells = options.Entries == 0 ? 0 : entries / static_cast<uint64_t>(options.Entries);
+    const double tuplets = 2.0 * options.TupletShare * static_cast<double>(entries);
+    return 3000 + 91 * cells + 205 * entries + static_cast<uint64_t>(480 * tuplets);
+}
+
+std::string SizeText(double bytes) {
+    const char* units[] = {"bytes", "KB", "MB", "GB", "TB"};
+    size_t unit = 0;
+    while (bytes >= 1000 && unit + 1 < std::size(units)) {
+        bytes /= 1000;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes, units[unit]);
+    return text;
+}
+
+}  // namespace
+
+int WriteGeneratedScore(const GenerateOptions& options, std::ostream& out, std::ostream& err) {
+    SetActivity("generating the score");
+    std::optional<ScoreGenerator> generator;
+    try {
+        generator.emplace(options.Score);
+    } catch (const std::invalid_argument& problem) {
+        err << "melvara-sim: generate: " << problem.what() << "\n";
+        return kExitUsage;
+    }
+    // The score is written as it is made, a cell at a time: only the disk
+    // limits its size, so the disk is asked first.
+    if (!options.OutPath.empty()) {
+        const uint64_t needed = EstimatedFileSize(options.Score, generator->EntryCount());
+        std::error_code code;
+        const std::filesystem::path folder =
+            std::filesystem::absolute(options.OutPath, code).parent_path();
+        const std::filesystem::space_info space = std::filesystem::space(folder, code);
+        if (!code && needed > space.available) {
+            err << "melvara-sim: generate: the score would take about " << SizeText(needed)
+                << ", but the disk of " << options.OutPath << " has "
+                << SizeText(static_cast<double>(space.available)) << " free\n";
+            return kExitFailure;
+        }
+    }
+    AtomicFile file;
+    std::string error;
+    if (!options.OutPath.empty() && !file.Open(options.OutPath, error)) {
+        err << "melvara-sim: " << error << "\n";
+        return kExitFailure;
+    }
+    ScoreWriter writer([&](std::string_view piece) {
+        if (options.OutPath.empty())
+            out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+        else
+            file.Write(piece);
+    });
+    writer.Begin(generator->Head());
+    CellKey cell;
+    std::vector<Entry> entries;
+    std::map<RecordKey, Bytes> tuplets;
+    while (generator->NextCell(cell, entries, tuplets))
+        writer.Cell(cell, entries, tuplets);
+    const RecordKey defaults{kTupletDefaultsTag, kTupletDefaultsKeys};
+    writer.End(generator->Head(), [&](const RecordKey& key) { return key != defaults; });
+    if (options.OutPath.empty()) {
+        out.flush();
+        return kExitOk;
+    }
+    SetActivity("writing", options.OutPath);
+    if (!file.Commit(error)) {
+        err << "melvara-sim: " << error << "\n";
+        return kExitFailure;
+    }
+    const GeneratedCounts& counts = generator->Counts();
+    out << options.OutPath << ": " << counts.Cells << " cells, " << counts.Entries
+        << " entries, " << counts.EntriesWithTuplets << " with tuplets, " << counts.Tuplets
+        << " tuplets (" << counts.Matching << " equal to the defaults, " << counts.PositionOnly
+        << " different only in position, " << counts.OtherFields << " in other fields)\n";
+    return kExitOk;
+}
+
 int GenerateCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     GenerateOptions options;
     std::string error;
@@ -96,27 +186,7 @@ int GenerateCommand(const std::vector<std::string>& args, std::ostream& out, std
         err << "melvara-sim: " << error << "\n";
         return kExitFailure;
     }
-    GeneratedCounts counts;
-    Score score;
-    try {
-        score = GenerateScore(options.Score, &counts);
-    } catch (const std::invalid_argument& problem) {
-        err << "melvara-sim: generate: " << problem.what() << "\n";
-        return kExitUsage;
-    }
-    if (options.OutPath.empty()) {
-        out << FormatScore(score);
-        return kExitOk;
-    }
-    if (!WriteScoreFile(score, options.OutPath, error)) {
-        err << "melvara-sim: " << error << "\n";
-        return kExitFailure;
-    }
-    out << options.OutPath << ": " << counts.Cells << " cells, " << counts.Entries << " entries, "
-        << counts.EntriesWithTuplets << " with tuplets, " << counts.Tuplets << " tuplets ("
-        << counts.Matching << " equal to the defaults, " << counts.PositionOnly
-        << " different only in position, " << counts.OtherFields << " in other fields)\n";
-    return kExitOk;
+    return WriteGeneratedScore(options, out, err);
 }
 
 }  // namespace sim

@@ -22,6 +22,11 @@ extern const char* const kGenerateHelp;
 ParseResult ParseGenerateOptions(const std::vector<std::string>& args, GenerateOptions& options,
                                  std::string& error);
 
+// Writes the score of the options as it is made, a cell at a time, to the
+// file (and a line of counts to out) or, without a file, to out; memory
+// stays that of one cell. Checks first that the disk has room for it.
+int WriteGeneratedScore(const GenerateOptions& options, std::ostream& out, std::ostream& err);
+
 // melvara-sim generate: writes the generated score to the file (and a line
 // of counts to out) or, without --out, the score itself to out. Returns the
 // exit status.

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "sim/cli/Activity.h"
 #include "sim/host/Host.h"
 #include "sim/host/HostExports.h"
 #include "sim/host/Menu.h"
@@ -177,6 +178,7 @@ void ApplyControls(Host& host, const RunOptions& options) {
 
 int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) {
     std::string error;
+    SetActivity("reading", options.ScorePath);
     std::optional<Score> score = ReadScoreFile(options.ScorePath, error);
     if (!score) {
         err << "melvara-sim: " << error << "\n";
@@ -198,7 +200,11 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
         return kExitFailure;
     }
 
+    SetActivity("preparing the host's copy of", options.ScorePath);
     Host host(*score);
+    host.IndexScore();
+    // --trace streams the calls; nothing else reads them.
+    host.SetRecordCalls(false);
     host.SetSelection(selection->Region);
     ApplyControls(host, options);
     if (options.Trace) {
@@ -214,6 +220,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     ModuleGuard guard(
         [&err](const ModuleFault& fault) { err << "melvara-sim: " << fault.Describe() << "\n"; },
         {kExitModuleCrashed, kExitTimedOut}, options.TimeoutSeconds, &out);
+    SetActivity("loading", options.ModulePath);
     LoadedModule module;
     if (!module.Load(options.ModulePath, error)) {
         err << "melvara-sim: " << error << "\n";
@@ -231,15 +238,22 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
         out << "  warning: " << warning << "\n";
 
     RegionRecord region = selection->Region;
+    SetActivity("running the command");
     const int invokeResult =
         module.Invoke(host, options.MenuIndex, selection->Present ? &region : nullptr);
     module.Terminate();
     host.ReportFramesStillHeld();
+    if (const std::optional<HostFault>& fault = host.Fault()) {
+        out.flush();
+        err << "melvara-sim: " << fault->Describe() << "\n";
+        return kExitFailure;
+    }
 
     if (boxes == 0)
         out << "\nMessage boxes: none\n";
     PrintSummary(out, host, options, title.has_value(), invokeResult);
 
+    SetActivity("listing the changes");
     const std::vector<ScoreChange> changes = DiffScores(*score, host.GetScore());
     if (changes.empty()) {
         out << "\nChanges: none\n";
@@ -260,6 +274,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     // A score that nothing changed keeps its own file as it is, layout and all.
     if (options.InPlace && host.GetScore() == *score)
         outPath.clear();
+    SetActivity("writing", outPath);
     if (!outPath.empty() && !WriteScoreFile(host.GetScore(), outPath, error)) {
         err << "melvara-sim: " << error << "\n";
         return kExitFailure;

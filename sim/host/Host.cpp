@@ -148,6 +148,11 @@ std::vector<std::string> Host::Warnings() const {
                                ? warning.Text
                                : warning.Text + " (" + std::to_string(warning.Times) + " times)");
     }
+    if (WarningsBeyondList != 0) {
+        warnings.push_back("and " + std::to_string(WarningsBeyondList) +
+                           " more warnings, not listed (only the first " +
+                           std::to_string(kWarningLimit) + " kinds are)");
+    }
     for (const std::string& frame : FrameMemory.Overwritten()) {
         warnings.push_back("the module wrote into " + frame);
     }
@@ -160,6 +165,8 @@ std::vector<ContractBreach> Host::Breaches() const {
         if (warning.Breach)
             breaches.push_back({warning.Text, warning.Call});
     }
+    if (FirstBreachBeyondList)
+        breaches.push_back(*FirstBreachBeyondList);
     for (const std::string& frame : FrameMemory.Overwritten())
         breaches.push_back({"the module wrote into " + frame, 0});
     return breaches;
@@ -185,6 +192,29 @@ void Host::KeepLastCall(const HostCall& call) {
     CallRunning.store(false, std::memory_order_release);
 }
 
+void Host::NoteFault(HostFn fn, const char* what) noexcept {
+    if (FirstFault)
+        return;
+    HostFault& fault = FirstFault.emplace();
+    fault.Function = fn;
+    fault.Call = NumberedCalls;
+    fault.OutOfMemory = what == nullptr;
+    if (what != nullptr)
+        std::snprintf(fault.What, sizeof fault.What, "%s", what);
+}
+
+std::string HostFault::Describe() const {
+    std::string text = OutOfMemory ? std::string("out of memory in ") + HostFnName(Function)
+                                   : std::string(HostFnName(Function)) + " failed inside the host";
+    if (Call != 0) {
+        text += (IsRecordedHostFunction(Function) ? " (call #" : " (after call #") +
+                std::to_string(Call) + ")";
+    }
+    if (!OutOfMemory)
+        text += std::string(": ") + What;
+    return text + "; the module was given the call's failure value, so its results are not to be trusted";
+}
+
 size_t Host::SavedCount(uint32_t tag) const {
     auto found = Saved.find(tag);
     return found == Saved.end() ? 0 : found->second;
@@ -204,7 +234,13 @@ void Host::Warn(const std::string& warning, bool breach, uint64_t call) {
             return;
         }
     }
-    WarningList.push_back({warning, 1, breach, call});
+    if (WarningList.size() < kWarningLimit) {
+        WarningList.push_back({warning, 1, breach, call});
+    } else {
+        ++WarningsBeyondList;
+        if (breach && !FirstBreachBeyondList)
+            FirstBreachBeyondList = ContractBreach{warning, call};
+    }
 }
 
 // --- Call bookkeeping -------------------------------------------------------
@@ -251,8 +287,12 @@ void Host::Finish(HostCall& call) {
     KeepLastCall(call);
     if (OnCall)
         OnCall(call);
-    if (RecordCalls)
+    if (!RecordCalls)
+        return;
+    if (CallLog.size() < CallLogLimit)
         CallLog.push_back(std::move(call));
+    else
+        ++CallsBeyondLog;
 }
 
 // --- Records ------------------------------------------------------------------

@@ -23,6 +23,11 @@ namespace sim {
 
 // The version argument the module passes with every call.
 constexpr uint32_t kCallVersion = 0x19000000;
+// Calls kept in the call log at most, unless set otherwise: a module that
+// never stops calling must not take all memory.
+constexpr size_t kCallLogLimit = size_t{1} << 20;
+// Different warnings kept at most; the rest are only counted.
+constexpr size_t kWarningLimit = 100;
 
 // How the host offers one of its functions.
 enum class FunctionMode : uint8_t {
@@ -47,6 +52,18 @@ struct LastHostCall {
     bool Running = false;
     HostFn RunningFunction = HostFn::LoadKData;
     uint64_t RunningNumber = 0;  // 0 for the window functions
+};
+
+// An exception inside a host function, caught before it reached the
+// module, which got the function's failure value instead.
+struct HostFault {
+    HostFn Function = HostFn::LoadKData;
+    uint64_t Call = 0;  // the calls of the thirteen MX_ functions made by then
+    bool OutOfMemory = false;
+    char What[160] = {};  // the exception's text otherwise
+
+    // "out of memory in MX_LoadTGF (call #12) ..."
+    std::string Describe() const;
 };
 
 // The simulated host: the host functions over a score, the message boxes the
@@ -155,14 +172,24 @@ class Host {
     // scores (the score's own maps are logarithmic). The score must then
     // change only through the host functions, or be indexed again.
     void IndexScore() { Index = std::make_unique<ScoreIndex>(Document); }
-    // Keep every call in Calls() (default); counts are kept either way.
-    void SetRecordCalls(bool record) { RecordCalls = record; }
+    // Keep the calls in Calls() (the default), up to limit of them; the
+    // calls beyond are only counted (CallsNotKept). Counts, OnCall and the
+    // rest of the bookkeeping go on either way.
+    void SetRecordCalls(bool record, size_t limit = kCallLogLimit) {
+        RecordCalls = record;
+        CallLogLimit = limit;
+    }
     // Called after each call, and for each box once answered (for --trace
     // and for printing boxes as they are shown).
     std::function<void(const HostCall&)> OnCall;
     std::function<void(const BoxRecord&)> OnBox;
 
     // --- Observation -------------------------------------------------------
+
+    // Notes an exception caught in a host function (what: null when memory
+    // ran out); the first one is kept. Allocates nothing.
+    void NoteFault(HostFn fn, const char* what) noexcept;
+    const std::optional<HostFault>& Fault() const { return FirstFault; }
 
     // Whether a control made at least one call fail or act otherwise: a
     // failing load or save of the record (or of every record of the tag),
@@ -173,6 +200,7 @@ class Host {
 
     const std::vector<HostCall>& Calls() const { return CallLog; }
     void ClearCalls() { CallLog.clear(); }
+    uint64_t CallsNotKept() const { return CallsBeyondLog; }
     // Calls of the thirteen MX_ functions so far.
     uint64_t CallCount() const { return NumberedCalls; }
     uint64_t CallCount(HostFn fn) const { return PerFunction[static_cast<size_t>(fn)]; }
@@ -189,7 +217,7 @@ class Host {
     const FrameStore& FrameMemoryStore() const { return FrameMemory; }
     // Things the module did that a host would not expect (a version argument
     // other than 0x19000000, a call of a missing function ...), each once,
-    // with how often it happened.
+    // with how often it happened; past kWarningLimit kinds, a count of the rest.
     std::vector<std::string> Warnings() const;
     // Those of them that break the host's contract, each once, in order.
     // Besides the warnings: a save of more bytes than the record's last load
@@ -250,8 +278,11 @@ class Host {
     size_t IndexesLeftUnset = 0;
     std::deque<int> Answers;
 
+    std::optional<HostFault> FirstFault;
     bool RecordCalls = true;
+    size_t CallLogLimit = kCallLogLimit;
     std::vector<HostCall> CallLog;
+    uint64_t CallsBeyondLog = 0;
     uint64_t NumberedCalls = 0;
     std::array<uint64_t, kHostFnCount> PerFunction{};
     std::vector<BoxRecord> BoxLog;
@@ -263,6 +294,8 @@ class Host {
         uint64_t Call = 0;
     };
     std::vector<Warning> WarningList;
+    uint64_t WarningsBeyondList = 0;
+    std::optional<ContractBreach> FirstBreachBeyondList;  // past the list's limit
     // Two copies of the last call that returned: one is written while the
     // other is read. And the call running now, set before it begins.
     std::array<HostCall, 2> LastCalls;

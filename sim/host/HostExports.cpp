@@ -1,6 +1,9 @@
 #include "sim/host/HostExports.h"
 
 #include <cstring>
+#include <exception>
+#include <new>
+#include <utility>
 
 #include "sim/host/Host.h"
 
@@ -76,77 +79,127 @@ void* FindHostFunction(const char* name) {
     return nullptr;
 }
 
-}  // namespace sim
+// Runs a host function for the module. Nothing may be thrown into the
+// module: an exception (memory that ran out) gives the function's failure
+// value (0, no frame), and the host keeps it to report once the module has
+// returned. Without a current host the failure value is all there is.
+template <typename Call>
+auto Guarded(HostFn fn, Call&& call) -> decltype(call(std::declval<Host&>())) {
+    using Result = decltype(call(std::declval<Host&>()));
+    const Result failure{};
+    Host* host = CurrentHost();
+    if (host == nullptr)
+        return failure;
+    try {
+        return call(*host);
+    } catch (const std::bad_alloc&) {
+        host->NoteFault(fn, nullptr);
+    } catch (const std::exception& e) {
+        host->NoteFault(fn, e.what());
+    } catch (...) {
+        host->NoteFault(fn, "an exception");
+    }
+    return failure;
+}
 
-using sim::CurrentHost;
+}  // namespace sim
 
 SIM_HOST_EXPORT int16_t MX_LoadKData(uint32_t tag, uint16_t keys[4], void* buffer, uint32_t* count,
                                      uint32_t version) {
-    return CurrentHost() ? CurrentHost()->LoadKData(tag, keys, buffer, count, version) : 0;
+    return sim::Guarded(sim::HostFn::LoadKData, [&](sim::Host& host) {
+        return host.LoadKData(tag, keys, buffer, count, version);
+    });
 }
 
 SIM_HOST_EXPORT int16_t MX_SaveKData(uint32_t tag, uint16_t keys[4], void* buffer, uint32_t count,
                                      uint32_t version) {
-    return CurrentHost() ? CurrentHost()->SaveKData(tag, keys, buffer, count, version) : 0;
+    return sim::Guarded(sim::HostFn::SaveKData, [&](sim::Host& host) {
+        return host.SaveKData(tag, keys, buffer, count, version);
+    });
 }
 
 SIM_HOST_EXPORT int16_t MX_CreateKData(uint32_t tag, uint16_t keys[4], void* buffer, uint32_t count,
                                        uint32_t version) {
-    return CurrentHost() ? CurrentHost()->CreateKData(tag, keys, buffer, count, version) : 0;
+    return sim::Guarded(sim::HostFn::CreateKData, [&](sim::Host& host) {
+        return host.CreateKData(tag, keys, buffer, count, version);
+    });
 }
 
 SIM_HOST_EXPORT int16_t MX_DeleteKData(uint32_t tag, uint16_t keys[4], uint32_t version) {
-    return CurrentHost() ? CurrentHost()->DeleteKData(tag, keys, version) : 0;
+    return sim::Guarded(sim::HostFn::DeleteKData, [&](sim::Host& host) {
+        return host.DeleteKData(tag, keys, version);
+    });
 }
 
 SIM_HOST_EXPORT int16_t MX_NextKData(uint32_t tag, uint16_t keys[4], void* buffer, uint32_t* count,
                                      uint32_t version) {
-    return CurrentHost() ? CurrentHost()->NextKData(tag, keys, buffer, count, version) : 0;
+    return sim::Guarded(sim::HostFn::NextKData, [&](sim::Host& host) {
+        return host.NextKData(tag, keys, buffer, count, version);
+    });
 }
 
 SIM_HOST_EXPORT int16_t MX_GetCurrentKovrinDocument(uint32_t version) {
-    return CurrentHost() ? CurrentHost()->GetCurrentKovrinDocument(version) : 0;
+    return sim::Guarded(sim::HostFn::GetCurrentKovrinDocument, [&](sim::Host& host) {
+        return host.GetCurrentKovrinDocument(version);
+    });
 }
 
 SIM_HOST_EXPORT int16_t MX_GetCurKRegions(void* area8, void* area24a, void* area24b,
                                           uint32_t version) {
-    return CurrentHost() ? CurrentHost()->GetCurKRegions(area8, area24a, area24b, version) : 0;
+    return sim::Guarded(sim::HostFn::GetCurKRegions, [&](sim::Host& host) {
+        return host.GetCurKRegions(area8, area24a, area24b, version);
+    });
 }
 
 SIM_HOST_EXPORT void* MX_LoadTGF(void* none, int16_t slot, int16_t measure, int16_t layer,
                                  int16_t option, uint32_t version) {
-    return CurrentHost() ? CurrentHost()->LoadTGF(none, slot, measure, layer, option, version)
-                         : nullptr;
+    return sim::Guarded(sim::HostFn::LoadTGF, [&](sim::Host& host) {
+        return host.LoadTGF(none, slot, measure, layer, option, version);
+    });
 }
 
 SIM_HOST_EXPORT void MX_FreeTGF(void* frame, uint32_t version) {
-    if (CurrentHost())
-        CurrentHost()->FreeTGF(frame, version);
+    sim::Guarded(sim::HostFn::FreeTGF, [&](sim::Host& host) {
+        host.FreeTGF(frame, version);
+        return 0;
+    });
 }
 
 SIM_HOST_EXPORT int16_t MX_SlotToInst(int16_t slot, uint16_t scope, uint32_t version) {
-    return CurrentHost() ? CurrentHost()->SlotToInst(slot, scope, version) : 0;
+    return sim::Guarded(sim::HostFn::SlotToInst, [&](sim::Host& host) {
+        return host.SlotToInst(slot, scope, version);
+    });
 }
 
 SIM_HOST_EXPORT int16_t MX_InstToSlot(int16_t staff, int16_t zero, uint32_t version) {
-    return CurrentHost() ? CurrentHost()->InstToSlot(staff, zero, version) : 0;
+    return sim::Guarded(sim::HostFn::InstToSlot, [&](sim::Host& host) {
+        return host.InstToSlot(staff, zero, version);
+    });
 }
 
 SIM_HOST_EXPORT int16_t MX_GetShowLayer(int16_t layer, uint32_t version) {
-    return CurrentHost() ? CurrentHost()->GetShowLayer(layer, version) : 0;
+    return sim::Guarded(sim::HostFn::GetShowLayer, [&](sim::Host& host) {
+        return host.GetShowLayer(layer, version);
+    });
 }
 
 SIM_HOST_EXPORT int16_t MX_GetMaxLayers(uint32_t version) {
-    return CurrentHost() ? CurrentHost()->GetMaxLayers(version) : 0;
+    return sim::Guarded(sim::HostFn::GetMaxLayers, [&](sim::Host& host) {
+        return host.GetMaxLayers(version);
+    });
 }
 
 #if !defined(_WIN32)
 SIM_HOST_EXPORT int MessageBoxW(void* window, const char16_t* text, const char16_t* caption,
                                 unsigned style) {
-    return CurrentHost() ? CurrentHost()->ShowMessageBox(window, text, caption, style) : 0;
+    return sim::Guarded(sim::HostFn::MessageBoxW, [&](sim::Host& host) {
+        return host.ShowMessageBox(window, text, caption, style);
+    });
 }
 
 SIM_HOST_EXPORT int IsWindow(void* window) {
-    return CurrentHost() ? CurrentHost()->IsWindowHandle(window) : 0;
+    return sim::Guarded(sim::HostFn::IsWindow, [&](sim::Host& host) {
+        return host.IsWindowHandle(window);
+    });
 }
 #endif

@@ -11,7 +11,6 @@
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <sstream>
 #include <system_error>
 
 #if defined(_WIN32)
@@ -403,13 +402,25 @@ bool ReadWholeFile(const fs::path& path, std::string& content, std::string& erro
         error = "cannot read " + path.string() + ": " + std::strerror(errno);
         return false;
     }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
+    // In one piece when the size is known; a pipe or a device is read to its end.
+    content.clear();
+    const uintmax_t size = std::filesystem::is_regular_file(path, code)
+                               ? std::filesystem::file_size(path, code)
+                               : 0;
+    if (!code && size > 0) {
+        content.resize(static_cast<size_t>(size));
+        in.read(content.data(), static_cast<std::streamsize>(size));
+        content.resize(static_cast<size_t>(in.gcount()));
+    }
+    if (!in.eof()) {
+        char chunk[1 << 16];
+        while (in.read(chunk, sizeof chunk) || in.gcount() > 0)
+            content.append(chunk, static_cast<size_t>(in.gcount()));
+    }
     if (in.bad()) {
         error = "cannot read " + path.string();
         return false;
     }
-    content = buffer.str();
     return true;
 }
 

@@ -9,6 +9,8 @@ namespace sim {
 class Random {
   public:
     explicit Random(uint64_t seed) : State(seed) {}
+    // The state to go on from later (a Random made from it).
+    uint64_t Save() const { return State; }
 
     uint64_t Next() {
         uint64_t z = (State += 0x9E3779B97F4A7C15ull);

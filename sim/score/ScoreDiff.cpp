@@ -1,5 +1,6 @@
 #include "sim/score/ScoreDiff.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 
@@ -121,42 +122,73 @@ class Differ {
                ", layer " + std::to_string(cell.Layer + 1);
     }
 
+    // Where each entry lies, by number; of numbers given twice the last.
+    struct Place {
+        uint32_t Number = 0;
+        const CellKey* Cell = nullptr;
+        size_t Index = 0;
+    };
+
+    static std::vector<Place> Places(const Score& score) {
+        std::vector<Place> places;
+        size_t count = 0;
+        for (const auto& cell : score.Cells)
+            count += cell.second.size();
+        places.reserve(count);
+        for (const auto& [cell, entries] : score.Cells) {
+            for (size_t i = 0; i < entries.size(); ++i)
+                places.push_back({entries[i].Number, &cell, i});
+        }
+        const auto byNumber = [](const Place& a, const Place& b) { return a.Number < b.Number; };
+        if (!std::is_sorted(places.begin(), places.end(), byNumber))
+            std::stable_sort(places.begin(), places.end(), byNumber);
+        std::vector<Place> unique;
+        unique.reserve(places.size());
+        for (size_t i = 0; i < places.size(); ++i) {
+            if (i + 1 == places.size() || places[i + 1].Number != places[i].Number)
+                unique.push_back(places[i]);
+        }
+        return unique;
+    }
+
+    static const Place* Find(const std::vector<Place>& places, uint32_t number) {
+        auto found = std::lower_bound(
+            places.begin(), places.end(), number,
+            [](const Place& place, uint32_t value) { return place.Number < value; });
+        return found != places.end() && found->Number == number ? &*found : nullptr;
+    }
+
     void Entries() {
-        std::map<uint32_t, std::pair<CellKey, size_t>> oldPlaces;
-        std::map<uint32_t, std::pair<CellKey, size_t>> newPlaces;
-        std::set<uint32_t> numbers;
-        for (const auto& [cell, entries] : Before.Cells) {
-            for (size_t i = 0; i < entries.size(); ++i) {
-                oldPlaces[entries[i].Number] = {cell, i};
-                numbers.insert(entries[i].Number);
-            }
-        }
-        for (const auto& [cell, entries] : After.Cells) {
-            for (size_t i = 0; i < entries.size(); ++i) {
-                newPlaces[entries[i].Number] = {cell, i};
-                numbers.insert(entries[i].Number);
-            }
-        }
+        OldPlaces = Places(Before);
+        NewPlaces = Places(After);
         const auto kind = ScoreChange::Kind::Entry;
-        for (uint32_t number : numbers) {
+        size_t i = 0;
+        size_t j = 0;
+        while (i < OldPlaces.size() || j < NewPlaces.size()) {
+            const Place* old = i < OldPlaces.size() ? &OldPlaces[i] : nullptr;
+            const Place* now = j < NewPlaces.size() ? &NewPlaces[j] : nullptr;
+            if (old != nullptr && now != nullptr && old->Number != now->Number) {
+                if (old->Number < now->Number)
+                    now = nullptr;
+                else
+                    old = nullptr;
+            }
+            i += old != nullptr;
+            j += now != nullptr;
+            const uint32_t number = old != nullptr ? old->Number : now->Number;
             const std::string where = "entry " + std::to_string(number);
-            auto old = oldPlaces.find(number);
-            auto now = newPlaces.find(number);
-            if (old == oldPlaces.end() || now == newPlaces.end()) {
-                Add(kind, where, "entry",
-                    old == oldPlaces.end() ? kNone : CellText(old->second.first),
-                    now == newPlaces.end() ? kNone : CellText(now->second.first));
+            if (old == nullptr || now == nullptr) {
+                Add(kind, where, "entry", old == nullptr ? kNone : CellText(*old->Cell),
+                    now == nullptr ? kNone : CellText(*now->Cell));
                 continue;
             }
-            const auto& [oldCell, oldIndex] = old->second;
-            const auto& [newCell, newIndex] = now->second;
-            if (oldCell != newCell || oldIndex != newIndex) {
+            if (*old->Cell != *now->Cell || old->Index != now->Index) {
                 Add(kind, where, "place",
-                    CellText(oldCell) + ", item " + std::to_string(oldIndex + 1),
-                    CellText(newCell) + ", item " + std::to_string(newIndex + 1));
+                    CellText(*old->Cell) + ", item " + std::to_string(old->Index + 1),
+                    CellText(*now->Cell) + ", item " + std::to_string(now->Index + 1));
             }
-            const Entry& a = Before.Cells.at(oldCell)[oldIndex];
-            const Entry& b = After.Cells.at(newCell)[newIndex];
+            const Entry& a = Before.Cells.at(*old->Cell)[old->Index];
+            const Entry& b = After.Cells.at(*now->Cell)[now->Index];
             if (a.Flags != b.Flags)
                 Add(kind, where, "flags", Hex(a.Flags, 8), Hex(b.Flags, 8));
             if (a.Position != b.Position) {
@@ -169,28 +201,31 @@ class Differ {
     }
 
     std::string TupletPlace(uint32_t entry, uint16_t index, uint16_t fourth) const {
-        CellKey cell;
-        std::string place;
-        if (After.FindEntry(entry, &cell) != nullptr || Before.FindEntry(entry, &cell) != nullptr) {
-            place = "tuplet at " + CellText(cell) + ", entry " + std::to_string(entry);
-        } else {
-            place = "tuplet of entry " + std::to_string(entry) + " (no such entry)";
-        }
-        place += ", index " + std::to_string(index);
+        const Place* place = Find(NewPlaces, entry);
+        if (place == nullptr)
+            place = Find(OldPlaces, entry);
+        std::string text =
+            place != nullptr
+                ? "tuplet at " + CellText(*place->Cell) + ", entry " + std::to_string(entry)
+                : "tuplet of entry " + std::to_string(entry) + " (no such entry)";
+        text += ", index " + std::to_string(index);
         if (fourth != 0)
-            place += ", key word 4 " + std::to_string(fourth);
-        return place;
+            text += ", key word 4 " + std::to_string(fourth);
+        return text;
     }
 
     void Records() {
-        std::set<RecordKey> keys;
-        for (const auto& [key, bytes] : Before.Records)
-            keys.insert(key);
-        for (const auto& [key, bytes] : After.Records)
-            keys.insert(key);
-        for (const RecordKey& key : keys) {
-            const Bytes* old = Before.FindRecord(key.Tag, key.Words);
-            const Bytes* now = After.FindRecord(key.Tag, key.Words);
+        // Both maps in key order, side by side.
+        auto left = Before.Records.begin();
+        auto right = After.Records.begin();
+        while (left != Before.Records.end() || right != After.Records.end()) {
+            const bool hasOld = left != Before.Records.end() &&
+                                (right == After.Records.end() || left->first <= right->first);
+            const bool hasNew = right != After.Records.end() &&
+                                (left == Before.Records.end() || right->first <= left->first);
+            const RecordKey key = hasOld ? left->first : right->first;
+            const Bytes* old = hasOld ? &(left++)->second : nullptr;
+            const Bytes* now = hasNew ? &(right++)->second : nullptr;
             if (old != nullptr && now != nullptr && *old == *now)
                 continue;
 
@@ -247,6 +282,8 @@ class Differ {
 
     const Score& Before;
     const Score& After;
+    std::vector<Place> OldPlaces;
+    std::vector<Place> NewPlaces;
     std::vector<ScoreChange> Changes;
 };
 

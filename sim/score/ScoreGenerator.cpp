@@ -57,7 +57,7 @@ TupletDefinition MakeTuplet(const TupletDefinition& defaults, Random& random,
 
 }  // namespace
 
-Score GenerateScore(const GeneratorOptions& options, GeneratedCounts* countsOut) {
+ScoreGenerator::ScoreGenerator(const GeneratorOptions& options) : Options(options) {
     Check(options.Measures >= 1, "the measure count must be 1 to 32767");
     Check(options.Staves >= 1, "the staff count must be 1 to 32767");
     Check(options.Layers >= 1 && options.Layers <= 20, "the layer count must be 1 to 20");
@@ -65,73 +65,100 @@ Score GenerateScore(const GeneratorOptions& options, GeneratedCounts* countsOut)
           "the entries per layer must be 0 to 32767");
     Check(options.TupletShare >= 0.0 && options.TupletShare <= 1.0,
           "the tuplet share must be 0 to 1");
-    const uint64_t total = static_cast<uint64_t>(options.Measures) *
-                           static_cast<uint64_t>(options.Staves) *
-                           static_cast<uint64_t>(options.Layers) *
-                           static_cast<uint64_t>(options.Entries);
-    Check(total <= 0xFFFFFFFFull, "more entries than 32-bit entry numbers can number");
+    Check(EntryCount() <= 0xFFFFFFFFull, "more entries than 32-bit entry numbers can number");
 
     Random random(options.Seed);
-    GeneratedCounts counts;
-    Score score;
-    score.Description = "Generated: " + std::to_string(options.Measures) + " measures, " +
+    Start.Description = "Generated: " + std::to_string(options.Measures) + " measures, " +
                         std::to_string(options.Staves) + " staves, " +
                         std::to_string(options.Layers) + " layers, " +
                         std::to_string(options.Entries) + " entries per layer, tuplet share " +
                         std::to_string(options.TupletShare) + ", seed " +
                         std::to_string(options.Seed) + ".";
-    score.Measures = options.Measures;
-    score.LayerCount = options.Layers;
-    score.Staves.reserve(static_cast<size_t>(options.Staves));
-    for (int16_t staff = 1; staff <= options.Staves; ++staff)
-        score.Staves.push_back(Staff{staff, staff, 0});
+    Start.Measures = options.Measures;
+    Start.LayerCount = options.Layers;
+    Start.Staves.reserve(static_cast<size_t>(options.Staves));
+    // An int counter: an int16_t one would wrap after 32767 and never end.
+    for (int staff = 1; staff <= options.Staves; ++staff) {
+        const auto number = static_cast<int16_t>(staff);
+        Start.Staves.push_back(Staff{number, number, 0});
+    }
 
-    const TupletDefinition defaults = MakeDefaults(random);
-    score.SetDefaults(defaults);
-    score.SetPartRecord('1', '4', 0, {0, 0, 0, 0, random.Word(), random.Word()});
-    score.SetPartRecord('6', '9', 0, {random.Word(), 0, 0, 0, 0, 0});
-    score.SetPartRecord('2', '3', 0, {0, 0, 0, 0, 0, random.Word()});
+    Defaults = MakeDefaults(random);
+    Start.SetDefaults(Defaults);
+    Start.SetPartRecord('1', '4', 0, {0, 0, 0, 0, random.Word(), random.Word()});
+    Start.SetPartRecord('6', '9', 0, {random.Word(), 0, 0, 0, 0, 0});
+    Start.SetPartRecord('2', '3', 0, {0, 0, 0, 0, 0, random.Word()});
+    State = random.Save();
+}
 
-    uint32_t number = 0;
-    if (options.Entries > 0) {
-        for (int16_t measure = 1; measure <= options.Measures; ++measure) {
-            for (int16_t staff = 1; staff <= options.Staves; ++staff) {
-                for (int16_t layer = 0; layer < options.Layers; ++layer) {
-                    // Cells come in key order: each goes in at the end.
-                    auto cell = score.Cells.emplace_hint(score.Cells.end(),
-                                                         CellKey{measure, staff, layer},
-                                                         std::vector<Entry>{});
-                    std::vector<Entry>& entries = cell->second;
-                    entries.reserve(static_cast<size_t>(options.Entries));
-                    for (int32_t j = 0; j < options.Entries; ++j) {
-                        Entry entry;
-                        entry.Number = ++number;
-                        entry.Position = j * kGeneratedPositionStep;
-                        entry.Notes.resize(1 + random.Below(3));
-                        for (NoteBlock& note : entry.Notes) {
-                            note.fill(0);
-                            note[0] = static_cast<uint8_t>(random.Below(128));
-                        }
-                        if (random.Chance(options.TupletShare)) {
-                            entry.Flags = kEntryHasTuplets;
-                            const uint16_t tuplets = static_cast<uint16_t>(1 + random.Below(3));
-                            for (uint16_t index = 0; index < tuplets; ++index) {
-                                score.SetTuplet(entry.Number, index,
-                                                MakeTuplet(defaults, random, counts));
-                            }
-                            ++counts.EntriesWithTuplets;
-                            counts.Tuplets += tuplets;
-                        }
-                        entries.push_back(std::move(entry));
-                    }
-                    ++counts.Cells;
-                }
+uint64_t ScoreGenerator::EntryCount() const {
+    return static_cast<uint64_t>(Options.Measures) * static_cast<uint64_t>(Options.Staves) *
+           static_cast<uint64_t>(Options.Layers) * static_cast<uint64_t>(Options.Entries);
+}
+
+bool ScoreGenerator::NextCell(CellKey& cell, std::vector<Entry>& entries,
+                              std::map<RecordKey, Bytes>& tuplets) {
+    if (Options.Entries == 0 || Next.Measure > Options.Measures || Next.Measure < 1)
+        return false;
+    cell = Next;
+    entries.clear();
+    tuplets.clear();
+    Random random(State);
+    entries.reserve(static_cast<size_t>(Options.Entries));
+    for (int32_t j = 0; j < Options.Entries; ++j) {
+        Entry entry;
+        entry.Number = ++Number;
+        entry.Position = j * kGeneratedPositionStep;
+        entry.Notes.resize(1 + random.Below(3));
+        for (NoteBlock& note : entry.Notes) {
+            note.fill(0);
+            note[0] = static_cast<uint8_t>(random.Below(128));
+        }
+        if (random.Chance(Options.TupletShare)) {
+            entry.Flags = kEntryHasTuplets;
+            const auto count = static_cast<uint16_t>(1 + random.Below(3));
+            for (uint16_t index = 0; index < count; ++index) {
+                tuplets.emplace_hint(tuplets.end(),
+                                     RecordKey{kTupletTag, TupletKeys(entry.Number, index)},
+                                     MakeTuplet(Defaults, random, Totals).ToBytes());
             }
+            ++Totals.EntriesWithTuplets;
+            Totals.Tuplets += count;
+        }
+        entries.push_back(std::move(entry));
+    }
+    ++Totals.Cells;
+    Totals.Entries = Number;
+    State = random.Save();
+    // Cells go layer by layer, then staff by staff, then measure by measure.
+    if (++Next.Layer == Options.Layers) {
+        Next.Layer = 0;
+        if (Next.Staff == Options.Staves) {
+            Next.Staff = 1;
+            // Past 32767 the measure wraps below 1, which ends the cells.
+            Next.Measure = static_cast<int16_t>(static_cast<uint16_t>(Next.Measure) + 1);
+        } else {
+            ++Next.Staff;
         }
     }
-    counts.Entries = number;
+    return true;
+}
+
+Score GenerateScore(const GeneratorOptions& options, GeneratedCounts* countsOut) {
+    ScoreGenerator generator(options);
+    Score score = generator.Head();
+    CellKey cell;
+    std::vector<Entry> entries;
+    std::map<RecordKey, Bytes> tuplets;
+    while (generator.NextCell(cell, entries, tuplets)) {
+        // Cells and tuplets come in key order: each goes in at the end.
+        score.Cells.emplace_hint(score.Cells.end(), cell, std::move(entries));
+        for (auto& [key, bytes] : tuplets)
+            score.Records.emplace_hint(score.Records.end(), key, std::move(bytes));
+        entries = {};
+    }
     if (countsOut != nullptr)
-        *countsOut = counts;
+        *countsOut = generator.Counts();
     return score;
 }
 

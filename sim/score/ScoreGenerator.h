@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <vector>
 
 #include "sim/score/Score.h"
 
@@ -32,11 +34,38 @@ struct GeneratedCounts {
     uint64_t OtherFields = 0;
 };
 
-// A score for tests and benchmarks of any size: staves 1 to Staves in slots
-// 1 to Staves (scope 0), no hidden layer, entries numbered from 1 in the
-// order measure, staff, layer, entry, at positions 0, 256, 512 ... of their
-// measure, each with 1 to 3 notes; the tuplet defaults and the part records
-// of their supplement. Throws std::invalid_argument for options out of range.
+// Makes the score one cell at a time, so that a score of any size can be
+// written as it is made: Head() holds the staves, the tuplet defaults and
+// the part records of their supplement; NextCell gives the cells in the
+// order measure, staff, layer. A score for tests and benchmarks of any
+// size: staves 1 to Staves in slots 1 to Staves (scope 0), no hidden layer,
+// entries numbered from 1 in the order measure, staff, layer, entry, at
+// positions 0, 256, 512 ... of their measure, each with 1 to 3 notes.
+class ScoreGenerator {
+  public:
+    // Throws std::invalid_argument for options out of range.
+    explicit ScoreGenerator(const GeneratorOptions& options);
+
+    const Score& Head() const { return Start; }
+    // The next cell with its entries and their tuplet records (replacing
+    // what the arguments held); false after the last.
+    bool NextCell(CellKey& cell, std::vector<Entry>& entries, std::map<RecordKey, Bytes>& tuplets);
+    // Of the cells given so far.
+    const GeneratedCounts& Counts() const { return Totals; }
+    // Entries in the whole score.
+    uint64_t EntryCount() const;
+
+  private:
+    GeneratorOptions Options;
+    uint64_t State;  // of the random numbers
+    Score Start;
+    TupletDefinition Defaults;
+    GeneratedCounts Totals;
+    CellKey Next{1, 1, 0};
+    uint32_t Number = 0;
+};
+
+// The whole score of the generator in memory.
 Score GenerateScore(const GeneratorOptions& options, GeneratedCounts* counts = nullptr);
 
 // The distance between two entries of a layer.

@@ -22,7 +22,7 @@ size_t RecordKeyHash::operator()(const RecordKey& key) const {
     return static_cast<size_t>(Mix(words ^ Mix(key.Tag)));
 }
 
-size_t ScoreIndex::CellHash::operator()(const CellKey& key) const {
+size_t CellKeyHash::operator()(const CellKey& key) const {
     return static_cast<size_t>(Mix(static_cast<uint64_t>(static_cast<uint16_t>(key.Measure)) |
                                    (static_cast<uint64_t>(static_cast<uint16_t>(key.Staff)) << 16) |
                                    (static_cast<uint64_t>(static_cast<uint16_t>(key.Layer)) << 32)));

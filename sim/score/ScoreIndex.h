@@ -12,6 +12,10 @@ struct RecordKeyHash {
     size_t operator()(const RecordKey& key) const;
 };
 
+struct CellKeyHash {
+    size_t operator()(const CellKey& key) const;
+};
+
 // Hash lookups over a score for the host functions that run for every tuplet
 // and every frame: records by tag and keys, cells, staves by slot and by
 // number. The score's own maps answer in logarithmic time, which on scores
@@ -32,13 +36,9 @@ class ScoreIndex {
     const Staff* FindStaff(int16_t number) const;
 
   private:
-    struct CellHash {
-        size_t operator()(const CellKey& key) const;
-    };
-
     Score& Document;
     std::unordered_map<RecordKey, Bytes*, RecordKeyHash> Records;
-    std::unordered_map<CellKey, const std::vector<Entry>*, CellHash> Cells;
+    std::unordered_map<CellKey, const std::vector<Entry>*, CellKeyHash> Cells;
     std::unordered_map<int16_t, const Staff*> BySlot;
     std::unordered_map<int16_t, const Staff*> ByNumber;
 };

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <set>
+#include <map>
 
 namespace sim {
 namespace {
@@ -114,18 +114,25 @@ void PrintScore(std::ostream& out, const Score& score) {
     out << "\nDefault Tuplet Definition ('pfTP' {1,0,0,0})\n  "
         << (defaults == nullptr ? "none" : DefinitionText(*defaults, "\n  ")) << "\n";
 
-    std::set<RecordKey> shown;
-    if (defaults != nullptr)
-        shown.insert(RecordKey{kTupletDefaultsTag, kTupletDefaultsKeys});
+    std::map<int16_t, int16_t> slots;
+    for (auto staff = score.Staves.rbegin(); staff != score.Staves.rend(); ++staff)
+        slots[staff->Number] = staff->Slot;
     auto slotOf = [&](int16_t staff) {
-        const Staff* s = score.FindStaff(staff);
-        return s == nullptr ? staff : s->Slot;
+        auto found = slots.find(staff);
+        return found == slots.end() ? staff : found->second;
     };
     std::vector<const std::pair<const CellKey, std::vector<Entry>>*> cells;
+    std::vector<uint32_t> entryNumbers;
     for (const auto& cell : score.Cells) {
         if (!cell.second.empty())
             cells.push_back(&cell);
+        for (const Entry& entry : cell.second)
+            entryNumbers.push_back(entry.Number);
     }
+    std::sort(entryNumbers.begin(), entryNumbers.end());
+    const auto hasEntry = [&](uint32_t number) {
+        return std::binary_search(entryNumbers.begin(), entryNumbers.end(), number);
+    };
     std::stable_sort(cells.begin(), cells.end(), [&](const auto* a, const auto* b) {
         return std::tuple(a->first.Measure, slotOf(a->first.Staff), a->first.Layer) <
                std::tuple(b->first.Measure, slotOf(b->first.Staff), b->first.Layer);
@@ -155,7 +162,6 @@ void PrintScore(std::ostream& out, const Score& score) {
             for (uint16_t index : indices) {
                 const RecordKey recordKey{kTupletTag, TupletKeys(entry.Number, index)};
                 const Bytes& block = score.Records.at(recordKey);
-                shown.insert(recordKey);
                 const std::string indent(16 + std::to_string(index).size(), ' ');
                 out << "      tuplet " << index << ": " << DefinitionText(block, "\n" + indent)
                     << "\n";
@@ -171,14 +177,17 @@ void PrintScore(std::ostream& out, const Score& score) {
     }
 
     bool header = false;
+    // Those not shown above: the defaults and the tuplets of the entries.
     for (const auto& [key, bytes] : score.Records) {
-        if (shown.count(key) != 0)
+        if (defaults != nullptr && key.Tag == kTupletDefaultsTag && key.Words == kTupletDefaultsKeys)
+            continue;
+        if (key.Tag == kTupletTag && key.Words[3] == 0 && hasEntry(EntryNumberOf(key.Words)))
             continue;
         if (!header)
             out << "\nOther records\n";
         header = true;
         out << "  " << TagLabel(key.Tag) << " " << KeysText(key.Words) << ": " << RawText(bytes);
-        if (key.Tag == kTupletTag && score.FindEntry(EntryNumberOf(key.Words)) == nullptr) {
+        if (key.Tag == kTupletTag && !hasEntry(EntryNumberOf(key.Words))) {
             out << "  (no entry " << EntryNumberOf(key.Words) << ")";
         }
         out << "\n";

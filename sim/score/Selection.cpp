@@ -241,7 +241,9 @@ void WarnOutside(const Parts& parts, const Score& score, std::vector<std::string
                            " outside the score, which has no staves");
         return;
     }
-    const auto [low, high] = score.SlotRange();
+    // Not a structured binding: clang 14 does not let a lambda capture one.
+    const int low = score.SlotRange().first;
+    const int high = score.SlotRange().second;
     const auto outside = [&](int first, int last) {
         warnings.push_back(
             Range("slot", "slots", first, last) + (first == last ? " holds" : " hold") +

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <functional>
 #include <optional>
+#include <new>
+#include <stdexcept>
 
 #include "sim/host/Host.h"
 #include "sim/host/HostExports.h"
@@ -109,6 +111,30 @@ TEST(HostControls, EveryFunctionWorksThroughItsExportAndFailsWhenMadeTo) {
         ASSERT_NE(failed, host.Calls().end()) << name;
         EXPECT_EQ(failed->Outcome, sim::CallOutcome::Failed) << name;
         EXPECT_NE(sim::FindHostFunction(name), nullptr) << name << " is still found";
+    }
+}
+
+TEST(HostControls, AnExceptionInTheHostGivesTheModuleTheFailureValueAndIsKept) {
+    for (const bool outOfMemory : {true, false}) {
+        for (const Probe& probe : Probes()) {
+            const char* name = sim::HostFnName(probe.Fn);
+            sim::Host host(SmallScore());
+            sim::CurrentHostScope current(host);
+            host.OnCall = [&](const sim::HostCall&) {
+                if (outOfMemory)
+                    throw std::bad_alloc();
+                throw std::runtime_error("the disk is on fire");
+            };
+            EXPECT_FALSE(probe.Call()) << name;
+            ASSERT_TRUE(host.Fault()) << name;
+            EXPECT_EQ(host.Fault()->Function, probe.Fn) << name;
+            EXPECT_EQ(host.Fault()->OutOfMemory, outOfMemory) << name;
+            const std::string text = host.Fault()->Describe();
+            const std::string start = outOfMemory ? std::string("out of memory in ") + name
+                                                  : std::string(name) + " failed inside the host";
+            EXPECT_EQ(text.rfind(start, 0), 0u) << text;
+            EXPECT_EQ(text.find("the disk is on fire") != std::string::npos, !outOfMemory) << text;
+        }
     }
 }
 
@@ -410,6 +436,12 @@ TEST(HostControls, TheCallLogCanBeSwitchedOffWhileCountsGoOn) {
     EXPECT_TRUE(host.Calls().empty());
     EXPECT_EQ(host.CallCount(), 2u);
     EXPECT_EQ(traced, 2);
+
+    host.SetRecordCalls(true, 1);
+    host.GetMaxLayers(V);
+    host.GetMaxLayers(V);
+    EXPECT_EQ(host.Calls().size(), 1u) << "no more than the limit";
+    EXPECT_EQ(host.CallsNotKept(), 1u);
 }
 
 TEST(HostControls, BoxStylesReadAsPeopleSeeThem) {

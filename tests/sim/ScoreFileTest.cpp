@@ -41,8 +41,9 @@ constexpr const char* kMinimal = R"({
   "cells": [
     {"measure": 2, "staff": 4, "layer": 1, "entries": [
       {"entry": 70000, "position": -8, "notes": 2, "tuplets": [
-        {"OptionBits": "0x0003", "Position2": -1, "Flags": "0x8000"},
-        {"index": 5, "HeadWords": [1, 2, 3, "0xFFFF"]}
+        {"OptionBits": "0x0003", "Position1": 0, "Position2": -1, "Value1": 0, "Value2": 0,
+         "Flags": "0x8000", "Value3": 0, "Value4": 0, "Value5": 0, "Value6": 0, "Value7": 0},
+        {"index": 5, "words": [1, 2, 3, "0xFFFF", 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0]}
       ]}
     ]}
   ]
@@ -70,7 +71,8 @@ TEST(ScoreFile, ReadsNamedFieldsHexAndDecimalNumbersAndNestedTuplets) {
     EXPECT_EQ(first->OptionBits, 3);
     EXPECT_EQ(first->Position2, 0xFFFF) << "-1 is the word 0xFFFF";
     EXPECT_EQ(first->Flags, 0x8000);
-    EXPECT_EQ(score.Tuplet(70000, 5)->HeadWords, (std::array<uint16_t, 4>{1, 2, 3, 0xFFFF}));
+    EXPECT_EQ(score.Tuplet(70000, 5)->HeadWords, (std::array<uint16_t, 4>{1, 2, 3, 0xFFFF}))
+        << "raw words, with an index";
     EXPECT_NE(score.FindRecord(sim::kTupletTag, {70000 & 0xFFFF, 1, 5, 0}), nullptr)
         << "keys: entry number low word, high word, index, 0";
 }
@@ -90,7 +92,7 @@ TEST(ScoreFile, MalformedFilesNameTheFileThePlaceAndTheProblem) {
         {"unknown top-level field", "{\n \"measure\": 3\n}", 2, "/measure",
          "unknown field \"measure\""},
         {"word out of range",
-         "{\"staves\": [{\"slot\": 1, \"staff\": 1}],\n \"cells\": [{\"measure\": 1, \"staff\": 1,"
+         "{\"measures\": 1, \"staves\": [{\"slot\": 1, \"staff\": 1}],\n \"cells\": [{\"measure\": 1, \"staff\": 1,"
          " \"layer\": 1,\n  \"entries\": [{\"entry\": 1, \"tuplets\": [\n   {\"Flags\": "
          "\"0x1FFFF\"}]}]}]}",
          4, "/cells/0/entries/0/tuplets/0/Flags", "expected a number from -32768 to 65535"},
@@ -100,7 +102,7 @@ TEST(ScoreFile, MalformedFilesNameTheFileThePlaceAndTheProblem) {
          "not a decimal or \"0x...\""},
         {"fraction", "{\"measures\": 1.5}", 1, "/measures", "expected an integer"},
         {"staff not in staves",
-         "{\"staves\": [{\"slot\": 1, \"staff\": 1}],\n\"cells\": [\n {\"measure\": 1, \"staff\": "
+         "{\"measures\": 1, \"staves\": [{\"slot\": 1, \"staff\": 1}],\n\"cells\": [\n {\"measure\": 1, \"staff\": "
          "2, "
          "\"layer\": 1}]}",
          3, "/cells/0/staff", "no staff 2"},
@@ -110,20 +112,20 @@ TEST(ScoreFile, MalformedFilesNameTheFileThePlaceAndTheProblem) {
          "\"staff\": 1, \"layer\": 1}]}",
          3, "/cells/0/measure", "from 1 to 2"},
         {"entry number used twice",
-         "{\"staves\": [{\"slot\": 1, \"staff\": 1}], \"cells\": [{\"measure\": 1, \"staff\": 1, "
-         "\"layer\": 1, \"entries\": [\n{\"entry\": 5},\n{\"entry\": 5}]}]}",
-         3, "/cells/0/entries/1/entry", "used twice (also at /cells/0/entries/0)"},
+         "{\"measures\": 1, \"staves\": [{\"slot\": 1, \"staff\": 1}], \"cells\": [{\"measure\": 1, "
+         "\"staff\": 1, \"layer\": 1, \"entries\": [\n{\"entry\": 5},\n{\"entry\": 5}]}]}",
+         3, "/cells/0/entries/1/entry", "used twice (also at /cells/0/entries/0, line 2)"},
         {"thirteen notes",
-         "{\"staves\": [{\"slot\": 1, \"staff\": 1}], \"cells\": [{\"measure\": 1, \"staff\": 1, "
-         "\"layer\": 1, \"entries\": [{\"entry\": 5, \"notes\": 13}]}]}",
+         "{\"measures\": 1, \"staves\": [{\"slot\": 1, \"staff\": 1}], \"cells\": [{\"measure\": 1, "
+         "\"staff\": 1, \"layer\": 1, \"entries\": [{\"entry\": 5, \"notes\": 13}]}]}",
          1, "/cells/0/entries/0/notes", "from 0 to 12"},
         {"slot given twice",
          "{\"staves\": [\n{\"slot\": 1, \"staff\": 1},\n{\"slot\": 1, \"staff\": 2}]}", 3,
          "/staves/1/slot", "slot 1 is given twice"},
         {"record given twice",
-         "{\"defaults\": {},\n\"records\": [\n{\"tag\": \"pfTP\", \"keys\": [1,0,0,0], \"bytes\": "
-         "\"\"}]}",
-         3, "/records/0", "given twice (also at /defaults)"},
+         "{\"measures\": 1, \"defaults\": {\"words\": [7]},\n\"records\": [\n{\"tag\": \"pfTP\", "
+         "\"keys\": [1,0,0,0], \"bytes\": \"\"}]}",
+         3, "/records/0", "given twice (also at /defaults, line 1)"},
         {"odd hex digits",
          "{\"records\": [{\"tag\": \"ot14\", \"keys\": [1,0,0,0],\n \"bytes\": \"123\"}]}", 2,
          "/records/0/bytes", "odd number of hex digits"},
@@ -137,6 +139,45 @@ TEST(ScoreFile, MalformedFilesNameTheFileThePlaceAndTheProblem) {
          "/layers/hidden/0", "from 1 to 2"},
         {"wrong format", "{\"format\": \"other\"}", 1, "/format",
          "expected \"melvara-sim score 1\""},
+        {"number beyond a double", "[1e400]", 1, "", "expected an object, found [1e400]"},
+        {"unknown field holding such a number", "{\"a\":-1e999}", 1, "/a", "unknown field \"a\""},
+        {"such a number where an integer belongs", "{\n\"measures\": -1e999}", 2, "/measures",
+         "expected an integer (decimal, or a \"0x...\" hex string), found -1e999"},
+        {"integer beyond 64 bits", "{\"measures\": 99999999999999999999}", 1, "/measures",
+         "from 0 to 32767, found 99999999999999999999"},
+        {"100,000 brackets", std::string(100000, '[') + std::string(100000, ']'), 1, "",
+         "expected an object, found [[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[..."},
+        {"100,000 brackets among the cells, before the measures",
+         "{\"cells\": [" + std::string(100000, '[') + std::string(100000, ']') +
+             "],\n\"measures\": 1}",
+         1, "/cells/0", "expected an object, found [[["},
+        {"key given twice", "{\"measures\": 1,\n\"measures\": 2}", 2, "/measures",
+         "\"measures\" is given twice (first at line 1)"},
+        {"no measures", "{\n  \"staves\": []\n}", 1, "", "missing field \"measures\""},
+        {"empty tuplet",
+         "{\"measures\": 1, \"staves\": [{\"slot\": 1, \"staff\": 1}], \"layers\": {}, \"cells\": "
+         "[{\"measure\": 1, \"staff\": 1, \"layer\": 1, \"entries\": [{\"entry\": 1, \"tuplets\": "
+         "[\n{}]}]}]}",
+         2, "/cells/0/entries/0/tuplets/0", "no fields given: a tuplet definition needs"},
+        {"tuplet without some fields",
+         "{\"measures\": 1, \"defaults\": {\"HeadWords\": [0, 0, 0, 0], \"OptionBits\": 0, "
+         "\"Position2\": 0, \"Value1\": 0, \"Value2\": 0, \"Flags\": 0, \"Value3\": 0, \"Value4\": "
+         "0, \"Value5\": 0, \"Value6\": 0}}",
+         1, "/defaults", "missing fields \"Position1\", \"Value7\""},
+        {"cells before the fields they need",
+         "{\"cells\": [\n{\"measure\": 3, \"staff\": 1, \"layer\": 1}],\n\"measures\": 2, "
+         "\"staves\": [{\"slot\": 1, \"staff\": 1}]}",
+         2, "/cells/0/measure", "from 1 to 2, found 3"},
+        {"text after the score", "{\"measures\": 1}\n{}", 2, "", "not valid JSON (column 1)"},
+        {"bytes that are not UTF-8", "{\"measures\": 1, \"description\": \"\xFF\"}", 1, "",
+         "not valid JSON (column 33): a string holds byte 0xFF, which is not UTF-8"},
+        {"leading zero", "{\"measures\": 01}", 1, "", "may not start with 0"},
+        {"leading zero in a string", "{\"measures\": \"010\"}", 1, "/measures",
+         "\"010\" starts with 0"},
+        {"space in a string", "{\"measures\": \" 1\"}", 1, "/measures", "not a decimal"},
+        {"trailing comma", "{\"measures\": 1,}", 1, "", "expected a member name"},
+        {"a string that never ends, for a score", "\"measu\\", 1, "",
+         "expected an object, found \"measu\\"},
     };
     for (const Case& c : cases) {
         try {

@@ -173,6 +173,22 @@ TEST(ScoreGenerator, CommandWritesTheFileOrTheScoreItself) {
     std::ostringstream json, none;
     ASSERT_EQ(sim::RunMain(shape, json, none), 0) << none.str();
     EXPECT_TRUE(sim::ParseScore(json.str(), "stdout") == sim::GenerateScore(Options(2, 3, 2, 4, 0.25, 5)));
+    EXPECT_EQ(json.str(), sim::FormatScore(sim::GenerateScore(Options(2, 3, 2, 4, 0.25, 5))))
+        << "written as it is made, the same text as the score in memory";
+}
+
+TEST(ScoreGenerator, CommandRefusesAScoreTheDiskCannotHoldBeforeWritingAnything) {
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() / "melvara-generate-huge.json";
+    std::ostringstream out, err;
+    EXPECT_EQ(sim::RunMain({"generate", "--measures", "32767", "--staves", "32767", "--layers",
+                            "4", "--entries", "1", "--tuplet-share", "1", "--out", path.string()},
+                           out, err),
+              1);
+    EXPECT_NE(err.str().find("the score would take about 5.4 TB, but the disk of"),
+              std::string::npos)
+        << err.str();
+    EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 TEST(ScoreGenerator, CommandRefusesMissingAndWrongOptions) {
