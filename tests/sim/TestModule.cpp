@@ -105,7 +105,7 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void*, int16_t, const void* selection2
     using FreeFn = void (*)(void*, uint32_t);
     using LayersFn = int16_t (*)(uint32_t);
     if (kFault == Fault::CrashInInvoke) {
-        int* volatile nowhere = nullptr;
+        volatile int* volatile nowhere = nullptr;
         *nowhere = 1;
     }
     if (kFault == Fault::InvokeNeverReturns) {
@@ -123,7 +123,8 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void*, int16_t, const void* selection2
     if (kFault == Fault::CrashWhenCallFails) {
         if (const auto layers = HostFunction<LayersFn>("MX_GetMaxLayers")) {
             volatile int count = layers(kVersionArgument);
-            layer = static_cast<int16_t>(1000 / count % count);
+            volatile int thousand = 1000;
+            layer = static_cast<int16_t>(thousand / count % count);
         }
     }
     const auto load = HostFunction<LoadFn>("MX_LoadTGF");
