@@ -5,12 +5,24 @@
 # The Linux tests use every row; the Windows build makes each module too.
 set(MELVARA_TEST_MODULES
   "foreign-module|None||"
+  "version-not-its-argument|VersionNotItsArgument|version|answered 0x10000000, not the version"
+  "init-clears-the-word|InitClearsTheWord|init|left the word 0x00000001, not 0x00000007"
+  "menu-text-past-field|MenuTextPastField|enumerate|past the end of the 196-byte record"
+  "wide-text-unterminated|WideTextUnterminated|enumerate|Title without a zero unit in its 128 units"
+  "writes-when-answering-0|WritesWhenAnswering0|enumerate|answered 0 and still wrote into the record"
+  "endless-menu|EndlessMenu|enumerate|answers every index up to 63"
+  "texts-disagree|TextsDisagree|enumerate|the 8-bit Title .* and the UTF-16 Title .* differ"
   "crash-in-invoke|CrashInInvoke|invoke-empty-score|crashed: SIGSEGV"
+  "invoke-never-returns|InvokeNeverReturns|invoke-empty-score|did not return within 1 s"
   "frame-never-freed|FrameNeverFreed|invoke-empty-score|never released"
   "frame-freed-twice|FrameFreedTwice|invoke-empty-score|released a second time"
-  "invoke-never-returns|InvokeNeverReturns|invoke-empty-score|did not return within 1 s"
+  "writes-into-frame|WritesIntoFrame|invoke-empty-score|the module wrote into frame 1"
+  "wrong-version-argument|WrongVersionArgument|invoke-empty-score|called with version argument 0x18000000"
+  "box-of-no-style|BoxOfNoStyle|invoke-empty-score|buttons 0x7 are none of MessageBoxW's sets"
+  "keeps-defaults|KeepsDefaults|invoke-two-documents|loaded while another document was current"
   "crash-when-call-fails|CrashWhenCallFails|hostile-failing-calls|crashed: SIGFPE"
-  "menu-text-past-field|MenuTextPastField|enumerate|past the end of the 196-byte record"
+  "saves-after-failed-load|SavesAfterFailedLoad|hostile-failing-calls|of a record whose last load failed"
+  "saves-more-than-loaded|SavesMoreThanLoaded|hostile-odd-answers|more bytes than the record's last load gave"
 )
 
 set(MELVARA_TEST_MODULE_DIR ${CMAKE_CURRENT_LIST_DIR})
