@@ -8,6 +8,7 @@
 #include "sim/cli/GenerateCommand.h"
 #include "sim/cli/RunCommandLine.h"
 #include "sim/cli/ScoreFileHelp.h"
+#include "sim/cli/ValidateCommandLine.h"
 #include "sim/host/Menu.h"
 #include "sim/host/ModuleLoader.h"
 #include "sim/score/ScoreDiff.h"
@@ -29,6 +30,7 @@ Commands
   diff       list the differences between two score files
   run        run one of the module's commands on a score
   generate   write a score of any size, for tests and benchmarks
+  validate   check any plug-in module against the host's contract
 
 "melvara-sim COMMAND --help" (or "melvara-sim help COMMAND") describes a
 command and its options; "melvara-sim help score" describes score files.
@@ -166,6 +168,7 @@ const Command kCommands[] = {
     {"diff", &kDiffHelp, DiffMain},
     {"run", &kRunHelp, RunCommandMain},
     {"generate", &kGenerateHelp, GenerateCommand},
+    {"validate", &kValidateHelp, ValidateMain},
 };
 
 const Command* FindCommand(const std::string& name) {

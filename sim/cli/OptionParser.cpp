@@ -1,6 +1,14 @@
 #include "sim/cli/OptionParser.h"
 
+#include <cstdlib>
+
 namespace sim {
+namespace {
+
+// A time limit beyond this is a mistake (about eleven days).
+constexpr double kMaxSeconds = 1e6;
+
+}  // namespace
 
 void OptionParser::Value(std::string name, Take take, bool repeatable) {
     Option option;
@@ -18,6 +26,24 @@ void OptionParser::Text(std::string name, std::string& target) {
             return false;
         }
         target = value;
+        return true;
+    });
+}
+
+void OptionParser::Seconds(std::string name, double& target) {
+    const std::string option = name;
+    Value(std::move(name), [option, &target](const std::string& value, std::string& error) {
+        // Digits with at most one point; no sign, exponent or words.
+        const bool digits = !value.empty() && value.find_first_not_of("0123456789.") ==
+                                                  std::string::npos &&
+                            value.find('.') == value.rfind('.') && value != ".";
+        const double seconds = digits ? std::strtod(value.c_str(), nullptr) : 0;
+        if (!(seconds > 0) || seconds > kMaxSeconds) {
+            error = option + ": a number of seconds above 0 (such as 10 or 0.5), not \"" +
+                    value + "\"";
+            return false;
+        }
+        target = seconds;
         return true;
     });
 }

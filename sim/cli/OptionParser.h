@@ -44,6 +44,8 @@ class OptionParser {
                   return ParseNumber(option, value, target, error, low, high);
               });
     }
+    // An option with a number of seconds above 0: decimal, such as 10 or 0.5.
+    void Seconds(std::string name, double& target);
     // An option without a value.
     void Flag(std::string name, bool& target);
     // Operands: at least min and at most max of them, what says what they

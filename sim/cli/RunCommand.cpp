@@ -7,6 +7,7 @@
 #include "sim/host/Host.h"
 #include "sim/host/HostExports.h"
 #include "sim/host/Menu.h"
+#include "sim/host/ModuleGuard.h"
 #include "sim/host/ModuleLoader.h"
 #include "sim/score/AtomicFile.h"
 #include "sim/score/ScoreDiff.h"
@@ -15,8 +16,6 @@
 
 namespace sim {
 namespace {
-
-InvokeWrapper CurrentInvokeWrapper;
 
 std::string Hex32(uint32_t value) {
     char text[16];
@@ -177,10 +176,6 @@ void ApplyControls(Host& host, const RunOptions& options) {
 
 }  // namespace
 
-void SetInvokeWrapper(InvokeWrapper wrapper) {
-    CurrentInvokeWrapper = std::move(wrapper);
-}
-
 int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) {
     std::string error;
     SetActivity("reading", options.ScorePath);
@@ -221,6 +216,10 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     host.OnBox = [&out, &boxes](const BoxRecord& box) { PrintBox(out, box, ++boxes); };
     CurrentHostScope current(host);
 
+    // Output printed so far is flushed before each call into the module.
+    ModuleGuard guard(
+        [&err](const ModuleFault& fault) { err << "melvara-sim: " << fault.Describe() << "\n"; },
+        {kExitModuleCrashed, kExitTimedOut}, options.TimeoutSeconds, &out);
     SetActivity("loading", options.ModulePath);
     LoadedModule module;
     if (!module.Load(options.ModulePath, error)) {
@@ -239,12 +238,9 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
         out << "  warning: " << warning << "\n";
 
     RegionRecord region = selection->Region;
-    const auto invoke = [&] {
-        return module.Invoke(host.Window(), options.MenuIndex,
-                             selection->Present ? &region : nullptr);
-    };
     SetActivity("running the command");
-    const int invokeResult = CurrentInvokeWrapper ? CurrentInvokeWrapper(host, invoke) : invoke();
+    const int invokeResult =
+        module.Invoke(host, options.MenuIndex, selection->Present ? &region : nullptr);
     module.Terminate();
     host.ReportFramesStillHeld();
     if (const std::optional<HostFault>& fault = host.Fault()) {

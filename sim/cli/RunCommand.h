@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sim/host/HostCall.h"
+#include "sim/host/ModuleLoader.h"
 #include "sim/score/Tags.h"
 
 namespace sim {
@@ -19,6 +20,8 @@ enum ExitStatus : int {
     kExitFailure = 1,      // unreadable score, module that cannot be loaded, file not written
     kExitUsage = 2,        // wrong options
     kExitFrameErrors = 3,  // the module mishandled layer frames
+    kExitModuleCrashed = 4,  // a call into the module crashed
+    kExitTimedOut = 5,       // a call into the module did not return within --timeout
 };
 
 constexpr uint32_t kDefaultHostVersion = 0x19000000;
@@ -41,6 +44,7 @@ struct RunOptions {
     std::string OutPath;   // where to write the changed score; empty for nowhere
     bool InPlace = false;  // write back to ScorePath
     bool Trace = false;    // print every host call
+    double TimeoutSeconds = 0;  // longest a call into the module may take; 0 for no limit
 
     // Controls.
     std::vector<HostFn> FailingFunctions;
@@ -51,21 +55,14 @@ struct RunOptions {
     bool CreateLeavesIndexUnset = false;
 };
 
-class Host;
-
-// Wraps the module's Invoke for RunCommand: calls invoke and returns its
-// result. A host program whose module shows the system's own message boxes
-// (on Windows) sets one: it gives the host a real window (Host::SetWindow)
-// and, while Invoke runs, records each box with Host::ShowMessageBox and
-// presses the answer. Without one, Invoke is called directly.
-using InvokeWrapper = std::function<int(Host& host, const std::function<int()>& invoke)>;
-void SetInvokeWrapper(InvokeWrapper wrapper);
-
 // Loads the module, runs one of its commands on the score over the given
 // selection, and reports: each message box as it is shown, a summary, the
 // changes field by field, and anything the module did wrong. Writes the
 // changed score when asked to; a file that may not be written is refused
-// before the module is loaded. Returns the exit status.
+// before the module is loaded. Returns the exit status. A call into the
+// module that crashes or outlasts the time limit ends the program: it names
+// the export, the signal or exception and the last host call, and exits with
+// kExitModuleCrashed or kExitTimedOut.
 int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace sim

@@ -39,6 +39,8 @@ Options
   --in-place             write it back to the score file instead (left as
                          it is when the command changed nothing)
   --trace                print every host call with its arguments and result
+  --timeout S            end the run when a call into the module takes longer
+                         than S seconds (default: no limit)
 
 Controls, to make the host misbehave (the summary names any that never
 changed a call)
@@ -93,7 +95,10 @@ Exit status
   cannot be written (a file that may not be written is refused before the
   module runs); 2 usage error, a bad selection included; 3 the module
   mishandled layer frames (released one twice, released one never handed
-  out, or kept one).
+  out, or kept one); 4 the module crashed; 5 a call into the module did not
+  return within --timeout. For 4 and 5 the run stops there, names the
+  export, the signal or exception and the last host call, and writes no
+  score.
 )";
 
 namespace {
@@ -183,6 +188,7 @@ ParseResult ParseRunOptions(const std::vector<std::string>& args, RunOptions& op
     parser.Text("--out", options.OutPath);
     parser.Flag("--in-place", options.InPlace);
     parser.Flag("--trace", options.Trace);
+    parser.Seconds("--timeout", options.TimeoutSeconds);
     parser.Value(
         "--fail",
         [&](const std::string& value, std::string& problem) {

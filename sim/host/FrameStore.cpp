@@ -99,10 +99,14 @@ void* FrameStore::Create(const Staff& staff, int16_t measure, int16_t layer,
     WriteLE16(header + kScope, staff.Scope);
     WriteLE16(header + kSlot, static_cast<uint16_t>(staff.Slot));
     WriteLE16(header + kMeasure, static_cast<uint16_t>(measure));
-    WriteLE16(header + kEntryCount, static_cast<uint16_t>(entries.size()));
+    WriteLE16(header + kEntryCount,
+              static_cast<uint16_t>(EntryCountAnswer.value_or(static_cast<int16_t>(entries.size()))));
     uint8_t* records = entries.empty() ? nullptr : header + kFrameSize;
-    for (size_t i = 0; i < entries.size(); ++i)
+    for (size_t i = 0; i < entries.size(); ++i) {
         WriteEntryRecord(records + kEntrySize * i, entries[i]);
+        if (NoteCountAnswer)
+            WriteLE16(records + kEntrySize * i + kNoteCount, static_cast<uint16_t>(*NoteCountAnswer));
+    }
     WritePointer(header + kFirstEntry, records);
     std::memcpy(header + frame.Bytes(), header, frame.Bytes());
     Held.emplace(header, std::move(frame));

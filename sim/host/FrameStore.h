@@ -5,6 +5,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -78,6 +79,12 @@ class FrameStore {
     // Records a StillHeld error for every frame not released, but for those
     // the host refused to release (counted in Refused).
     void ReportStillHeld();
+    // Frames created from now on give these counts instead of the real ones:
+    // of entries in the header, of notes in every entry record.
+    void SetCounts(std::optional<int16_t> entries, std::optional<int16_t> notes) {
+        EntryCountAnswer = entries;
+        NoteCountAnswer = notes;
+    }
 
     // The id of a frame handed out (1, 2, ...), or 0.
     uint64_t IdOf(const void* handle) const;
@@ -115,6 +122,8 @@ class FrameStore {
     std::vector<FrameError> ErrorList;
     std::vector<std::string> OverwrittenFrames;
     uint64_t NextId = 1;
+    std::optional<int16_t> EntryCountAnswer;
+    std::optional<int16_t> NoteCountAnswer;
 };
 
 }  // namespace sim

@@ -66,6 +66,15 @@ void Host::SetCurrentDocument(int16_t document) {
     CurrentDocument = document;
 }
 
+void Host::SetAnswer(HostFn fn, int16_t value) {
+    FixedAnswers[static_cast<size_t>(fn)] = value;
+}
+
+int64_t Host::Answer(HostFn fn, int64_t own) const {
+    const std::optional<int16_t>& fixed = FixedAnswers[static_cast<size_t>(fn)];
+    return fixed ? *fixed : own;
+}
+
 void Host::ScriptAnswers(std::vector<int> answers) {
     Answers.assign(answers.begin(), answers.end());
 }
@@ -134,8 +143,10 @@ const std::vector<Entry>& Host::EntriesOf(const CellKey& cell) const {
 
 std::vector<std::string> Host::Warnings() const {
     std::vector<std::string> warnings;
-    for (const auto& [text, times] : WarningList) {
-        warnings.push_back(times == 1 ? text : text + " (" + std::to_string(times) + " times)");
+    for (const Warning& warning : WarningList) {
+        warnings.push_back(warning.Times == 1
+                               ? warning.Text
+                               : warning.Text + " (" + std::to_string(warning.Times) + " times)");
     }
     if (WarningsBeyondList != 0) {
         warnings.push_back("and " + std::to_string(WarningsBeyondList) +
@@ -146,6 +157,39 @@ std::vector<std::string> Host::Warnings() const {
         warnings.push_back("the module wrote into " + frame);
     }
     return warnings;
+}
+
+std::vector<ContractBreach> Host::Breaches() const {
+    std::vector<ContractBreach> breaches;
+    for (const Warning& warning : WarningList) {
+        if (warning.Breach)
+            breaches.push_back({warning.Text, warning.Call});
+    }
+    if (FirstBreachBeyondList)
+        breaches.push_back(*FirstBreachBeyondList);
+    for (const std::string& frame : FrameMemory.Overwritten())
+        breaches.push_back({"the module wrote into " + frame, 0});
+    return breaches;
+}
+
+LastHostCall Host::LastCall() const {
+    LastHostCall last;
+    last.Running = CallRunning.load(std::memory_order_acquire);
+    last.RunningFunction = RunningFunction;
+    last.RunningNumber = RunningNumber;
+    const int slot = LastCallSlot.load(std::memory_order_acquire);
+    if (slot >= 0)
+        last.Returned = LastCalls[static_cast<size_t>(slot)];
+    return last;
+}
+
+void Host::KeepLastCall(const HostCall& call) {
+    // Written into the copy not being read, then made the one to read: a
+    // signal or a stopped thread never finds it half written.
+    const int slot = LastCallSlot.load(std::memory_order_relaxed) == 0 ? 1 : 0;
+    LastCalls[static_cast<size_t>(slot)] = call;
+    LastCallSlot.store(slot, std::memory_order_release);
+    CallRunning.store(false, std::memory_order_release);
 }
 
 void Host::NoteFault(HostFn fn, const char* what) noexcept {
@@ -183,17 +227,20 @@ size_t Host::SavedCount() const {
     return total;
 }
 
-void Host::Warn(const std::string& warning) {
-    for (auto& [text, times] : WarningList) {
-        if (text == warning) {
-            ++times;
+void Host::Warn(const std::string& warning, bool breach, uint64_t call) {
+    for (Warning& known : WarningList) {
+        if (known.Text == warning) {
+            ++known.Times;
             return;
         }
     }
-    if (WarningList.size() < kWarningLimit)
-        WarningList.emplace_back(warning, 1);
-    else
+    if (WarningList.size() < kWarningLimit) {
+        WarningList.push_back({warning, 1, breach, call});
+    } else {
         ++WarningsBeyondList;
+        if (breach && !FirstBreachBeyondList)
+            FirstBreachBeyondList = ContractBreach{warning, call};
+    }
 }
 
 // --- Call bookkeeping -------------------------------------------------------
@@ -201,12 +248,17 @@ void Host::Warn(const std::string& warning) {
 bool Host::Begin(HostCall& call, uint32_t version) {
     call.Version = version;
     ++PerFunction[static_cast<size_t>(call.Function)];
+    if (IsRecordedHostFunction(call.Function))
+        call.Number = ++NumberedCalls;
+    RunningFunction = call.Function;
+    RunningNumber = call.Number;
+    CallRunning.store(true, std::memory_order_release);
     bool proceed = true;
     if (IsRecordedHostFunction(call.Function)) {
-        call.Number = ++NumberedCalls;
         if (version != kCallVersion) {
             Warn(std::string(HostFnName(call.Function)) + " called with version argument " +
-                 Hex32(version) + " instead of 0x19000000");
+                 Hex32(version) + " instead of 0x19000000",
+                 true, call.Number);
         }
         if (FailingCalls.count(call.Number) != 0) {
             call.Outcome = CallOutcome::Failed;
@@ -218,7 +270,8 @@ bool Host::Begin(HostCall& call, uint32_t version) {
             break;
         case FunctionMode::Missing:
             Warn(std::string("the module called ") + HostFnName(call.Function) +
-                 ", which the host does not export");
+                     ", which the host does not export",
+                 true, call.Number);
             call.Outcome = CallOutcome::Missing;
             proceed = false;
             break;
@@ -231,6 +284,7 @@ bool Host::Begin(HostCall& call, uint32_t version) {
 }
 
 void Host::Finish(HostCall& call) {
+    KeepLastCall(call);
     if (OnCall)
         OnCall(call);
     if (!RecordCalls)
@@ -242,6 +296,21 @@ void Host::Finish(HostCall& call) {
 }
 
 // --- Records ------------------------------------------------------------------
+
+void Host::CheckSave(const HostCall& call) {
+    const auto state = LoadStates.find(RecordKey{call.Tag, call.KeysIn});
+    if (state == LoadStates.end())
+        return;
+    const LoadState& load = state->second;
+    if (load.Failed) {
+        Warn("MX_SaveKData of a record whose last load failed", true, call.Number);
+    } else if (load.Loaded && call.CountIn > load.Bytes) {
+        Warn("MX_SaveKData of more bytes than the record's last load gave", true, call.Number);
+    } else if (load.Loaded && load.Document != CurrentDocument) {
+        Warn("MX_SaveKData of a record loaded while another document was current", true,
+             call.Number);
+    }
+}
 
 int16_t Host::LoadKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t* count,
                         uint32_t version) {
@@ -256,21 +325,26 @@ int16_t Host::LoadKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t* co
         call.CountIn = *count;
     if (Begin(call, version)) {
         if (keys == nullptr || count == nullptr) {
-            Warn("MX_LoadKData called without a key block or a count");
-        } else if (!LoadFails(tag, call.KeysIn)) {
-            if (const Bytes* record = FindRecord(tag, call.KeysIn)) {
-                if (buffer != nullptr) {
-                    const size_t copied = std::min<size_t>(*count, record->size());
-                    if (copied > 0)
-                        std::memcpy(buffer, record->data(), copied);
-                    const RecordKey key{tag, call.KeysIn};
-                    if (LoadedSet.insert(key).second)
-                        Loaded.push_back(key);
-                }
-                *count = static_cast<uint32_t>(record->size());
-                call.Result = 1;
+            Warn("MX_LoadKData called without a key block or a count", true, call.Number);
+        } else if (LoadFails(tag, call.KeysIn)) {
+            if (FindRecord(tag, call.KeysIn) != nullptr)
+                LoadStates[RecordKey{tag, call.KeysIn}].Failed = true;
+        } else if (const Bytes* record = FindRecord(tag, call.KeysIn)) {
+            if (buffer != nullptr) {
+                const size_t copied = std::min<size_t>(*count, record->size());
+                if (copied > 0)
+                    std::memcpy(buffer, record->data(), copied);
+                const RecordKey key{tag, call.KeysIn};
+                LoadState& state = LoadStates[key];
+                if (!state.Loaded)
+                    Loaded.push_back(key);
+                state = {true, false, static_cast<uint32_t>(copied), CurrentDocument};
             }
+            *count = static_cast<uint32_t>(record->size());
+            call.Result = 1;
         }
+    } else if (keys != nullptr && FindRecord(tag, call.KeysIn) != nullptr) {
+        LoadStates[RecordKey{tag, call.KeysIn}].Failed = true;
     }
     if (count != nullptr)
         call.CountOut = *count;
@@ -288,7 +362,10 @@ int16_t Host::SaveKData(uint32_t tag, uint16_t* keys, const void* buffer, uint32
     call.KeysIn = call.KeysOut = ReadKeys(keys);
     call.HasBuffer = buffer != nullptr;
     call.CountIn = count;
-    if (Begin(call, version) && keys != nullptr && (buffer != nullptr || count == 0) &&
+    const bool proceed = Begin(call, version);
+    if (keys != nullptr)
+        CheckSave(call);
+    if (proceed && keys != nullptr && (buffer != nullptr || count == 0) &&
         !SaveFails(tag, call.KeysIn)) {
         if (Bytes* record = FindRecord(tag, call.KeysIn)) {
             const auto* bytes = static_cast<const uint8_t*>(buffer);
@@ -375,7 +452,8 @@ int16_t Host::NextKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t* co
     call.HasCount = count != nullptr;
     if (Begin(call, version) && keys != nullptr) {
         if (buffer != nullptr || count != nullptr) {
-            Warn("MX_NextKData called with a buffer or a count; the host takes neither");
+            Warn("MX_NextKData called with a buffer or a count; the host takes neither", true,
+                 call.Number);
         }
         auto next = Document.Records.upper_bound(RecordKey{tag, call.KeysIn});
         if (next != Document.Records.end() && next->first.Tag == tag) {
@@ -395,7 +473,7 @@ int16_t Host::GetCurrentKovrinDocument(uint32_t version) {
     HostCall call;
     call.Function = HostFn::GetCurrentKovrinDocument;
     if (Begin(call, version))
-        call.Result = CurrentDocument;
+        call.Result = Answer(HostFn::GetCurrentKovrinDocument, CurrentDocument);
     const auto result = static_cast<int16_t>(call.Result);
     Finish(call);
     return result;
@@ -476,6 +554,7 @@ int16_t Host::SlotToInst(int16_t slot, uint16_t scope, uint32_t version) {
                      std::to_string(staff->Scope));
             }
         }
+        call.Result = Answer(HostFn::SlotToInst, call.Result);
     }
     const auto result = static_cast<int16_t>(call.Result);
     Finish(call);
@@ -490,10 +569,11 @@ int16_t Host::InstToSlot(int16_t staff, int16_t zero, uint32_t version) {
     if (Begin(call, version)) {
         if (zero != 0) {
             Warn("MX_InstToSlot called with a second argument of " + std::to_string(zero) +
-                 " instead of 0");
+                     " instead of 0",
+                 true, call.Number);
         }
-        if (const Staff* found = FindStaff(staff))
-            call.Result = found->Slot;
+        const Staff* found = FindStaff(staff);
+        call.Result = Answer(HostFn::InstToSlot, found != nullptr ? found->Slot : 0);
     }
     const auto result = static_cast<int16_t>(call.Result);
     Finish(call);
@@ -505,7 +585,7 @@ int16_t Host::GetShowLayer(int16_t layer, uint32_t version) {
     call.Function = HostFn::GetShowLayer;
     call.Layer = layer;
     if (Begin(call, version))
-        call.Result = Document.IsLayerShown(layer) ? 1 : 0;
+        call.Result = Answer(HostFn::GetShowLayer, Document.IsLayerShown(layer) ? 1 : 0);
     const auto result = static_cast<int16_t>(call.Result);
     Finish(call);
     return result;
@@ -515,7 +595,7 @@ int16_t Host::GetMaxLayers(uint32_t version) {
     HostCall call;
     call.Function = HostFn::GetMaxLayers;
     if (Begin(call, version))
-        call.Result = Document.LayerCount;
+        call.Result = Answer(HostFn::GetMaxLayers, Document.LayerCount);
     const auto result = static_cast<int16_t>(call.Result);
     Finish(call);
     return result;
@@ -539,8 +619,10 @@ int Host::ShowMessageBox(void* window, const char16_t* text, const char16_t* cap
     call.Caption = box.CaptionUtf8();
     if (Begin(call, kCallVersion)) {
         if (!box.HostWindow) {
+            // No owner is allowed; a window the host never gave is not.
             Warn(std::string("a message box was shown over ") +
-                 (window == nullptr ? "no window" : "a window the host did not give"));
+                     (window == nullptr ? "no window" : "a window the host did not give"),
+                 window != nullptr);
         }
         const std::vector<int> buttons = ButtonsOf(style);
         if (!Answers.empty() &&

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -8,7 +9,7 @@
 #include <optional>
 #include <set>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 #include "framework/music/RegionRecord.h"
@@ -33,6 +34,24 @@ enum class FunctionMode : uint8_t {
     Normal,
     Missing,  // a lookup by name finds nothing; a call anyway fails and is warned about
     Failing,  // found, but every call returns its failure value and does nothing
+};
+
+// Something the module did that breaks the host's contract (a call with
+// impossible arguments, a frame written into, a record saved that did not
+// load ...), with the first call that showed it (0 when no call did).
+struct ContractBreach {
+    std::string What;
+    uint64_t Call = 0;
+};
+
+// Where the calls into the host have got: the last one that returned, and
+// the one that runs now, if any (a fault inside a host function comes from
+// the arguments the module passed).
+struct LastHostCall {
+    std::optional<HostCall> Returned;
+    bool Running = false;
+    HostFn RunningFunction = HostFn::LoadKData;
+    uint64_t RunningNumber = 0;  // 0 for the window functions
 };
 
 // An exception inside a host function, caught before it reached the
@@ -131,6 +150,17 @@ class Host {
     void SetCurrentDocument(int16_t document);
     // MX_CreateKData leaves key word 3 at 0xFFFF.
     void SetCreateLeavesIndexUnset(bool leave) { CreateLeavesIndexUnset = leave; }
+    // Odd answers a real host can give: MX_GetMaxLayers, MX_GetShowLayer,
+    // MX_SlotToInst, MX_InstToSlot or MX_GetCurrentKovrinDocument answers
+    // value to every call instead of its own answer.
+    void SetAnswer(HostFn fn, int16_t value);
+    // Frames handed out from now on give these counts instead of the real
+    // ones: of entries in the frame, of notes in each entry record. Meant for
+    // negative counts; a count above the real one has the module read past
+    // the frame.
+    void SetFrameCounts(std::optional<int16_t> entries, std::optional<int16_t> notes) {
+        FrameMemory.SetCounts(entries, notes);
+    }
     // Answers for the next boxes, in order (kIdYes, kIdNo, kIdOk ...). A box
     // takes the next answer only when it has that button; otherwise it gets
     // its default button and the answer waits for a later box.
@@ -178,13 +208,25 @@ class Host {
     const FrameCounts& Frames() const { return FrameMemory.Counts(); }
     const std::vector<FrameError>& FrameErrors() const { return FrameMemory.Errors(); }
     // Adds an error for every frame still held, but for those the host
-    // refused to release (Frames().Refused); call once, at the end.
-    void ReportFramesStillHeld() { FrameMemory.ReportStillHeld(); }
+    // refused to release (Frames().Refused), and none when MX_FreeTGF is
+    // missing: the module had no way to release them. Call once, at the end.
+    void ReportFramesStillHeld() {
+        if (GetFunctionMode(HostFn::FreeTGF) != FunctionMode::Missing)
+            FrameMemory.ReportStillHeld();
+    }
     const FrameStore& FrameMemoryStore() const { return FrameMemory; }
     // Things the module did that a host would not expect (a version argument
     // other than 0x19000000, a call of a missing function ...), each once,
     // with how often it happened; past kWarningLimit kinds, a count of the rest.
     std::vector<std::string> Warnings() const;
+    // Those of them that break the host's contract, each once, in order.
+    // Besides the warnings: a save of more bytes than the record's last load
+    // gave, of a record whose last load failed, or of a record loaded while
+    // another document was current.
+    std::vector<ContractBreach> Breaches() const;
+    // The last call into the host, kept so that it can be read at any moment,
+    // also after a signal or while the module's thread is stopped.
+    LastHostCall LastCall() const;
     // Record keys that MX_LoadKData loaded successfully, each once, in order.
     const std::vector<RecordKey>& LoadedRecords() const { return Loaded; }
     size_t SavedCount(uint32_t tag) const;
@@ -197,7 +239,14 @@ class Host {
     // must give its failure value.
     bool Begin(HostCall& call, uint32_t version);
     void Finish(HostCall& call);
-    void Warn(const std::string& warning);
+    // A breach of the contract is a warning too; call is the call that
+    // showed it.
+    void Warn(const std::string& warning, bool breach = false, uint64_t call = 0);
+    // What the module may save of a record: checked against its last load.
+    void CheckSave(const HostCall& call);
+    void KeepLastCall(const HostCall& call);
+    // The answer SetAnswer gave the function, else its own.
+    int64_t Answer(HostFn fn, int64_t own) const;
     // Whether a control makes the load (save) fail; notes that it fired.
     bool LoadFails(uint32_t tag, const Keys& keys);
     // The score's lookups, through the index when there is one.
@@ -225,6 +274,7 @@ class Host {
     std::set<uint32_t> FiredSaveFailureTags;
     std::set<uint64_t> FailingCalls;
     bool CreateLeavesIndexUnset = false;
+    std::array<std::optional<int16_t>, kHostFnCount> FixedAnswers{};
     size_t IndexesLeftUnset = 0;
     std::deque<int> Answers;
 
@@ -237,10 +287,33 @@ class Host {
     std::array<uint64_t, kHostFnCount> PerFunction{};
     std::vector<BoxRecord> BoxLog;
     FrameStore FrameMemory;
-    std::vector<std::pair<std::string, uint64_t>> WarningList;
+    struct Warning {
+        std::string Text;
+        uint64_t Times = 0;
+        bool Breach = false;
+        uint64_t Call = 0;
+    };
+    std::vector<Warning> WarningList;
     uint64_t WarningsBeyondList = 0;
+    std::optional<ContractBreach> FirstBreachBeyondList;  // past the list's limit
+    // Two copies of the last call that returned: one is written while the
+    // other is read. And the call running now, set before it begins.
+    std::array<HostCall, 2> LastCalls;
+    std::atomic<int> LastCallSlot{-1};
+    HostFn RunningFunction = HostFn::LoadKData;
+    uint64_t RunningNumber = 0;
+    std::atomic<bool> CallRunning{false};
     std::vector<RecordKey> Loaded;
-    std::unordered_set<RecordKey, RecordKeyHash> LoadedSet;
+    // How the loads of an existing record went: whether one ever gave its
+    // bytes, whether the last one failed, and what the last good one gave
+    // and in which document.
+    struct LoadState {
+        bool Loaded = false;
+        bool Failed = false;
+        uint32_t Bytes = 0;
+        int16_t Document = 0;
+    };
+    std::unordered_map<RecordKey, LoadState, RecordKeyHash> LoadStates;
     std::map<uint32_t, size_t> Saved;
     size_t Created = 0;
     size_t Deleted = 0;

@@ -3,6 +3,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include "sim/host/Host.h"
+#include "sim/host/ModuleGuard.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -11,6 +14,8 @@
 
 namespace sim {
 namespace {
+
+InvokeWrapper CurrentInvokeWrapper;
 
 // The module is a file: a bare or relative name is taken in the current
 // folder, never looked up along the system's library search path.
@@ -27,7 +32,8 @@ void* OpenLibrary(const std::string& path, std::string& error) {
 #else
     const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
     void* module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (module == nullptr) error = "cannot load " + path + ": " + dlerror();
+    if (module == nullptr)
+        error = "cannot load " + path + ": " + dlerror();
     return module;
 #endif
 }
@@ -52,48 +58,103 @@ void* FindSymbol(void* handle, const char* name) {
 }
 
 template <typename Fn>
-bool Resolve(void* handle, const char* name, Fn& fn, std::string& error) {
+void Resolve(void* handle, const char* name, Fn& fn, std::vector<std::string>& missing) {
     void* address = FindSymbol(handle, name);
-    if (address == nullptr) {
-        error = std::string("the module does not export ") + name;
-        return false;
-    }
+    if (address == nullptr)
+        missing.push_back(name);
     std::memcpy(&fn, &address, sizeof fn);
-    return true;
 }
 
 }  // namespace
 
-LoadedModule::~LoadedModule() { Unload(); }
+void SetInvokeWrapper(InvokeWrapper wrapper) {
+    CurrentInvokeWrapper = std::move(wrapper);
+}
 
-bool LoadedModule::Load(const std::string& path, std::string& error) {
+const std::vector<const char*>& LoadedModule::ExportNames() {
+    static const std::vector<const char*> names = {
+        "MelvaraExtensionVersion",   "MelvaraExtensionInit",
+        "MelvaraExtensionEnumerate", "MelvaraExtensionEnumerate_UTF16",
+        "MelvaraExtensionInvoke",    "MelvaraExtensionGetMenuStatus",
+        "MelvaraExtensionTerminate",
+    };
+    return names;
+}
+
+LoadedModule::~LoadedModule() {
     Unload();
-    Handle = OpenLibrary(path, error);
-    if (Handle == nullptr) return false;
-    const bool complete = Resolve(Handle, "MelvaraExtensionVersion", Version, error) &&
-                          Resolve(Handle, "MelvaraExtensionInit", Init, error) &&
-                          Resolve(Handle, "MelvaraExtensionEnumerate", Enumerate, error) &&
-                          Resolve(Handle, "MelvaraExtensionEnumerate_UTF16", EnumerateUtf16, error) &&
-                          Resolve(Handle, "MelvaraExtensionInvoke", Invoke, error) &&
-                          Resolve(Handle, "MelvaraExtensionGetMenuStatus", GetMenuStatus, error) &&
-                          Resolve(Handle, "MelvaraExtensionTerminate", Terminate, error);
-    if (!complete) {
-        error = path + ": " + error;
-        Unload();
-    }
-    return complete;
+}
+
+bool LoadedModule::Load(const std::string& path, std::string& error,
+                        std::vector<std::string>* missing) {
+    Unload();
+    // Loading runs the module's own initialisation: guarded like an export.
+    Handle = ModuleGuard::Run("loading the module", [&] { return OpenLibrary(path, error); });
+    if (Handle == nullptr)
+        return false;
+    std::vector<std::string> absent;
+    const auto& names = ExportNames();
+    Resolve(Handle, names[0], VersionFn, absent);
+    Resolve(Handle, names[1], InitFn, absent);
+    Resolve(Handle, names[2], EnumerateFn, absent);
+    Resolve(Handle, names[3], EnumerateUtf16Fn, absent);
+    Resolve(Handle, names[4], InvokeFn, absent);
+    Resolve(Handle, names[5], GetMenuStatusFn, absent);
+    Resolve(Handle, names[6], TerminateFn, absent);
+    if (missing != nullptr)
+        *missing = absent;
+    if (absent.empty())
+        return true;
+    error = path + ": the module does not export ";
+    for (size_t i = 0; i < absent.size(); ++i)
+        error += (i == 0 ? "" : ", ") + absent[i];
+    Unload();
+    return false;
 }
 
 void LoadedModule::Unload() {
-    if (Handle != nullptr) CloseLibrary(Handle);
+    if (Handle != nullptr)
+        ModuleGuard::Run("unloading the module", [&] { CloseLibrary(Handle); });
     Handle = nullptr;
-    Version = nullptr;
-    Init = nullptr;
-    Enumerate = nullptr;
-    EnumerateUtf16 = nullptr;
-    Invoke = nullptr;
-    GetMenuStatus = nullptr;
-    Terminate = nullptr;
+    VersionFn = nullptr;
+    InitFn = nullptr;
+    EnumerateFn = nullptr;
+    EnumerateUtf16Fn = nullptr;
+    InvokeFn = nullptr;
+    GetMenuStatusFn = nullptr;
+    TerminateFn = nullptr;
+}
+
+uint32_t LoadedModule::Version(uint32_t hostVersion) {
+    return ModuleGuard::Run(ExportNames()[0], [&] { return VersionFn(hostVersion); });
+}
+
+int LoadedModule::Init(void* unused, uint32_t* word) {
+    return ModuleGuard::Run(ExportNames()[1], [&] { return InitFn(unused, word); });
+}
+
+int16_t LoadedModule::Enumerate(void* unused, int16_t index, MenuItemRecord* item) {
+    return ModuleGuard::Run(ExportNames()[2], [&] { return EnumerateFn(unused, index, item); });
+}
+
+int16_t LoadedModule::EnumerateUtf16(void* unused, int16_t index, MenuItemRecordW* item) {
+    return ModuleGuard::Run(ExportNames()[3],
+                            [&] { return EnumerateUtf16Fn(unused, index, item); });
+}
+
+int LoadedModule::Invoke(Host& host, int16_t index, const void* selection20) {
+    const std::function<int()> invoke = [&] { return InvokeFn(host.Window(), index, selection20); };
+    return ModuleGuard::Run(ExportNames()[4], [&] {
+        return CurrentInvokeWrapper ? CurrentInvokeWrapper(host, invoke) : invoke();
+    });
+}
+
+int LoadedModule::GetMenuStatus(void* unused) {
+    return ModuleGuard::Run(ExportNames()[5], [&] { return GetMenuStatusFn(unused); });
+}
+
+void LoadedModule::Terminate() {
+    ModuleGuard::Run(ExportNames()[6], [&] { TerminateFn(); });
 }
 
 }  // namespace sim

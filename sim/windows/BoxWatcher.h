@@ -52,7 +52,7 @@ class BoxWatcher {
     BoxWatcher* Outer = nullptr;
 };
 
-// MELVARA.EXE's invoke wrapper (sim::SetInvokeWrapper): gives the host a
+// MELVARA.EXE's invoke wrapper (sim::SetInvokeWrapper, ModuleLoader.h): gives the host a
 // hidden top-level window for the module and watches the boxes while
 // invoke runs.
 int InvokeWatchingBoxes(Host& host, const std::function<int()>& invoke);

@@ -148,6 +148,17 @@ TEST(Cli, BadCommandLinesAreUsageErrorsThatSayWhatIsWrong) {
         {with({"stray"}), "run: unexpected word \"stray\"; options start with --"},
         {with({"--trace", "yes"}), "unexpected word \"yes\" (--trace takes no value)"},
         {with({"--trace=yes"}), "--trace takes no value"},
+        {with({"--timeout", "0"}), "--timeout: a number of seconds above 0"},
+        {with({"--timeout", "-1"}), "--timeout: a number of seconds above 0"},
+        {with({"--timeout", "1s"}), "--timeout: a number of seconds above 0"},
+        {with({"--timeout", "1e3"}), "--timeout: a number of seconds above 0"},
+        {{"validate", "--level", "3"}, "validate needs --module PATH"},
+        {{"validate", "--module", "m", "--level", "6"}, "--level: \"6\" is out of range"},
+        {{"validate", "--module", "m", "--seed", "07"}, "--seed: \"07\" starts with 0"},
+        {{"validate", "--module", "m", "--budget", "0.0"}, "--budget: a number of seconds"},
+        {{"validate", "--module", "m", "--jobs", "0"}, "--jobs: \"0\" is out of range"},
+        {{"validate", "--module", "m", "--junit"}, "--junit needs a value"},
+        {{"validate", "--module", "m", "--strict"}, "validate: unknown option --strict"},
         {{"menu", "stray"}, "menu: unexpected word \"stray\""},
         {{"menu", "--module", "m", "--host-version", "1e3"}, "--host-version: \"1e3\" is not"},
         {{"menu"}, "menu needs --module"},
@@ -189,11 +200,12 @@ TEST(Cli, EachCommandHasItsOwnHelpAndHelpIsNeverAValue) {
     EXPECT_EQ(Sim({"help", "run"}).Out, run.Out);
     for (const char* text : {"--module", "--score", "--command", "--select", "--answer",
                              "--host-version", "--out", "--in-place", "--trace", "--fail-call",
-                             "--fail-load", "measures A:P-B:Q", "slots S-T", "none", "region"}) {
+                             "--fail-load", "--timeout", "measures A:P-B:Q", "slots S-T", "none",
+                             "region"}) {
         EXPECT_NE(run.Out.find(text), std::string::npos) << text;
     }
     EXPECT_EQ(run.Out.find("--tuplet-share"), std::string::npos) << "generate's options";
-    for (const char* command : {"menu", "show", "diff", "generate"}) {
+    for (const char* command : {"menu", "show", "diff", "generate", "validate"}) {
         const Outcome help = Sim({command, "-h"});
         EXPECT_EQ(help.Status, 0) << command;
         EXPECT_EQ(help.Out.rfind(std::string("usage: melvara-sim ") + command, 0), 0u) << help.Out;

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <new>
 #include <stdexcept>
 
@@ -222,6 +223,123 @@ TEST(HostControls, TheCurrentDocumentCanBeSwitched) {
     EXPECT_EQ(host.GetCurrentKovrinDocument(V), 12);
     host.SetCurrentDocument(-3);
     EXPECT_EQ(host.GetCurrentKovrinDocument(V), -3);
+}
+
+TEST(HostControls, AFunctionCanGiveAnOddAnswerToEveryCall) {
+    struct Case {
+        sim::HostFn Fn;
+        std::function<int()> Call;
+    };
+    const Case cases[] = {
+        {sim::HostFn::GetMaxLayers, [] { return MX_GetMaxLayers(V); }},
+        {sim::HostFn::GetShowLayer, [] { return MX_GetShowLayer(1, V); }},
+        {sim::HostFn::SlotToInst, [] { return MX_SlotToInst(1, 7, V); }},
+        {sim::HostFn::InstToSlot, [] { return MX_InstToSlot(3, 0, V); }},
+        {sim::HostFn::GetCurrentKovrinDocument, [] { return MX_GetCurrentKovrinDocument(V); }},
+    };
+    for (const Case& c : cases) {
+        for (int16_t value : {int16_t{-32768}, int16_t{-1}, int16_t{0}, int16_t{32767}}) {
+            sim::Host host(SmallScore());
+            sim::CurrentHostScope current(host);
+            host.SetAnswer(c.Fn, value);
+            EXPECT_EQ(c.Call(), value) << sim::HostFnName(c.Fn);
+        }
+    }
+}
+
+TEST(HostControls, TheLastCallIsKeptWithWhetherItReturned) {
+    sim::Host host(SmallScore());
+    host.SetRecordCalls(false);
+    EXPECT_FALSE(host.LastCall().Returned);
+    EXPECT_FALSE(host.LastCall().Running);
+    std::vector<sim::LastHostCall> during;
+    host.OnBox = [&](const sim::BoxRecord&) { during.push_back(host.LastCall()); };
+    host.SlotToInst(2, 7, V);
+    host.GetShowLayer(3, V);
+    host.ShowMessageBox(host.Window(), u"t", u"c", sim::kBoxOk);
+    ASSERT_EQ(during.size(), 1u);
+    EXPECT_TRUE(during[0].Running) << "while the box is shown";
+    EXPECT_EQ(during[0].RunningFunction, sim::HostFn::MessageBoxW);
+    ASSERT_TRUE(during[0].Returned);
+    EXPECT_EQ(sim::DescribeCall(*during[0].Returned), "#2 MX_GetShowLayer(layer 3, 0x19000000) = 0");
+    const sim::LastHostCall after = host.LastCall();
+    EXPECT_FALSE(after.Running);
+    ASSERT_TRUE(after.Returned);
+    EXPECT_EQ(after.Returned->Function, sim::HostFn::MessageBoxW);
+}
+
+// What the module does that breaks the contract, and the first call that
+// showed it, against what a host only warns about.
+TEST(HostControls, BreachesOfTheContractNameTheirFirstCall) {
+    constexpr uint32_t kTag = sim::kTupletDefaultsTag;
+    struct Case {
+        const char* Breach;  // nullptr: none
+        std::function<void(sim::Host&)> Calls;
+        uint64_t Call = 2;  // 0: no host call; boxes are not numbered
+    };
+    const Case cases[] = {
+        {"MX_SaveKData of a record whose last load failed",
+         [](sim::Host& host) {
+             host.FailCall(1);
+             uint16_t keys[4] = {1, 0, 0, 0};
+             uint8_t buffer[30] = {};
+             uint32_t count = 30;
+             host.LoadKData(kTag, keys, buffer, &count, V);
+             host.SaveKData(kTag, keys, buffer, 30, V);
+         }},
+        {"MX_SaveKData of more bytes than the record's last load gave",
+         [](sim::Host& host) {
+             uint16_t keys[4] = {1, 0, 0, 0};
+             uint8_t buffer[40] = {};
+             uint32_t count = 20;
+             host.LoadKData(kTag, keys, buffer, &count, V);
+             host.SaveKData(kTag, keys, buffer, 30, V);
+         }},
+        {"MX_SaveKData of a record loaded while another document was current",
+         [](sim::Host& host) {
+             uint16_t keys[4] = {1, 0, 0, 0};
+             uint8_t buffer[30] = {};
+             uint32_t count = 30;
+             host.LoadKData(kTag, keys, buffer, &count, V);
+             host.SetCurrentDocument(13);
+             host.SaveKData(kTag, keys, buffer, 30, V);
+         }},
+        {"MX_InstToSlot called with a second argument of 1 instead of 0",
+         [](sim::Host& host) {
+             host.GetMaxLayers(V);
+             host.InstToSlot(3, 1, V);
+         }},
+        {"a message box was shown over a window the host did not give",
+         [](sim::Host& host) {
+             int other = 0;
+             host.GetMaxLayers(V);
+             host.ShowMessageBox(&other, u"t", u"c", 0);
+         },
+         0},
+        {nullptr,
+         [](sim::Host& host) {
+             uint16_t keys[4] = {1, 0, 0, 0};
+             uint8_t buffer[30] = {};
+             uint32_t count = 30;
+             host.LoadKData(kTag, keys, buffer, &count, V);
+             host.SaveKData(kTag, keys, buffer, 30, V);
+             host.SlotToInst(2, 0, V);                   // warned about: the region's scope
+             host.ShowMessageBox(nullptr, u"t", u"c", 0);  // no owner is allowed
+         }},
+    };
+    for (const Case& c : cases) {
+        sim::Host host(SmallScore());
+        c.Calls(host);
+        const auto breaches = host.Breaches();
+        if (c.Breach == nullptr) {
+            EXPECT_TRUE(breaches.empty()) << breaches.front().What;
+            EXPECT_EQ(host.Warnings().size(), 2u);
+            continue;
+        }
+        ASSERT_EQ(breaches.size(), 1u) << c.Breach;
+        EXPECT_EQ(breaches[0].What, c.Breach);
+        EXPECT_EQ(breaches[0].Call, c.Call) << c.Breach;
+    }
 }
 
 TEST(HostControls, SlotsStavesAndLayersFollowTheScore) {

@@ -158,6 +158,30 @@ TEST(HostFrames, ReleasingTwiceOrWhatWasNeverHandedOutIsAnError) {
     EXPECT_EQ(host.Frames().Held, 1u);
 }
 
+TEST(HostFrames, OddCountsReplaceTheRealOnes) {
+    sim::Host host(FrameScore());
+    host.SetFrameCounts(-1, -32768);
+    const auto* frame = static_cast<const uint8_t*>(host.LoadTGF(nullptr, 2, 3, 1, 1, V));
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(static_cast<int16_t>(ReadLE16(frame + kEntryCount)), -1);
+    const auto* records = static_cast<const uint8_t*>(ReadPointer(frame + kFirstEntry));
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(static_cast<int16_t>(ReadLE16(records + kEntrySize * i + kNoteCount)), -32768);
+        EXPECT_EQ(ReadLE32(records + kEntrySize * i + kEntryPosition),
+                  i == 0 ? 0xFFFFFFFBu : 0x7FFFFFFFu)
+            << "the rest stays";
+    }
+    host.FreeTGF(const_cast<uint8_t*>(frame), V);
+}
+
+TEST(HostFrames, WithoutMxFreeTgfNoFrameIsTheModulesToKeep) {
+    sim::Host without(FrameScore());
+    without.SetFunctionMode(sim::HostFn::FreeTGF, sim::FunctionMode::Missing);
+    without.LoadTGF(nullptr, 2, 3, 1, 1, V);
+    without.ReportFramesStillHeld();
+    EXPECT_TRUE(without.FrameErrors().empty()) << "no MX_FreeTGF to release it with";
+}
+
 TEST(HostFrames, AFrameTheHostRefusedToReleaseIsNotTheModulesError) {
     sim::Host host(FrameScore());
     void* refused = host.LoadTGF(nullptr, 2, 3, 1, 1, V);

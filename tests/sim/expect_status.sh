@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # expect_status.sh STATUS PATTERN... -- COMMAND...
 # Runs the command and passes when it exits with STATUS and every extended
-# regular expression matches a line of its output.
+# regular expression matches a line of its output (carriage returns taken
+# out).
 set -u
 expected=$1
 shift
@@ -13,6 +14,8 @@ done
 shift
 output=$("$@" 2>&1)
 status=$?
+# Lines of a Windows program end in CR LF.
+output=${output//$'\r'/}
 printf '%s\n' "$output"
 failed=0
 if [[ "$status" != "$expected" ]]; then

@@ -1,0 +1,61 @@
+#include "sim/host/ModuleGuard.h"
+
+#include <cstdio>
+#include <iostream>
+
+#include "sim/host/HostExports.h"
+
+namespace sim {
+
+std::string ModuleFault::Headline() const {
+    return Export + (What == Kind::Crashed ? " crashed: " : " ") + Cause;
+}
+
+std::string ModuleFault::LastCallText() const {
+    if (!LastCall.Running)
+        return LastCall.Returned ? DescribeCall(*LastCall.Returned) : "none before it";
+    std::string text = LastCall.RunningNumber != 0
+                           ? "#" + std::to_string(LastCall.RunningNumber) + " "
+                           : std::string();
+    text += std::string(HostFnName(LastCall.RunningFunction)) + ", which had not returned";
+    if (LastCall.Returned)
+        text += " (the call before: " + DescribeCall(*LastCall.Returned) + ")";
+    return text;
+}
+
+std::string ModuleFault::Describe() const {
+    return Headline() + "; last host call: " + LastCallText();
+}
+
+ModuleGuard::ModuleGuard(Report report, ExitStatus status, double timeLimit, std::ostream* output)
+    : ReportFault(std::move(report)), Status(status), TimeLimit(timeLimit), Output(output) {
+    Install();
+}
+
+ModuleGuard::~ModuleGuard() {
+    Uninstall();
+}
+
+void ModuleGuard::FlushOutput() {
+    if (Output != nullptr)
+        Output->flush();
+    std::cout.flush();
+    std::fflush(stdout);
+}
+
+void ModuleGuard::Fail(ModuleFault::Kind kind, const char* exportName, const std::string& cause) {
+    ModuleFault fault;
+    fault.What = kind;
+    fault.Export = exportName;
+    fault.Cause = cause;
+    if (const Host* host = CurrentHost())
+        fault.LastCall = host->LastCall();
+    if (ReportFault)
+        ReportFault(fault);
+    FlushOutput();
+    std::cerr.flush();
+    std::fflush(stderr);
+    EndProgram(kind == ModuleFault::Kind::Crashed ? Status.Crashed : Status.TimedOut);
+}
+
+}  // namespace sim

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <type_traits>
+
+#include "sim/host/Host.h"
+
+namespace sim {
+
+// How a call into the module ended when it did not return.
+struct ModuleFault {
+    enum class Kind : uint8_t { Crashed, TimedOut };
+    Kind What = Kind::Crashed;
+    std::string Export;  // "MelvaraExtensionInvoke", or "loading the module"
+    // "SIGSEGV (invalid memory access at 0x0)", "exception 0xC0000005 (access
+    // violation)", "did not return within 10 s"
+    std::string Cause;
+    LastHostCall LastCall;  // of the current host
+
+    // "MelvaraExtensionInvoke crashed: SIGSEGV (...)"
+    std::string Headline() const;
+    // "#12 MX_LoadTGF(...) = frame 3", "none before it", or for a fault inside
+    // the host: "#13 MX_FreeTGF, which had not returned (the one before: ...)".
+    std::string LastCallText() const;
+    // Both: "MelvaraExtensionInvoke crashed: ...; last host call: #12 ..."
+    std::string Describe() const;
+};
+
+// Watches the calls into plug-in modules made on the thread that creates it:
+// it knows which export runs, ends a call that takes longer than the time
+// limit, and catches a crash inside one (SIGSEGV, SIGBUS, SIGFPE, SIGILL and
+// SIGABRT; on Windows an unhandled exception or abort()). Either way it hands
+// the fault to the report function, flushes the standard streams and ends
+// the program with the fault's exit status: nothing in the process can be
+// trusted after the module went wrong.
+//
+// LoadedModule runs every export through Run. At most one guard exists at a
+// time; without one, Run only calls.
+class ModuleGuard {
+  public:
+    using Report = std::function<void(const ModuleFault&)>;
+    struct ExitStatus {
+        int Crashed = 4;
+        int TimedOut = 5;
+    };
+
+    // timeLimit in seconds, 0 for none. output, when given, is flushed before
+    // each call into the module, so that what was printed survives it.
+    ModuleGuard(Report report, ExitStatus status, double timeLimit = 0,
+                std::ostream* output = nullptr);
+    ~ModuleGuard();
+    ModuleGuard(const ModuleGuard&) = delete;
+    ModuleGuard& operator=(const ModuleGuard&) = delete;
+
+    void SetTimeLimit(double seconds) { TimeLimit = seconds; }
+    double GetTimeLimit() const { return TimeLimit; }
+
+    // Runs fn as the named export (a string that lives as long as the
+    // program) under the guard there is.
+    template <typename Fn>
+    static auto Run(const char* exportName, Fn&& fn) -> decltype(fn()) {
+        using Result = decltype(fn());
+        if constexpr (std::is_void_v<Result>) {
+            RunErased(
+                exportName, [](void* call) { (*static_cast<Fn*>(call))(); }, &fn);
+        } else {
+            struct Call {
+                Fn* Target;
+                Result Value{};
+            } call{&fn};
+            RunErased(
+                exportName,
+                [](void* context) {
+                    auto* c = static_cast<Call*>(context);
+                    c->Value = (*c->Target)();
+                },
+                &call);
+            return call.Value;
+        }
+    }
+
+  private:
+    // The system's part: ModuleGuardPosix.cpp, ModuleGuardWindows.cpp.
+    static void RunErased(const char* exportName, void (*call)(void*), void* context);
+    void Install();
+    void Uninstall();
+    [[noreturn]] static void EndProgram(int status);
+
+    // Reports the fault, flushes the standard streams and ends the program.
+    [[noreturn]] void Fail(ModuleFault::Kind kind, const char* exportName,
+                           const std::string& cause);
+    void FlushOutput();
+
+    Report ReportFault;
+    ExitStatus Status;
+    double TimeLimit = 0;
+    std::ostream* Output = nullptr;
+};
+
+}  // namespace sim

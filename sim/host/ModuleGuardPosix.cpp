@@ -1,0 +1,214 @@
+// The module guard on Linux: signal handlers on their own stack, and a timer
+// that signals the guarded thread when a call takes too long. Either signal
+// jumps back out of the module to the call's start (siglongjmp), where the
+// fault is reported in ordinary code.
+#include <setjmp.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "sim/host/ModuleGuard.h"
+
+namespace sim {
+namespace {
+
+constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+// The timer's signal, sent to the guarded thread only.
+constexpr int kTimeSignal = SIGALRM;
+// How long reporting a fault may take before the program ends without it.
+constexpr double kReportSeconds = 10;
+
+struct GuardState {
+    ModuleGuard* Active = nullptr;
+    pid_t Thread = 0;
+    timer_t Timer{};
+    bool HasTimer = false;
+    struct sigaction Previous[NSIG] = {};
+    stack_t PreviousStack{};
+    std::vector<char> Stack;
+    int CrashStatus = 0;
+    int TimeStatus = 0;
+
+    sigjmp_buf Jump;
+    const char* volatile Export = nullptr;  // set while an export runs
+    volatile sig_atomic_t Signal = 0;
+    volatile sig_atomic_t Code = 0;
+    void* volatile Address = nullptr;
+    volatile sig_atomic_t Reporting = 0;
+};
+GuardState State;
+
+pid_t ThreadId() {
+    return static_cast<pid_t>(syscall(SYS_gettid));
+}
+
+void ArmTimer(double seconds) {
+    if (!State.HasTimer)
+        return;
+    itimerspec when{};
+    if (seconds > 0) {
+        double whole = 0;
+        const double fraction = std::modf(seconds, &whole);
+        when.it_value.tv_sec = static_cast<time_t>(whole);
+        when.it_value.tv_nsec = static_cast<long>(fraction * 1e9);
+        if (when.it_value.tv_sec == 0 && when.it_value.tv_nsec == 0)
+            when.it_value.tv_nsec = 1;
+    }
+    timer_settime(State.Timer, 0, &when, nullptr);
+}
+
+void WriteText(const char* text) {
+    const size_t length = std::strlen(text);
+    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, text, length);
+}
+
+// Only async-signal-safe calls: for a fault in another thread, or when
+// reporting one hangs or faults itself.
+[[noreturn]] void EndWithoutReport(int signal) {
+    WriteText("melvara-sim: ");
+    WriteText(State.Export != nullptr ? State.Export : "the module");
+    char number[] = " went wrong (signal 00); no further report\n";
+    char* digits = std::strchr(number, '0');
+    digits[0] = static_cast<char>('0' + signal / 10 % 10);
+    digits[1] = static_cast<char>('0' + signal % 10);
+    WriteText(number);
+    _exit(signal == kTimeSignal ? State.TimeStatus : State.CrashStatus);
+}
+
+void OnSignal(int signal, siginfo_t* info, void*) {
+    if (State.Reporting)
+        EndWithoutReport(signal);
+    const bool running = State.Export != nullptr;
+    if (running && ThreadId() != State.Thread)
+        EndWithoutReport(signal);
+    if (!running) {
+        if (signal == kTimeSignal)
+            return;  // a timer that fired as its call returned
+        // Not the module's doing: as if there were no guard.
+        sigaction(signal, &State.Previous[signal], nullptr);
+        if (info->si_code <= 0 || signal == SIGABRT)
+            raise(signal);
+        return;  // the faulting instruction runs again, under the previous handler
+    }
+    State.Signal = signal;
+    State.Code = info->si_code;
+    State.Address = info->si_addr;
+    State.Reporting = 1;
+    ArmTimer(kReportSeconds);
+    siglongjmp(State.Jump, 1);
+}
+
+std::string Address(const void* address) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%p", address);
+    return text;
+}
+
+std::string SignalCause(int signal, int code, const void* address) {
+    switch (signal) {
+        case SIGSEGV:
+            return "SIGSEGV (invalid memory access at " + Address(address) + ")";
+        case SIGBUS:
+            return "SIGBUS (bus error at " + Address(address) + ")";
+        case SIGFPE:
+            return std::string("SIGFPE (") +
+                   (code == FPE_INTDIV   ? "integer division by zero"
+                    : code == FPE_INTOVF ? "integer overflow"
+                                         : "arithmetic error") +
+                   ")";
+        case SIGILL:
+            return "SIGILL (illegal instruction at " + Address(address) + ")";
+        case SIGABRT:
+            return "SIGABRT (abort)";
+        default:
+            return "signal " + std::to_string(signal);
+    }
+}
+
+std::string Seconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", seconds);
+    return text;
+}
+
+}  // namespace
+
+void ModuleGuard::Install() {
+    State.Active = this;
+    State.Thread = ThreadId();
+    State.CrashStatus = Status.Crashed;
+    State.TimeStatus = Status.TimedOut;
+    State.Export = nullptr;
+    State.Reporting = 0;
+
+    // Its own stack, so that a module that overflows the thread's stack is
+    // caught too.
+    State.Stack.assign(1 << 16, 0);
+    stack_t stack{};
+    stack.ss_sp = State.Stack.data();
+    stack.ss_size = State.Stack.size();
+    sigaltstack(&stack, &State.PreviousStack);
+
+    struct sigaction action {};
+    action.sa_sigaction = OnSignal;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    for (int signal : kCrashSignals)
+        sigaction(signal, &action, &State.Previous[signal]);
+    sigaction(kTimeSignal, &action, &State.Previous[kTimeSignal]);
+
+    sigevent event{};
+    event.sigev_notify = SIGEV_THREAD_ID;
+    event.sigev_signo = kTimeSignal;
+    event._sigev_un._tid = State.Thread;  // sigev_notify_thread_id in newer headers
+    State.HasTimer = timer_create(CLOCK_MONOTONIC, &event, &State.Timer) == 0;
+}
+
+void ModuleGuard::Uninstall() {
+    if (State.HasTimer)
+        timer_delete(State.Timer);
+    State.HasTimer = false;
+    for (int signal : kCrashSignals)
+        sigaction(signal, &State.Previous[signal], nullptr);
+    sigaction(kTimeSignal, &State.Previous[kTimeSignal], nullptr);
+    sigaltstack(&State.PreviousStack, nullptr);
+    State.Stack.clear();
+    State.Active = nullptr;
+}
+
+void ModuleGuard::EndProgram(int status) {
+    _exit(status);
+}
+
+void ModuleGuard::RunErased(const char* exportName, void (*call)(void*), void* context) {
+    ModuleGuard* guard = State.Active;
+    if (guard == nullptr || State.Export != nullptr || ThreadId() != State.Thread) {
+        call(context);
+        return;
+    }
+    guard->FlushOutput();
+    if (sigsetjmp(State.Jump, 1) != 0) {
+        // Back from the signal handler, out of the module.
+        const char* failed = State.Export;
+        if (State.Signal == kTimeSignal) {
+            guard->Fail(ModuleFault::Kind::TimedOut, failed,
+                        "did not return within " + Seconds(guard->TimeLimit) + " s");
+        }
+        guard->Fail(ModuleFault::Kind::Crashed, failed,
+                    SignalCause(State.Signal, State.Code, State.Address));
+    }
+    State.Export = exportName;
+    ArmTimer(guard->TimeLimit);
+    call(context);
+    ArmTimer(0);
+    State.Export = nullptr;
+}
+
+}  // namespace sim

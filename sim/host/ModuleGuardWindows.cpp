@@ -1,0 +1,167 @@
+// The module guard on Windows: an unhandled-exception filter and an abort()
+// handler report a crash on the thread that crashed; a watchdog thread stops
+// the guarded thread when a call takes too long and reports from there.
+#include <windows.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+
+#include "sim/host/ModuleGuard.h"
+
+namespace sim {
+namespace {
+
+// How often the watchdog looks at the running call, in milliseconds.
+constexpr DWORD kWatchInterval = 50;
+
+struct GuardState {
+    ModuleGuard* Active = nullptr;
+    DWORD ThreadId = 0;
+    HANDLE Thread = nullptr;
+    HANDLE Watchdog = nullptr;
+    HANDLE Stop = nullptr;
+    LPTOP_LEVEL_EXCEPTION_FILTER PreviousFilter = nullptr;
+    void (*PreviousAbort)(int) = nullptr;
+    std::atomic<const char*> Export{nullptr};  // set while an export runs
+    std::atomic<ULONGLONG> Deadline{0};        // GetTickCount64; 0 for none
+    std::atomic<bool> Failing{false};
+};
+GuardState State;
+
+struct ExceptionName {
+    DWORD Code;
+    const char* Name;
+};
+constexpr ExceptionName kExceptionNames[] = {
+    {EXCEPTION_ACCESS_VIOLATION, "access violation"},
+    {EXCEPTION_IN_PAGE_ERROR, "in-page error"},
+    {EXCEPTION_INT_DIVIDE_BY_ZERO, "integer division by zero"},
+    {EXCEPTION_INT_OVERFLOW, "integer overflow"},
+    {EXCEPTION_ILLEGAL_INSTRUCTION, "illegal instruction"},
+    {EXCEPTION_PRIV_INSTRUCTION, "privileged instruction"},
+    {EXCEPTION_STACK_OVERFLOW, "stack overflow"},
+    {EXCEPTION_BREAKPOINT, "breakpoint"},
+    {EXCEPTION_DATATYPE_MISALIGNMENT, "misaligned data"},
+    {EXCEPTION_ARRAY_BOUNDS_EXCEEDED, "array bounds exceeded"},
+    {EXCEPTION_FLT_DIVIDE_BY_ZERO, "floating-point division by zero"},
+    {0xC0000409, "stack buffer overrun"},
+    {0x20474343, "C++ exception (GCC)"},
+    {0xE06D7363, "C++ exception (MSVC)"},
+};
+
+std::string ExceptionCause(const EXCEPTION_RECORD& record) {
+    char text[128];
+    std::snprintf(text, sizeof text, "exception 0x%08lX", record.ExceptionCode);
+    std::string cause = text;
+    for (const ExceptionName& known : kExceptionNames) {
+        if (known.Code != record.ExceptionCode)
+            continue;
+        cause += std::string(" (") + known.Name;
+        if (record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record.NumberParameters >= 2) {
+            const ULONG_PTR access = record.ExceptionInformation[0];
+            std::snprintf(text, sizeof text, " %s 0x%llX",
+                          access == 0   ? "reading"
+                          : access == 1 ? "writing"
+                                        : "executing",
+                          static_cast<unsigned long long>(record.ExceptionInformation[1]));
+            cause += text;
+        }
+        cause += ")";
+    }
+    return cause;
+}
+
+bool OnGuardedThread() {
+    return State.Export.load() != nullptr && GetCurrentThreadId() == State.ThreadId;
+}
+
+}  // namespace
+
+void ModuleGuard::Install() {
+    State.Active = this;
+    State.ThreadId = GetCurrentThreadId();
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &State.Thread, 0,
+                    FALSE, DUPLICATE_SAME_ACCESS);
+    State.Export = nullptr;
+    State.Deadline = 0;
+    State.Failing = false;
+
+    State.PreviousFilter = SetUnhandledExceptionFilter([](EXCEPTION_POINTERS* info) -> LONG {
+        if (OnGuardedThread() && !State.Failing.exchange(true)) {
+            State.Active->Fail(ModuleFault::Kind::Crashed, State.Export.load(),
+                               ExceptionCause(*info->ExceptionRecord));
+        }
+        return State.PreviousFilter != nullptr ? State.PreviousFilter(info)
+                                               : EXCEPTION_CONTINUE_SEARCH;
+    });
+    State.PreviousAbort = std::signal(SIGABRT, [](int) {
+        if (OnGuardedThread() && !State.Failing.exchange(true))
+            State.Active->Fail(ModuleFault::Kind::Crashed, State.Export.load(), "abort()");
+        std::signal(SIGABRT, SIG_DFL);
+        std::raise(SIGABRT);
+    });
+
+    State.Stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    State.Watchdog = CreateThread(
+        nullptr, 0,
+        [](LPVOID) -> DWORD {
+            while (WaitForSingleObject(State.Stop, kWatchInterval) == WAIT_TIMEOUT) {
+                const char* running = State.Export.load();
+                const ULONGLONG deadline = State.Deadline.load();
+                if (running == nullptr || deadline == 0 || GetTickCount64() < deadline)
+                    continue;
+                if (State.Failing.exchange(true))
+                    continue;
+                // Stopped where it is, so that nothing it holds changes
+                // while the report reads it.
+                SuspendThread(State.Thread);
+                char seconds[32];
+                std::snprintf(seconds, sizeof seconds, "%g", State.Active->TimeLimit);
+                State.Active->Fail(ModuleFault::Kind::TimedOut, running,
+                                   std::string("did not return within ") + seconds + " s");
+            }
+            return 0;
+        },
+        nullptr, 0, nullptr);
+}
+
+void ModuleGuard::Uninstall() {
+    if (State.Watchdog != nullptr) {
+        SetEvent(State.Stop);
+        WaitForSingleObject(State.Watchdog, INFINITE);
+        CloseHandle(State.Watchdog);
+    }
+    if (State.Stop != nullptr)
+        CloseHandle(State.Stop);
+    if (State.Thread != nullptr)
+        CloseHandle(State.Thread);
+    SetUnhandledExceptionFilter(State.PreviousFilter);
+    std::signal(SIGABRT, State.PreviousAbort == SIG_ERR ? SIG_DFL : State.PreviousAbort);
+    State.Watchdog = State.Stop = State.Thread = nullptr;
+    State.Active = nullptr;
+}
+
+void ModuleGuard::EndProgram(int status) {
+    // Without detaching the module, which may be what is broken.
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+    ExitProcess(static_cast<UINT>(status));
+}
+
+void ModuleGuard::RunErased(const char* exportName, void (*call)(void*), void* context) {
+    ModuleGuard* guard = State.Active;
+    if (guard == nullptr || State.Export.load() != nullptr ||
+        GetCurrentThreadId() != State.ThreadId) {
+        call(context);
+        return;
+    }
+    guard->FlushOutput();
+    const auto limit = static_cast<ULONGLONG>(guard->TimeLimit * 1000);
+    State.Deadline = guard->TimeLimit > 0 ? GetTickCount64() + (limit > 0 ? limit : 1) : 0;
+    State.Export = exportName;
+    call(context);
+    State.Export = nullptr;
+    State.Deadline = 0;
+}
+
+}  // namespace sim

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// What melvara-sim validate is asked to do.
+struct ValidateOptions {
+    std::string ModulePath;
+    int Level = 3;               // 1 to 5; a level runs the lower ones too
+    uint64_t Seed = 0;           // of the randomised checks (level 5)
+    double TimeoutSeconds = 10;  // longest one call into the module may take
+    double BudgetSeconds = 30;   // time of the randomised checks
+    int Jobs = 2;                // checks run at once
+    std::string JsonPath;        // where to write the results as JSON, if anywhere
+    std::string JunitPath;       // ... as JUnit XML
+    std::string Check;           // in a check's own process: the check it runs
+};
+
+enum class Verdict : uint8_t { Pass, Fail, Skip };
+
+// How one check went. For a failure: what was wrong, in which run of the
+// module (the command, score and controls), and the host call that showed
+// it; for a pass, what was done; for a skip, why.
+struct CheckResult {
+    Verdict Status = Verdict::Pass;
+    std::string Reason;
+    std::string Where;
+    std::string Call;
+    double Seconds = 0;
+    std::string Output;  // what the check's process printed besides its result
+};
+
+CheckResult Passed(std::string what);
+CheckResult Skipped(std::string why);
+CheckResult Failed(std::string reason, std::string where = {}, std::string call = {});
+
+class CheckContext;
+using CheckFunction = CheckResult (*)(CheckContext& context);
+
+// One check: its name, its level, what it looks at, how it runs, and how
+// long its process may take at most (beyond the time limit of each call,
+// which the process keeps itself).
+struct CheckInfo {
+    std::string Name;
+    int Level = 1;
+    std::string About;
+    CheckFunction Run = nullptr;
+    double ProcessSeconds = 300;
+};
+
+// Every check, level by level.
+const std::vector<CheckInfo>& AllChecks();
+const CheckInfo* FindCheck(const std::string& name);
+
+// "PASS", "FAIL", "SKIP".
+const char* VerdictName(Verdict verdict);
+
+}  // namespace sim

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/host/ModuleLoader.h"
+#include "sim/validate/Check.h"
+
+namespace sim {
+
+class ModuleGuard;
+
+// The host version a host of today gives; the checks use it unless they try
+// several.
+constexpr uint32_t kValidateHostVersion = 0x19000000;
+
+// The world of one check in its own process: the options, the module (each
+// check loads it itself), and what the module is doing now, which the report
+// of a crash or a hang names.
+class CheckContext {
+  public:
+    CheckContext(const ValidateOptions& options, ModuleGuard& guard)
+        : Settings(options), Watch(guard) {}
+
+    const ValidateOptions& Options() const { return Settings; }
+    LoadedModule& Module() { return Loaded; }
+    ModuleGuard& Guard() { return Watch; }
+
+    // Loads the module: nothing when it loaded, else the check's result (a
+    // skip: the exports check reports what is wrong with the file).
+    std::optional<CheckResult> LoadModule();
+    // Gives the module the host version, initialises it and enumerates its
+    // commands: the menu indexes it offers, from either record.
+    std::vector<int16_t> MenuIndexes(uint32_t hostVersion = kValidateHostVersion);
+    // Both, for the checks that run commands: nothing when the module loaded
+    // and offers commands (their indexes in indexes), else the check's skip.
+    std::optional<CheckResult> LoadForCommands(std::vector<int16_t>& indexes);
+
+    void SetWhere(std::string where) { Now = std::move(where); }
+    const std::string& Where() const { return Now; }
+
+  private:
+    const ValidateOptions& Settings;
+    ModuleGuard& Watch;
+    LoadedModule Loaded;
+    std::string Now;
+};
+
+}  // namespace sim

@@ -1,0 +1,152 @@
+#include "sim/validate/Invocation.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+#include "sim/host/HostExports.h"
+#include "sim/score/Selection.h"
+
+namespace sim {
+namespace {
+
+constexpr unsigned kButtonsMask = 0x0F;
+constexpr unsigned kIconMask = 0xF0;
+constexpr unsigned kDefaultButtonMask = 0xF00;
+constexpr unsigned kModalityMask = 0x3000;
+constexpr unsigned kHelpButton = 0x4000;
+constexpr unsigned kLastButtonSet = 6;
+constexpr unsigned kLastIcon = 0x40;
+
+std::string Hex(unsigned value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", value);
+    return text;
+}
+
+}  // namespace
+
+std::optional<std::string> BoxStyleProblem(unsigned style) {
+    const unsigned buttons = style & kButtonsMask;
+    if (buttons > kLastButtonSet)
+        return "buttons " + Hex(buttons) + " are none of MessageBoxW's sets";
+    if ((style & kIconMask) > kLastIcon)
+        return "icon " + Hex(style & kIconMask) + " is none of MessageBoxW's icons";
+    const size_t count = ButtonsOf(style).size() + ((style & kHelpButton) != 0 ? 1 : 0);
+    const unsigned defaultButton = (style & kDefaultButtonMask) >> 8;
+    if (defaultButton >= count) {
+        return "default button " + std::to_string(defaultButton + 1) + " of " +
+               std::to_string(count) + (count == 1 ? " button" : " buttons");
+    }
+    if ((style & kModalityMask) == kModalityMask)
+        return "modality " + Hex(style & kModalityMask) + " is none of MessageBoxW's";
+    return std::nullopt;
+}
+
+std::string CallText(const Host& host, uint64_t number) {
+    if (number == 0)
+        return {};
+    for (const HostCall& call : host.Calls()) {
+        if (call.Number == number)
+            return DescribeCall(call);
+    }
+    return "call #" + std::to_string(number);
+}
+
+std::optional<CheckResult> Judge(const Host& host, const std::string& where) {
+    if (!host.FrameErrors().empty()) {
+        const FrameError& error = host.FrameErrors().front();
+        uint64_t call = error.Call;
+        if (error.What == FrameError::Kind::StillHeld) {
+            // The call that handed it out.
+            for (const HostCall& made : host.Calls()) {
+                if (made.Function == HostFn::LoadTGF && made.Frame == error.Frame) {
+                    call = made.Number;
+                    break;
+                }
+            }
+        }
+        return Failed(error.Describe(), where, CallText(host, call));
+    }
+    const std::vector<ContractBreach> breaches = host.Breaches();
+    if (!breaches.empty())
+        return Failed(breaches.front().What, where, CallText(host, breaches.front().Call));
+    for (const BoxRecord& box : host.Boxes()) {
+        if (const auto problem = BoxStyleProblem(box.Style)) {
+            return Failed("message box \"" + box.CaptionUtf8() + "\" of style " + Hex(box.Style) +
+                              ": " + *problem,
+                          where);
+        }
+    }
+    return std::nullopt;
+}
+
+void InvokeOn(CheckContext& context, Host& host, int16_t menuIndex,
+              const std::optional<RegionRecord>& selection, const std::string& where) {
+    context.SetWhere(where);
+    RegionRecord region = selection.value_or(RegionRecord{});
+    if (selection)
+        host.SetSelection(*selection);
+    context.Module().Invoke(host, menuIndex, selection ? &region : nullptr);
+}
+
+InvocationResult Invoke(CheckContext& context, const Invocation& invocation) {
+    Host host(*invocation.Document);
+    if (invocation.Large) {
+        host.SetRecordCalls(false);
+        host.IndexScore();
+    }
+    host.ScriptAnswers(invocation.Answers);
+    if (invocation.Controls)
+        invocation.Controls(host);
+    CurrentHostScope current(host);
+
+    context.SetWhere(invocation.Where);
+    RegionRecord region = invocation.Selection.value_or(RegionRecord{});
+    if (invocation.Selection)
+        host.SetSelection(*invocation.Selection);
+    const auto start = std::chrono::steady_clock::now();
+    context.Module().Invoke(host, invocation.MenuIndex, invocation.Selection ? &region : nullptr);
+    InvocationResult result;
+    result.Seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    host.ReportFramesStillHeld();
+    result.Failure = Judge(host, invocation.Where);
+    if (!result.Failure && invocation.Selection &&
+        std::memcmp(&region, &*invocation.Selection, sizeof region) != 0) {
+        result.Failure = Failed("the module wrote into the selection record", invocation.Where);
+    }
+    result.Calls = host.CallCount();
+    result.Boxes = host.Boxes().size();
+    for (const BoxRecord& box : host.Boxes()) {
+        const std::vector<int> buttons = ButtonsOf(box.Style);
+        result.OfferedNo =
+            result.OfferedNo || std::find(buttons.begin(), buttons.end(), kIdNo) != buttons.end();
+    }
+    return result;
+}
+
+Invocation CommandOn(const NamedScore& score, int16_t menuIndex,
+                     const std::optional<RegionRecord>& selection) {
+    Invocation run;
+    run.Where = DescribeRun(menuIndex, score.Name, selection, score.Document);
+    run.Document = &score.Document;
+    run.MenuIndex = menuIndex;
+    run.Selection = selection;
+    return run;
+}
+
+std::string DescribeRun(int16_t menuIndex, const std::string& score,
+                        const std::optional<RegionRecord>& selection, const Score& document) {
+    std::string text = "menu index " + std::to_string(menuIndex) + " on " + score + ", ";
+    if (!selection)
+        return text + "no selection";
+    const Selection whole = WholeScore(document);
+    if (std::memcmp(&whole.Region, &*selection, sizeof whole.Region) == 0)
+        return text + "whole score";
+    Selection cut;
+    cut.Region = *selection;
+    return text + "selection " + FormatSelection(cut);
+}
+
+}  // namespace sim

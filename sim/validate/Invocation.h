@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "framework/music/RegionRecord.h"
+#include "sim/host/Host.h"
+#include "sim/validate/Check.h"
+#include "sim/validate/CheckContext.h"
+#include "sim/validate/Scores.h"
+
+namespace sim {
+
+// One command of the module, run by a fresh host over a score.
+struct Invocation {
+    std::string Where;  // "menu index 1 on piece.json, whole score"
+    const Score* Document = nullptr;
+    int16_t MenuIndex = 0;
+    std::optional<RegionRecord> Selection;  // nothing: a null pointer
+    std::vector<int> Answers;               // for the message boxes, in order
+    std::function<void(Host&)> Controls;    // how the host misbehaves
+    bool Large = false;                     // no call log, hashed lookups
+};
+
+struct InvocationResult {
+    std::optional<CheckResult> Failure;  // the first thing wrong
+    uint64_t Calls = 0;                  // host calls made
+    size_t Boxes = 0;                    // message boxes shown
+    bool OfferedNo = false;              // one of them had a No button
+    double Seconds = 0;
+};
+
+InvocationResult Invoke(CheckContext& context, const Invocation& invocation);
+
+// A command on one of the checks' scores, its Where said (DescribeRun).
+Invocation CommandOn(const NamedScore& score, int16_t menuIndex,
+                     const std::optional<RegionRecord>& selection);
+
+// Invokes the command on a host that lives on, for runs that share one.
+// The host must be current. Does not judge.
+void InvokeOn(CheckContext& context, Host& host, int16_t menuIndex,
+              const std::optional<RegionRecord>& selection, const std::string& where);
+
+// What the host saw the module do wrong: a layer frame released twice, never
+// released or never handed out, a breach of the contract, a message box of
+// no valid style. Call after Host::ReportFramesStillHeld.
+std::optional<CheckResult> Judge(const Host& host, const std::string& where);
+
+// Why a MessageBoxW style is none that the system shows, if it is not.
+std::optional<std::string> BoxStyleProblem(unsigned style);
+
+// The call of that number as DescribeCall gives it, from the host's log;
+// "call #N" when the log is not kept, empty for 0.
+std::string CallText(const Host& host, uint64_t number);
+
+// "menu index 1 on piece.json, whole score"; the selection as "none",
+// "whole score" or its region.
+std::string DescribeRun(int16_t menuIndex, const std::string& score,
+                        const std::optional<RegionRecord>& selection, const Score& document);
+
+}  // namespace sim

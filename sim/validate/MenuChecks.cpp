@@ -1,0 +1,342 @@
+// Level 1: the exports, the version and the word Init sets, the menu records
+// at several host versions, GetMenuStatus and Terminate.
+#include <cstring>
+#include <map>
+
+#include "sim/host/Menu.h"
+#include "sim/validate/Checks.h"
+#include "sim/validate/ExportTable.h"
+
+namespace sim::checks {
+namespace {
+
+// Below, at and above the version that hosts have gated commands on, the
+// host of today, and versions with the top bits set.
+constexpr uint32_t kHostVersions[] = {0x10000000, 0x10FFFFFF, 0x11000000,
+                                      0x19000000, 0x80000000, 0xFFFFFFFF};
+// An enumeration that has not answered 0 by then never will.
+constexpr int16_t kMaxIndex = 64;
+constexpr size_t kGuardBytes = 64;
+constexpr uint8_t kFill = 0xA5;
+constexpr size_t kTextBytes = 64;   // 8-bit fields
+constexpr size_t kTextUnits = 128;  // UTF-16 fields
+// A text this long may have been cut by its field.
+constexpr size_t kCutLength = 63;
+
+std::string Hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", value);
+    return text;
+}
+
+// A menu record as the host hands it in: filled with a pattern, with guard
+// bytes before and after it.
+template <typename Record>
+class GuardedRecord {
+  public:
+    GuardedRecord() { std::memset(Bytes, kFill, sizeof Bytes); }
+
+    Record* Item() { return reinterpret_cast<Record*>(Bytes + kGuardBytes); }
+    Record Copy() const {
+        Record item;
+        std::memcpy(&item, Bytes + kGuardBytes, sizeof item);
+        return item;
+    }
+    bool Untouched() const {
+        for (uint8_t byte : Bytes) {
+            if (byte != kFill)
+                return false;
+        }
+        return true;
+    }
+    // "wrote 3 bytes past the end of the record", or nothing.
+    std::optional<std::string> GuardProblem() const {
+        size_t before = 0;
+        size_t after = 0;
+        for (size_t i = 0; i < kGuardBytes; ++i) {
+            before += Bytes[i] != kFill ? 1 : 0;
+            after += Bytes[kGuardBytes + sizeof(Record) + i] != kFill ? 1 : 0;
+        }
+        if (after != 0) {
+            return "wrote " + std::to_string(after) + (after == 1 ? " byte" : " bytes") +
+                   " past the end of the " + std::to_string(sizeof(Record)) + "-byte record";
+        }
+        if (before != 0) {
+            return "wrote " + std::to_string(before) + (before == 1 ? " byte" : " bytes") +
+                   " before the start of the record";
+        }
+        return std::nullopt;
+    }
+
+  private:
+    alignas(8) uint8_t Bytes[kGuardBytes + sizeof(Record) + kGuardBytes];
+};
+
+struct Field {
+    const char* Name;
+    size_t Offset;
+};
+constexpr Field kFields[] = {{"Title", 0}, {"Description", 1}, {"ShortName", 2}};
+
+std::string NarrowText(const MenuItemRecord& item, size_t field) {
+    const char* texts[] = {item.Title, item.Description, item.ShortName};
+    return FieldText(texts[field], kTextBytes);
+}
+
+const char16_t* WideField(const MenuItemRecordW& item, size_t field) {
+    const char16_t* texts[] = {item.Title, item.Description, item.ShortName};
+    return texts[field];
+}
+
+// What is wrong with a filled record, if anything.
+std::optional<std::string> RecordProblem(const MenuItemRecord& item) {
+    if (item.ItemFlag != 1)
+        return "set ItemFlag to " + std::to_string(item.ItemFlag) + ", not 1";
+    if (item.Title[0] == 0)
+        return "left the Title empty";
+    return std::nullopt;
+}
+
+std::optional<std::string> RecordProblem(const MenuItemRecordW& item) {
+    if (item.ItemFlag != 1)
+        return "set ItemFlag to " + std::to_string(item.ItemFlag) + ", not 1";
+    for (const Field& field : kFields) {
+        const char16_t* text = WideField(item, field.Offset);
+        if (std::char_traits<char16_t>::find(text, kTextUnits, 0) == nullptr) {
+            return std::string("left the ") + field.Name + " without a zero unit in its " +
+                   std::to_string(kTextUnits) + " units";
+        }
+    }
+    if (item.Title[0] == 0)
+        return "left the Title empty";
+    return std::nullopt;
+}
+
+// Every record one enumeration export fills from index 0 until it answers 0.
+template <typename Record>
+struct Listing {
+    std::vector<Record> Items;
+    std::optional<CheckResult> Problem;
+};
+
+template <typename Record, typename Enumerate>
+Listing<Record> List(const char* exportName, uint32_t version, Enumerate enumerate) {
+    Listing<Record> listing;
+    for (int16_t index = 0;; ++index) {
+        const std::string call = std::string(exportName) + "(index " + std::to_string(index) +
+                                 ") at host version " + Hex(version);
+        if (index == kMaxIndex) {
+            listing.Problem =
+                Failed(std::string(exportName) + " answers every index up to " +
+                           std::to_string(kMaxIndex - 1) + "; a host enumerates until it answers 0",
+                       {}, call);
+            return listing;
+        }
+        GuardedRecord<Record> record;
+        const int16_t answer = enumerate(index, record.Item());
+        std::optional<std::string> problem = record.GuardProblem();
+        if (!problem && answer == 0 && !record.Untouched())
+            problem = "answered 0 and still wrote into the record";
+        if (!problem && answer != 0)
+            problem = RecordProblem(record.Copy());
+        if (problem) {
+            listing.Problem = Failed(std::string(exportName) + " " + *problem, {}, call);
+            return listing;
+        }
+        if (answer == 0)
+            return listing;
+        listing.Items.push_back(record.Copy());
+    }
+}
+
+bool IsAscii(const std::string& text) {
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+// The two records of one command agree when their texts are the same, or
+// one is the other cut by its field.
+std::optional<std::string> Disagreement(const MenuItemRecord& narrow, const MenuItemRecordW& wide) {
+    for (const Field& field : kFields) {
+        const std::string a = NarrowText(narrow, field.Offset);
+        const std::string b = FieldText(WideField(wide, field.Offset), kTextUnits);
+        if (!IsAscii(a) || a == b)
+            continue;
+        const std::string& shorter = a.size() < b.size() ? a : b;
+        const std::string& longer = a.size() < b.size() ? b : a;
+        if (shorter.size() >= kCutLength && longer.compare(0, shorter.size(), shorter) == 0)
+            continue;
+        return std::string("the 8-bit ") + field.Name + " \"" + a + "\" and the UTF-16 " +
+               field.Name + " \"" + b + "\" differ";
+    }
+    return std::nullopt;
+}
+
+template <typename Record>
+bool SameRecords(const std::vector<Record>& a, const std::vector<Record>& b) {
+    return a.size() == b.size() &&
+           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(Record)) == 0);
+}
+
+}  // namespace
+
+CheckResult Exports(CheckContext& context) {
+    const std::string& path = context.Options().ModulePath;
+    std::vector<std::string> missing;
+    std::string error;
+    context.SetWhere("loading " + path);
+    if (!context.Module().Load(path, error, &missing))
+        return Failed(error);
+    std::string readError;
+    const auto names = ReadExportNames(path, readError);
+    if (!names)
+        return Passed("the seven exports (the export table could not be read: " + readError + ")");
+    std::vector<std::string> extra;
+    for (const std::string& name : *names) {
+        bool known = false;
+        for (const char* contract : LoadedModule::ExportNames())
+            known = known || name == contract;
+        if (!known)
+            extra.push_back(name);
+    }
+    if (extra.empty())
+        return Passed("the seven exports, nothing else");
+    std::string text = "the seven exports; also " + std::to_string(extra.size()) + " others: ";
+    constexpr size_t kNamed = 8;
+    for (size_t i = 0; i < extra.size() && i < kNamed; ++i)
+        text += (i == 0 ? "" : ", ") + extra[i];
+    if (extra.size() > kNamed)
+        text += " ...";
+    return Passed(text);
+}
+
+CheckResult Version(CheckContext& context) {
+    if (auto skip = context.LoadModule())
+        return *skip;
+    context.SetWhere("MelvaraExtensionVersion");
+    for (uint32_t version : kHostVersions) {
+        const uint32_t answer = context.Module().Version(version);
+        if (answer != version) {
+            return Failed("MelvaraExtensionVersion answered " + Hex(answer) +
+                              ", not the version it was given",
+                          {}, "MelvaraExtensionVersion(" + Hex(version) + ")");
+        }
+    }
+    return Passed("answers each of " + std::to_string(std::size(kHostVersions)) +
+                  " host versions with itself");
+}
+
+CheckResult Init(CheckContext& context) {
+    if (auto skip = context.LoadModule())
+        return *skip;
+    context.Module().Version(kValidateHostVersion);
+    context.SetWhere("MelvaraExtensionInit");
+    for (uint32_t word : {0x0u, 0x6u, 0xFFFFFFFEu, 0x80000000u}) {
+        const std::string call = "MelvaraExtensionInit(null, word " + Hex(word) + ")";
+        uint32_t words[3] = {0xA5A5A5A5, word, 0xA5A5A5A5};
+        const int answer = context.Module().Init(nullptr, &words[1]);
+        if (words[0] != 0xA5A5A5A5 || words[2] != 0xA5A5A5A5)
+            return Failed("MelvaraExtensionInit wrote beside the 32-bit word", {}, call);
+        if (words[1] != (word | 1)) {
+            return Failed("MelvaraExtensionInit left the word " + Hex(words[1]) + ", not " +
+                              Hex(word | 1) + ": it sets bit 0 and keeps the others",
+                          {}, call);
+        }
+        if (answer == 0)
+            return Failed("MelvaraExtensionInit answered 0: the host would not use the module", {},
+                          call);
+    }
+    return Passed("sets bit 0 of the word and keeps the others");
+}
+
+CheckResult Enumerate(CheckContext& context) {
+    if (auto skip = context.LoadModule())
+        return *skip;
+    LoadedModule& module = context.Module();
+    const auto narrow = [&module](int16_t index, MenuItemRecord* item) {
+        return module.Enumerate(nullptr, index, item);
+    };
+    const auto wide = [&module](int16_t index, MenuItemRecordW* item) {
+        return module.EnumerateUtf16(nullptr, index, item);
+    };
+    std::map<size_t, std::string> versionsByCount;
+    for (uint32_t version : kHostVersions) {
+        context.SetWhere("enumerating at host version " + Hex(version));
+        module.Version(version);
+        uint32_t word = 0;
+        module.Init(nullptr, &word);
+        const auto first = List<MenuItemRecord>("MelvaraExtensionEnumerate", version, narrow);
+        if (first.Problem)
+            return *first.Problem;
+        const auto firstWide =
+            List<MenuItemRecordW>("MelvaraExtensionEnumerate_UTF16", version, wide);
+        if (firstWide.Problem)
+            return *firstWide.Problem;
+        const std::string at = " at host version " + Hex(version);
+        if (first.Items.size() != firstWide.Items.size()) {
+            return Failed("MelvaraExtensionEnumerate offers " + std::to_string(first.Items.size()) +
+                          " commands" + at + ", MelvaraExtensionEnumerate_UTF16 " +
+                          std::to_string(firstWide.Items.size()));
+        }
+        for (size_t i = 0; i < first.Items.size(); ++i) {
+            if (const auto problem = Disagreement(first.Items[i], firstWide.Items[i]))
+                return Failed("index " + std::to_string(i) + at + ": " + *problem);
+        }
+        const auto second = List<MenuItemRecord>("MelvaraExtensionEnumerate", version, narrow);
+        const auto secondWide =
+            List<MenuItemRecordW>("MelvaraExtensionEnumerate_UTF16", version, wide);
+        if (second.Problem || secondWide.Problem || !SameRecords(first.Items, second.Items) ||
+            !SameRecords(firstWide.Items, secondWide.Items)) {
+            return Failed("a second enumeration" + at + " gave other answers");
+        }
+        std::string& versions = versionsByCount[first.Items.size()];
+        versions += (versions.empty() ? "" : ", ") + Hex(version);
+    }
+    std::string summary;
+    for (const auto& [count, versions] : versionsByCount) {
+        summary += (summary.empty() ? "" : "; ") + std::to_string(count) +
+                   (count == 1 ? " command" : " commands") + " at " + versions;
+    }
+    return Passed(summary + "; both records agree, each text inside its field");
+}
+
+CheckResult MenuStatus(CheckContext& context) {
+    if (auto skip = context.LoadModule())
+        return *skip;
+    context.MenuIndexes();
+    context.SetWhere("MelvaraExtensionGetMenuStatus");
+    const int first = context.Module().GetMenuStatus(nullptr);
+    const int second = context.Module().GetMenuStatus(nullptr);
+    if (first != second) {
+        return Failed("MelvaraExtensionGetMenuStatus answered " + std::to_string(first) +
+                      ", then " + std::to_string(second));
+    }
+    return Passed("answers " + std::to_string(first));
+}
+
+CheckResult Terminate(CheckContext& context) {
+    if (auto skip = context.LoadModule())
+        return *skip;
+    const std::vector<MenuEntry> before = ReadMenu(context.Module(), kValidateHostVersion);
+    context.SetWhere("MelvaraExtensionTerminate");
+    context.Module().Terminate();
+    context.SetWhere("unloading and loading the module again");
+    context.Module().Unload();
+    if (auto skip = context.LoadModule())
+        return Failed("loaded again after Terminate, " + skip->Reason);
+    const std::vector<MenuEntry> after = ReadMenu(context.Module(), kValidateHostVersion);
+    bool same = before.size() == after.size();
+    for (size_t i = 0; same && i < before.size(); ++i) {
+        same = std::memcmp(&before[i].Narrow, &after[i].Narrow, sizeof before[i].Narrow) == 0 &&
+               std::memcmp(&before[i].Wide, &after[i].Wide, sizeof before[i].Wide) == 0;
+    }
+    if (!same)
+        return Failed("loaded again after Terminate, the module offers another menu");
+    context.Module().Terminate();
+    return Passed("returns; loaded again, the module offers the same menu");
+}
+
+}  // namespace sim::checks

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <ostream>
+
+#include "sim/validate/Check.h"
+
+namespace sim {
+
+// Exit status of melvara-sim validate.
+enum ValidateStatus : int {
+    kValidatePassed = 0,  // every check at the level passed (or was skipped)
+    kValidateFailed = 1,  // a check failed, or a report could not be written
+    kValidateUsage = 2,   // wrong options
+};
+
+// melvara-sim validate: runs every check up to the level, each in a child
+// process of this same program (which alone loads the module), prints a line
+// per check and a summary, and writes the JSON and JUnit reports asked for.
+int Validate(const ValidateOptions& options, std::ostream& out, std::ostream& err);
+
+// In a check's own process (the hidden --check option): runs the check under
+// a module guard and prints its result for the parent, also when the module
+// crashes or hangs. Returns 0, or the guard's status after a fault.
+int RunCheckProcess(const ValidateOptions& options, std::ostream& out);
+
+}  // namespace sim

@@ -1,0 +1,217 @@
+// A small foreign plug-in module for testing the validator and the isolation
+// of modules: one command that loads the first layer frame of the selection
+// and frees it, and reads and writes back the tuplet defaults. Built once per
+// fault, chosen at compile time with TEST_MODULE_FAULT (an enumerator of
+// Fault); None is a module without faults.
+#include <cstdint>
+#include <cstring>
+
+#include "plugin/MelvaraExtension.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace {
+
+enum class Fault {
+    None,
+    // Loading and menu.
+    VersionNotItsArgument,  // answers a version of its own
+    InitClearsTheWord,      // sets the word to 1
+    MenuTextPastField,      // writes the 8-bit ShortName past the end of its record
+    WideTextUnterminated,   // fills the UTF-16 Title without a zero unit
+    WritesWhenAnswering0,   // writes into the record of an index it has no command for
+    EndlessMenu,            // has a command at every index
+    TextsDisagree,          // another UTF-16 Title than the 8-bit one
+    // Commands.
+    CrashInInvoke,       // writes through a null pointer
+    InvokeNeverReturns,  // loops for ever
+    FrameNeverFreed,     // keeps the frame
+    FrameFreedTwice,     // frees it a second time
+    WritesIntoFrame,     // changes the frame's measure before freeing it
+    WrongVersionArgument,  // passes 0x18000000 to the host
+    BoxOfNoStyle,        // shows a box of buttons 0x7 (where the host stands in for MessageBoxW)
+    KeepsDefaults,       // loads the defaults once and writes them into later documents
+    // A hostile host.
+    CrashWhenCallFails,    // divides by the layer count, which is 0 when the call fails
+    SavesAfterFailedLoad,  // writes the defaults back even when their load failed
+    SavesMoreThanLoaded,   // writes back 30 bytes, however many the load gave
+};
+constexpr Fault kFault = Fault::TEST_MODULE_FAULT;
+
+constexpr uint32_t kVersionArgument =
+    kFault == Fault::WrongVersionArgument ? 0x18000000 : 0x19000000;
+constexpr uint32_t kDefaultsTag = 0x70665450;  // 'pfTP'
+constexpr uint32_t kDefaultsSize = 30;
+constexpr const char* kTitle = "Foreign Frame Probe";
+constexpr const char* kDescription = "Loads the first layer frame of the selection and frees it.";
+constexpr const char* kShortName = "Frame Probe";
+
+template <typename Fn>
+Fn HostFunction(const char* name) {
+#if defined(_WIN32)
+    FARPROC found = GetProcAddress(GetModuleHandleA("MELVARA.EXE"), name);
+    void* address;
+    std::memcpy(&address, &found, sizeof address);
+#else
+    void* program = dlopen(nullptr, RTLD_LAZY);
+    void* address = dlsym(program, name);
+    dlclose(program);
+#endif
+    Fn fn;
+    std::memcpy(&fn, &address, sizeof fn);
+    return fn;
+}
+
+void CopyText(char* field, const char* text) {
+    std::strncpy(field, text, 64);
+}
+
+void CopyText(char16_t* field, const char* text) {
+    size_t i = 0;
+    for (; i < 63 && text[i] != 0; ++i)
+        field[i] = static_cast<char16_t>(text[i]);
+    field[i] = 0;
+}
+
+template <typename Record>
+int16_t Fill(int16_t index, Record* item) {
+    if (item == nullptr)
+        return 0;
+    if (index != 0 && kFault != Fault::EndlessMenu) {
+        if (kFault == Fault::WritesWhenAnswering0)
+            item->ItemFlag = 0;
+        return 0;
+    }
+    CopyText(item->Title, kTitle);
+    CopyText(item->Description, kDescription);
+    CopyText(item->ShortName, kShortName);
+    item->ItemFlag = 1;
+    return 1;
+}
+
+// Reads the tuplet defaults and writes them back, as a command that changes
+// them would.
+void RewriteDefaults() {
+    using LoadFn = int16_t (*)(uint32_t, uint16_t*, void*, uint32_t*, uint32_t);
+    using SaveFn = int16_t (*)(uint32_t, uint16_t*, void*, uint32_t, uint32_t);
+    const auto load = HostFunction<LoadFn>("MX_LoadKData");
+    const auto save = HostFunction<SaveFn>("MX_SaveKData");
+    if (load == nullptr || save == nullptr)
+        return;
+    static uint8_t kept[kDefaultsSize];
+    static bool haveKept = false;
+    uint16_t keys[4] = {1, 0, 0, 0};
+    uint8_t buffer[kDefaultsSize] = {};
+    uint32_t count = kDefaultsSize;
+    if (kFault == Fault::KeepsDefaults && haveKept) {
+        save(kDefaultsTag, keys, kept, kDefaultsSize, kVersionArgument);
+        return;
+    }
+    const bool loaded = load(kDefaultsTag, keys, buffer, &count, kVersionArgument) != 0;
+    if (loaded && kFault == Fault::KeepsDefaults) {
+        std::memcpy(kept, buffer, sizeof kept);
+        haveKept = true;
+    }
+    if (!loaded && kFault != Fault::SavesAfterFailedLoad)
+        return;
+    const uint32_t saved = kFault == Fault::SavesMoreThanLoaded || !loaded ? kDefaultsSize
+                           : count < kDefaultsSize                         ? count
+                                                                            : kDefaultsSize;
+    save(kDefaultsTag, keys, buffer, saved, kVersionArgument);
+}
+
+}  // namespace
+
+MELVARA_EXPORT uint32_t MelvaraExtensionVersion(uint32_t hostVersion) {
+    return kFault == Fault::VersionNotItsArgument ? 0x10000000 : hostVersion;
+}
+
+MELVARA_EXPORT int MelvaraExtensionInit(void*, uint32_t* word) {
+    if (word != nullptr)
+        *word = kFault == Fault::InitClearsTheWord ? 1 : *word | 1;
+    return 1;
+}
+
+MELVARA_EXPORT int16_t MelvaraExtensionEnumerate(void*, int16_t index, MenuItemRecord* item) {
+    const int16_t filled = Fill(index, item);
+    if (kFault == Fault::MenuTextPastField && filled != 0) {
+        // 71 bytes from offset 128 of a 196-byte record.
+        volatile size_t length = 71;
+        char* field = reinterpret_cast<char*>(item) + offsetof(MenuItemRecord, ShortName);
+        for (size_t i = 0; i < length; ++i)
+            field[i] = 'x';
+        item->ItemFlag = 1;
+    }
+    return filled;
+}
+
+MELVARA_EXPORT int16_t MelvaraExtensionEnumerate_UTF16(void*, int16_t index,
+                                                       MenuItemRecordW* item) {
+    const int16_t filled = Fill(index, item);
+    if (filled != 0 && kFault == Fault::WideTextUnterminated) {
+        for (char16_t& unit : item->Title)
+            unit = u'x';
+    }
+    if (filled != 0 && kFault == Fault::TextsDisagree)
+        CopyText(item->Title, "Another Title");
+    return filled;
+}
+
+MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* selection20) {
+    using LoadFn = void* (*)(void*, int16_t, int16_t, int16_t, int16_t, uint32_t);
+    using FreeFn = void (*)(void*, uint32_t);
+    using LayersFn = int16_t (*)(uint32_t);
+    using BoxFn = int (*)(void*, const char16_t*, const char16_t*, unsigned);
+    if (kFault == Fault::CrashInInvoke) {
+        volatile int* volatile nowhere = nullptr;
+        *nowhere = 1;
+    }
+    if (kFault == Fault::InvokeNeverReturns) {
+        volatile bool forever = true;
+        while (forever) {
+        }
+    }
+    if (kFault == Fault::BoxOfNoStyle) {
+        if (const auto box = HostFunction<BoxFn>("MessageBoxW"))
+            box(window, u"Done.", u"Foreign Frame Probe", 0x7);
+    }
+    int16_t slot = 1;
+    int16_t measure = 1;
+    if (selection20 != nullptr) {
+        std::memcpy(&slot, static_cast<const char*>(selection20) + 2, sizeof slot);
+        std::memcpy(&measure, static_cast<const char*>(selection20) + 4, sizeof measure);
+    }
+    int16_t layer = 0;
+    if (kFault == Fault::CrashWhenCallFails) {
+        if (const auto layers = HostFunction<LayersFn>("MX_GetMaxLayers")) {
+            volatile int count = layers(kVersionArgument);
+            volatile int thousand = 1000;
+            layer = static_cast<int16_t>(thousand / count % count);
+        }
+    }
+    RewriteDefaults();
+    const auto load = HostFunction<LoadFn>("MX_LoadTGF");
+    const auto release = HostFunction<FreeFn>("MX_FreeTGF");
+    if (load == nullptr || release == nullptr)
+        return 1;
+    void* frame = load(nullptr, slot, measure, layer, 0, kVersionArgument);
+    if (frame == nullptr)
+        return 1;
+    if (kFault == Fault::WritesIntoFrame)
+        static_cast<uint8_t*>(frame)[6] ^= 0xFF;
+    if (kFault != Fault::FrameNeverFreed)
+        release(frame, kVersionArgument);
+    if (kFault == Fault::FrameFreedTwice)
+        release(frame, kVersionArgument);
+    return 1;
+}
+
+MELVARA_EXPORT int MelvaraExtensionGetMenuStatus(void*) {
+    return 1;
+}
+
+MELVARA_EXPORT void MelvaraExtensionTerminate(void) {}

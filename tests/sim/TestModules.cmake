@@ -1,0 +1,57 @@
+# A small foreign module, built once per fault (TestModule.cpp), and what
+# melvara-sim validate must say of it: the check that fails and a pattern of
+# its reason. The module without a fault passes every check. Each row:
+#   module|fault (an enumerator of TestModule.cpp's Fault)|failing check|reason
+# The Linux tests use every row; the Windows build makes each module too.
+set(MELVARA_TEST_MODULES
+  "foreign-module|None||"
+  "version-not-its-argument|VersionNotItsArgument|version|answered 0x10000000, not the version"
+  "init-clears-the-word|InitClearsTheWord|init|left the word 0x00000001, not 0x00000007"
+  "menu-text-past-field|MenuTextPastField|enumerate|past the end of the 196-byte record"
+  "wide-text-unterminated|WideTextUnterminated|enumerate|Title without a zero unit in its 128 units"
+  "writes-when-answering-0|WritesWhenAnswering0|enumerate|answered 0 and still wrote into the record"
+  "endless-menu|EndlessMenu|enumerate|answers every index up to 63"
+  "texts-disagree|TextsDisagree|enumerate|the 8-bit Title .* and the UTF-16 Title .* differ"
+  "crash-in-invoke|CrashInInvoke|invoke-empty-score|crashed: SIGSEGV"
+  "invoke-never-returns|InvokeNeverReturns|invoke-empty-score|did not return within 1 s"
+  "frame-never-freed|FrameNeverFreed|invoke-empty-score|never released"
+  "frame-freed-twice|FrameFreedTwice|invoke-empty-score|released a second time"
+  "writes-into-frame|WritesIntoFrame|invoke-empty-score|the module wrote into frame 1"
+  "wrong-version-argument|WrongVersionArgument|invoke-empty-score|called with version argument 0x18000000"
+  "box-of-no-style|BoxOfNoStyle|invoke-empty-score|buttons 0x7 are none of MessageBoxW's sets"
+  "keeps-defaults|KeepsDefaults|invoke-two-documents|loaded while another document was current"
+  "crash-when-call-fails|CrashWhenCallFails|hostile-failing-calls|crashed: SIGFPE"
+  "saves-after-failed-load|SavesAfterFailedLoad|hostile-failing-calls|of a record whose last load failed"
+  "saves-more-than-loaded|SavesMoreThanLoaded|hostile-odd-answers|more bytes than the record's last load gave"
+)
+
+set(MELVARA_TEST_MODULE_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+# melvara_test_module(ROW): the module of one row, as target
+# test_module_<module> and file <module>.so, or <module>.mxt on Windows.
+# Sets module, fault, check and reason from the row.
+macro(melvara_test_module row)
+  string(REPLACE "|" ";" fields "${row}")
+  list(GET fields 0 module)
+  list(GET fields 1 fault)
+  list(GET fields 2 check)
+  list(GET fields 3 reason)
+  add_library(test_module_${module} MODULE ${MELVARA_TEST_MODULE_DIR}/TestModule.cpp)
+  target_include_directories(test_module_${module} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_definitions(test_module_${module} PRIVATE TEST_MODULE_FAULT=${fault})
+  set_target_properties(test_module_${module} PROPERTIES PREFIX "" OUTPUT_NAME ${module})
+  if(WIN32)
+    target_sources(test_module_${module} PRIVATE ${MELVARA_TEST_MODULE_DIR}/TestModule.def)
+    set_target_properties(test_module_${module} PROPERTIES SUFFIX ".mxt")
+    target_link_options(test_module_${module} PRIVATE -static -static-libgcc -static-libstdc++)
+  else()
+    target_link_libraries(test_module_${module} PRIVATE ${CMAKE_DL_LIBS})
+  endif()
+  if(MELVARA_SANITIZE)
+    # Foreign modules are not built with our sanitizers: their faults must
+    # reach the host as they would from any module.
+    target_compile_options(test_module_${module} PRIVATE -fno-sanitize=all)
+    target_link_options(test_module_${module} PRIVATE -fno-sanitize=all)
+  endif()
+  melvara_strict(test_module_${module})
+endmacro()

@@ -1,0 +1,123 @@
+// Pieces of melvara-sim validate that its runs over the test modules do not
+// show one by one: the export tables it reads, the message box styles it
+// accepts, and its reports for CI.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "sim/host/ModuleLoader.h"
+#include "sim/validate/ExportTable.h"
+#include "sim/validate/Invocation.h"
+#include "sim/validate/Reports.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> Sorted(std::vector<std::string> names) {
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> TheSevenExports() {
+    const auto& names = sim::LoadedModule::ExportNames();
+    return Sorted(std::vector<std::string>(names.begin(), names.end()));
+}
+
+TEST(Validate, ExportTablesAreReadFromELFAndPEFiles) {
+    std::string error;
+    const auto elf = sim::ReadExportNames(MELVARA_TEST_MODULE, error);
+    ASSERT_TRUE(elf) << error;
+    EXPECT_EQ(Sorted(*elf), TheSevenExports());
+
+    const fs::path pe = MELVARA_WINDOWS_TEST_MODULE;
+    if (fs::exists(pe)) {
+        const auto names = sim::ReadExportNames(pe.string(), error);
+        ASSERT_TRUE(names) << error;
+        EXPECT_EQ(Sorted(*names), TheSevenExports());
+    }
+
+    // A file cut short, and one of neither kind, are refused with a reason.
+    const fs::path cut = fs::path(testing::TempDir()) / "cut.so";
+    {
+        std::ifstream in(MELVARA_TEST_MODULE, std::ios::binary);
+        std::vector<char> head(70);
+        in.read(head.data(), static_cast<std::streamsize>(head.size()));
+        std::ofstream(cut, std::ios::binary).write(head.data(), 70);
+    }
+    EXPECT_FALSE(sim::ReadExportNames(cut.string(), error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(sim::ReadExportNames(std::string(MELVARA_SAMPLES_DIR) + "/piece.json", error));
+    EXPECT_EQ(error, "neither an ELF nor a PE file");
+}
+
+TEST(Validate, MessageBoxStylesAreThoseTheSystemShows) {
+    struct Case {
+        unsigned Style;
+        const char* Problem;  // nullptr: valid
+    };
+    const Case cases[] = {
+        {0x0, nullptr},                    // OK
+        {0x4 | 0x20 | 0x100, nullptr},     // Yes/No, question, No the default
+        {0x3 | 0x200 | 0x40000, nullptr},  // Yes/No/Cancel, Cancel the default, top-most
+        {0x0 | 0x4000 | 0x100, nullptr},   // OK and Help, Help the default
+        {0x7, "buttons 0x7 are none of MessageBoxW's sets"},
+        {0x50, "icon 0x50 is none of MessageBoxW's icons"},
+        {0x4 | 0x200, "default button 3 of 2 buttons"},
+        {0x0 | 0x100, "default button 2 of 1 button"},
+        {0x3000, "modality 0x3000 is none of MessageBoxW's"},
+    };
+    for (const Case& c : cases) {
+        const auto problem = sim::BoxStyleProblem(c.Style);
+        if (c.Problem == nullptr)
+            EXPECT_FALSE(problem) << std::hex << c.Style << ": " << *problem;
+        else
+            EXPECT_EQ(problem.value_or("valid"), c.Problem) << std::hex << c.Style;
+    }
+}
+
+TEST(Validate, ReportsForCIHoldEveryCheckAndEscapeTheirTexts) {
+    sim::ValidateOptions options;
+    options.ModulePath = "dir/<odd> & \"module\".so";
+    options.Level = 2;
+    const sim::CheckInfo first{"exports", 1, "", nullptr};
+    const sim::CheckInfo second{"invoke-samples", 2, "", nullptr};
+    const sim::CheckInfo third{"invoke-large-score", 2, "", nullptr};
+    sim::Validation validation;
+    validation.Options = &options;
+    validation.Checks = {
+        {&first, sim::Passed("the seven exports")},
+        {&second, sim::Failed("frame 3 \"kept\" <never released>\n", "menu index 1 & more",
+                              "#12 MX_LoadTGF(null, slot 1) = frame 3")},
+        {&third, sim::Skipped("the module offers no command\x01")},
+    };
+    validation.Seconds = 1.5;
+
+    const auto json = nlohmann::json::parse(sim::FormatJson(validation));
+    EXPECT_EQ(json["module"], options.ModulePath);
+    ASSERT_EQ(json["checks"].size(), 3u);
+    EXPECT_EQ(json["checks"][1]["status"], "fail");
+    EXPECT_EQ(json["checks"][1]["reason"], "frame 3 \"kept\" <never released>\n");
+    EXPECT_EQ(json["checks"][1]["call"], "#12 MX_LoadTGF(null, slot 1) = frame 3");
+    EXPECT_EQ(json["checks"][2]["reason"], "the module offers no command\x01");
+    EXPECT_EQ(json["summary"]["failed"], 1);
+    EXPECT_EQ(json["summary"]["skipped"], 1);
+
+    const std::string junit = sim::FormatJunit(validation);
+    EXPECT_NE(junit.find("<testsuite name=\"level 2\" tests=\"2\" failures=\"1\" skipped=\"1\""),
+              std::string::npos)
+        << junit;
+    EXPECT_NE(junit.find("<failure message=\"frame 3 &quot;kept&quot; &lt;never released&gt;\n\">"
+                         "in menu index 1 &amp; more; call: #12 MX_LoadTGF(null, slot 1) = frame 3"
+                         "</failure>"),
+              std::string::npos)
+        << junit;
+    EXPECT_EQ(junit.find('\x01'), std::string::npos) << "no control characters in XML";
+    EXPECT_EQ(sim::FormatSummary(validation),
+              "3 checks up to level 2 in 1.500 s: 1 passed, 1 failed, 1 skipped");
+}
+
+}  // namespace
