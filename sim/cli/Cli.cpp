@@ -10,6 +10,7 @@
 #include "sim/cli/ScoreFileHelp.h"
 #include "sim/cli/ValidateCommandLine.h"
 #include "sim/host/Menu.h"
+#include "sim/host/ModuleGuard.h"
 #include "sim/host/ModuleLoader.h"
 #include "sim/score/ScoreDiff.h"
 #include "sim/score/ScoreFile.h"
@@ -50,7 +51,8 @@ Options
   --host-version V       version given to MelvaraExtensionVersion
                          (default 0x19000000; decimal, or 0x and hex digits)
 
-Exit status: 0 listed; 1 module not loaded; 2 usage error.
+Exit status: 0 listed; 1 module not loaded; 2 usage error; 4 the module
+crashed, named with its export and signal.
 )";
 
 const char* const kShowHelp = R"(usage: melvara-sim show SCORE
@@ -83,6 +85,11 @@ int MenuMain(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     if (const auto status = ReportParse(result, "menu", kMenuHelp, error, out, err))
         return *status;
+    // A module that crashes while it is asked for its menu is named, with the
+    // export and the signal, instead of ending the program unexplained.
+    ModuleGuard guard(
+        [&err](const ModuleFault& fault) { err << "melvara-sim: " << fault.Describe() << "\n"; },
+        {kExitModuleCrashed, kExitTimedOut}, 0, &out);
     LoadedModule module;
     if (!module.Load(modulePath, error)) {
         err << "melvara-sim: " << error << "\n";

@@ -26,6 +26,7 @@ enum class Fault {
     WritesWhenAnswering0,   // writes into the record of an index it has no command for
     EndlessMenu,            // has a command at every index
     TextsDisagree,          // another UTF-16 Title than the 8-bit one
+    CrashInEnumerate,       // writes through a null pointer when asked for index 1
     // Commands.
     CrashInInvoke,       // writes through a null pointer
     InvokeNeverReturns,  // loops for ever
@@ -137,6 +138,10 @@ MELVARA_EXPORT int MelvaraExtensionInit(void*, uint32_t* word) {
 }
 
 MELVARA_EXPORT int16_t MelvaraExtensionEnumerate(void*, int16_t index, MenuItemRecord* item) {
+    if (kFault == Fault::CrashInEnumerate && index == 1) {
+        volatile int* volatile nowhere = nullptr;
+        *nowhere = 1;
+    }
     const int16_t filled = Fill(index, item);
     if (kFault == Fault::MenuTextPastField && filled != 0) {
         // 71 bytes from offset 128 of a 196-byte record.

@@ -12,6 +12,7 @@ set(MELVARA_TEST_MODULES
   "writes-when-answering-0|WritesWhenAnswering0|enumerate|answered 0 and still wrote into the record"
   "endless-menu|EndlessMenu|enumerate|answers every index up to 63"
   "texts-disagree|TextsDisagree|enumerate|the 8-bit Title .* and the UTF-16 Title .* differ"
+  "crash-in-enumerate|CrashInEnumerate|enumerate|MelvaraExtensionEnumerate crashed: SIGSEGV"
   "crash-in-invoke|CrashInInvoke|invoke-empty-score|crashed: SIGSEGV"
   "invoke-never-returns|InvokeNeverReturns|invoke-empty-score|did not return within 1 s"
   "frame-never-freed|FrameNeverFreed|invoke-empty-score|never released"
