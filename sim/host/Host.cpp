@@ -14,6 +14,16 @@ Keys ReadKeys(const uint16_t* keys) {
     return words;
 }
 
+// The call record of a host function that takes a tag and a key block.
+HostCall KeyedCall(HostFn function, uint32_t tag, const uint16_t* keys) {
+    HostCall call;
+    call.Function = function;
+    call.Tag = tag;
+    call.HasKeys = keys != nullptr;
+    call.KeysIn = call.KeysOut = ReadKeys(keys);
+    return call;
+}
+
 void WriteKeys(uint16_t* keys, const Keys& words) {
     std::memcpy(keys, words.data(), sizeof words);
 }
@@ -295,6 +305,12 @@ void Host::Finish(HostCall& call) {
         ++CallsBeyondLog;
 }
 
+int16_t Host::FinishWithResult(HostCall& call) {
+    const auto result = static_cast<int16_t>(call.Result);
+    Finish(call);
+    return result;
+}
+
 // --- Records ------------------------------------------------------------------
 
 void Host::CheckSave(const HostCall& call) {
@@ -314,11 +330,7 @@ void Host::CheckSave(const HostCall& call) {
 
 int16_t Host::LoadKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t* count,
                         uint32_t version) {
-    HostCall call;
-    call.Function = HostFn::LoadKData;
-    call.Tag = tag;
-    call.HasKeys = keys != nullptr;
-    call.KeysIn = call.KeysOut = ReadKeys(keys);
+    HostCall call = KeyedCall(HostFn::LoadKData, tag, keys);
     call.HasBuffer = buffer != nullptr;
     call.HasCount = count != nullptr;
     if (count != nullptr)
@@ -348,18 +360,12 @@ int16_t Host::LoadKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t* co
     }
     if (count != nullptr)
         call.CountOut = *count;
-    const auto result = static_cast<int16_t>(call.Result);
-    Finish(call);
-    return result;
+    return FinishWithResult(call);
 }
 
 int16_t Host::SaveKData(uint32_t tag, uint16_t* keys, const void* buffer, uint32_t count,
                         uint32_t version) {
-    HostCall call;
-    call.Function = HostFn::SaveKData;
-    call.Tag = tag;
-    call.HasKeys = keys != nullptr;
-    call.KeysIn = call.KeysOut = ReadKeys(keys);
+    HostCall call = KeyedCall(HostFn::SaveKData, tag, keys);
     call.HasBuffer = buffer != nullptr;
     call.CountIn = count;
     const bool proceed = Begin(call, version);
@@ -374,18 +380,12 @@ int16_t Host::SaveKData(uint32_t tag, uint16_t* keys, const void* buffer, uint32
             call.Result = 1;
         }
     }
-    const auto result = static_cast<int16_t>(call.Result);
-    Finish(call);
-    return result;
+    return FinishWithResult(call);
 }
 
 int16_t Host::CreateKData(uint32_t tag, uint16_t* keys, const void* buffer, uint32_t count,
                           uint32_t version) {
-    HostCall call;
-    call.Function = HostFn::CreateKData;
-    call.Tag = tag;
-    call.HasKeys = keys != nullptr;
-    call.KeysIn = call.KeysOut = ReadKeys(keys);
+    HostCall call = KeyedCall(HostFn::CreateKData, tag, keys);
     call.HasBuffer = buffer != nullptr;
     call.CountIn = count;
     if (Begin(call, version) && keys != nullptr && (buffer != nullptr || count == 0)) {
@@ -419,35 +419,23 @@ int16_t Host::CreateKData(uint32_t tag, uint16_t* keys, const void* buffer, uint
             call.Result = 1;
         }
     }
-    const auto result = static_cast<int16_t>(call.Result);
-    Finish(call);
-    return result;
+    return FinishWithResult(call);
 }
 
 int16_t Host::DeleteKData(uint32_t tag, uint16_t* keys, uint32_t version) {
-    HostCall call;
-    call.Function = HostFn::DeleteKData;
-    call.Tag = tag;
-    call.HasKeys = keys != nullptr;
-    call.KeysIn = call.KeysOut = ReadKeys(keys);
+    HostCall call = KeyedCall(HostFn::DeleteKData, tag, keys);
     if (Begin(call, version) && keys != nullptr && Document.RemoveRecord(tag, call.KeysIn)) {
         if (Index)
             Index->RemoveRecord(tag, call.KeysIn);
         ++Deleted;
         call.Result = 1;
     }
-    const auto result = static_cast<int16_t>(call.Result);
-    Finish(call);
-    return result;
+    return FinishWithResult(call);
 }
 
 int16_t Host::NextKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t* count,
                         uint32_t version) {
-    HostCall call;
-    call.Function = HostFn::NextKData;
-    call.Tag = tag;
-    call.HasKeys = keys != nullptr;
-    call.KeysIn = call.KeysOut = ReadKeys(keys);
+    HostCall call = KeyedCall(HostFn::NextKData, tag, keys);
     call.HasBuffer = buffer != nullptr;
     call.HasCount = count != nullptr;
     if (Begin(call, version) && keys != nullptr) {
@@ -462,9 +450,7 @@ int16_t Host::NextKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t* co
             call.Result = 1;
         }
     }
-    const auto result = static_cast<int16_t>(call.Result);
-    Finish(call);
-    return result;
+    return FinishWithResult(call);
 }
 
 // --- Document and region -------------------------------------------------------
@@ -474,9 +460,7 @@ int16_t Host::GetCurrentKovrinDocument(uint32_t version) {
     call.Function = HostFn::GetCurrentKovrinDocument;
     if (Begin(call, version))
         call.Result = Answer(HostFn::GetCurrentKovrinDocument, CurrentDocument);
-    const auto result = static_cast<int16_t>(call.Result);
-    Finish(call);
-    return result;
+    return FinishWithResult(call);
 }
 
 int16_t Host::GetCurKRegions(void* area8, void* area24a, void* area24b, uint32_t version) {
@@ -494,9 +478,7 @@ int16_t Host::GetCurKRegions(void* area8, void* area24a, void* area24b, uint32_t
         }
         call.Result = 1;
     }
-    const auto result = static_cast<int16_t>(call.Result);
-    Finish(call);
-    return result;
+    return FinishWithResult(call);
 }
 
 // --- Frames, slots and layers ---------------------------------------------------
@@ -556,9 +538,7 @@ int16_t Host::SlotToInst(int16_t slot, uint16_t scope, uint32_t version) {
         }
         call.Result = Answer(HostFn::SlotToInst, call.Result);
     }
-    const auto result = static_cast<int16_t>(call.Result);
-    Finish(call);
-    return result;
+    return FinishWithResult(call);
 }
 
 int16_t Host::InstToSlot(int16_t staff, int16_t zero, uint32_t version) {
@@ -575,9 +555,7 @@ int16_t Host::InstToSlot(int16_t staff, int16_t zero, uint32_t version) {
         const Staff* found = FindStaff(staff);
         call.Result = Answer(HostFn::InstToSlot, found != nullptr ? found->Slot : 0);
     }
-    const auto result = static_cast<int16_t>(call.Result);
-    Finish(call);
-    return result;
+    return FinishWithResult(call);
 }
 
 int16_t Host::GetShowLayer(int16_t layer, uint32_t version) {
@@ -586,9 +564,7 @@ int16_t Host::GetShowLayer(int16_t layer, uint32_t version) {
     call.Layer = layer;
     if (Begin(call, version))
         call.Result = Answer(HostFn::GetShowLayer, Document.IsLayerShown(layer) ? 1 : 0);
-    const auto result = static_cast<int16_t>(call.Result);
-    Finish(call);
-    return result;
+    return FinishWithResult(call);
 }
 
 int16_t Host::GetMaxLayers(uint32_t version) {
@@ -596,9 +572,7 @@ int16_t Host::GetMaxLayers(uint32_t version) {
     call.Function = HostFn::GetMaxLayers;
     if (Begin(call, version))
         call.Result = Answer(HostFn::GetMaxLayers, Document.LayerCount);
-    const auto result = static_cast<int16_t>(call.Result);
-    Finish(call);
-    return result;
+    return FinishWithResult(call);
 }
 
 // --- Windows ------------------------------------------------------------------

@@ -239,6 +239,8 @@ class Host {
     // must give its failure value.
     bool Begin(HostCall& call, uint32_t version);
     void Finish(HostCall& call);
+    // Finish for the functions that return their result as a 16-bit value.
+    int16_t FinishWithResult(HostCall& call);
     // A breach of the contract is a warning too; call is the call that
     // showed it.
     void Warn(const std::string& warning, bool breach = false, uint64_t call = 0);
