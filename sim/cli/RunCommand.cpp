@@ -1,6 +1,5 @@
 #include "sim/cli/RunCommand.h"
 
-#include <cstdio>
 #include <filesystem>
 
 #include "sim/cli/Activity.h"
@@ -13,15 +12,10 @@
 #include "sim/score/ScoreDiff.h"
 #include "sim/score/ScoreFile.h"
 #include "sim/score/Selection.h"
+#include "sim/score/Text.h"
 
 namespace sim {
 namespace {
-
-std::string Hex32(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", value);
-    return text;
-}
 
 bool SameFile(const std::string& a, const std::string& b) {
     std::error_code code;

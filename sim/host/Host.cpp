@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "sim/score/Text.h"
+
 namespace sim {
 namespace {
 
@@ -30,12 +32,6 @@ void WriteKeys(uint16_t* keys, const Keys& words) {
 
 std::u16string Utf16(const char16_t* text) {
     return text == nullptr ? std::u16string() : std::u16string(text);
-}
-
-std::string Hex32(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", value);
-    return text;
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "sim/host/HostCall.h"
 
-#include <cstdio>
+#include "sim/score/Text.h"
 
 namespace sim {
 namespace {
@@ -12,12 +12,6 @@ constexpr const char* kNames[kHostFnCount] = {
     "MX_SlotToInst",     "MX_InstToSlot", "MX_GetShowLayer",
     "MX_GetMaxLayers",   "MessageBoxW",   "IsWindow",
 };
-
-std::string Hex(uint32_t value, int digits) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%0*X", digits, value);
-    return text;
-}
 
 std::string FrameText(uint64_t frame) {
     return frame == 0 ? "no frame" : "frame " + std::to_string(frame);
@@ -106,7 +100,7 @@ std::string DescribeCall(const HostCall& call) {
     text += HostFnName(call.Function);
     text += "(" + args;
     if (IsRecordedHostFunction(call.Function)) {
-        text += (args.empty() ? "" : ", ") + Hex(call.Version, 8);
+        text += (args.empty() ? "" : ", ") + Hex32(call.Version);
     }
     text += ")";
     if (call.Function == HostFn::LoadTGF) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "sim/score/Numbers.h"
+#include "sim/score/Text.h"
 
 namespace sim {
 namespace {
@@ -17,11 +18,8 @@ std::string TagText(uint32_t tag) {
     std::string text;
     for (int shift = 24; shift >= 0; shift -= 8) {
         const auto c = static_cast<uint8_t>(tag >> shift);
-        if (!Printable(c)) {
-            char hex[16];
-            std::snprintf(hex, sizeof hex, "0x%08X", tag);
-            return hex;
-        }
+        if (!Printable(c))
+            return Hex32(tag);
         text += static_cast<char>(c);
     }
     return text;

@@ -1,6 +1,14 @@
 #include "sim/score/Text.h"
 
+#include <cstdio>
+
 namespace sim {
+
+std::string Hex32(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", value);
+    return text;
+}
 
 void AppendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "sim/host/Menu.h"
+#include "sim/score/Text.h"
 #include "sim/validate/Checks.h"
 #include "sim/validate/ExportTable.h"
 
@@ -22,12 +23,6 @@ constexpr size_t kTextBytes = 64;   // 8-bit fields
 constexpr size_t kTextUnits = 128;  // UTF-16 fields
 // A text this long may have been cut by its field.
 constexpr size_t kCutLength = 63;
-
-std::string Hex(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", value);
-    return text;
-}
 
 // A menu record as the host hands it in: filled with a pattern, with guard
 // bytes before and after it.
@@ -124,7 +119,7 @@ Listing<Record> List(const char* exportName, uint32_t version, Enumerate enumera
     Listing<Record> listing;
     for (int16_t index = 0;; ++index) {
         const std::string call = std::string(exportName) + "(index " + std::to_string(index) +
-                                 ") at host version " + Hex(version);
+                                 ") at host version " + Hex32(version);
         if (index == kMaxIndex) {
             listing.Problem =
                 Failed(std::string(exportName) + " answers every index up to " +
@@ -220,9 +215,9 @@ CheckResult Version(CheckContext& context) {
     for (uint32_t version : kHostVersions) {
         const uint32_t answer = context.Module().Version(version);
         if (answer != version) {
-            return Failed("MelvaraExtensionVersion answered " + Hex(answer) +
+            return Failed("MelvaraExtensionVersion answered " + Hex32(answer) +
                               ", not the version it was given",
-                          {}, "MelvaraExtensionVersion(" + Hex(version) + ")");
+                          {}, "MelvaraExtensionVersion(" + Hex32(version) + ")");
         }
     }
     return Passed("answers each of " + std::to_string(std::size(kHostVersions)) +
@@ -235,14 +230,14 @@ CheckResult Init(CheckContext& context) {
     context.Module().Version(kValidateHostVersion);
     context.SetWhere("MelvaraExtensionInit");
     for (uint32_t word : {0x0u, 0x6u, 0xFFFFFFFEu, 0x80000000u}) {
-        const std::string call = "MelvaraExtensionInit(null, word " + Hex(word) + ")";
+        const std::string call = "MelvaraExtensionInit(null, word " + Hex32(word) + ")";
         uint32_t words[3] = {0xA5A5A5A5, word, 0xA5A5A5A5};
         const int answer = context.Module().Init(nullptr, &words[1]);
         if (words[0] != 0xA5A5A5A5 || words[2] != 0xA5A5A5A5)
             return Failed("MelvaraExtensionInit wrote beside the 32-bit word", {}, call);
         if (words[1] != (word | 1)) {
-            return Failed("MelvaraExtensionInit left the word " + Hex(words[1]) + ", not " +
-                              Hex(word | 1) + ": it sets bit 0 and keeps the others",
+            return Failed("MelvaraExtensionInit left the word " + Hex32(words[1]) + ", not " +
+                              Hex32(word | 1) + ": it sets bit 0 and keeps the others",
                           {}, call);
         }
         if (answer == 0)
@@ -264,7 +259,7 @@ CheckResult Enumerate(CheckContext& context) {
     };
     std::map<size_t, std::string> versionsByCount;
     for (uint32_t version : kHostVersions) {
-        context.SetWhere("enumerating at host version " + Hex(version));
+        context.SetWhere("enumerating at host version " + Hex32(version));
         module.Version(version);
         uint32_t word = 0;
         module.Init(nullptr, &word);
@@ -275,7 +270,7 @@ CheckResult Enumerate(CheckContext& context) {
             List<MenuItemRecordW>("MelvaraExtensionEnumerate_UTF16", version, wide);
         if (firstWide.Problem)
             return *firstWide.Problem;
-        const std::string at = " at host version " + Hex(version);
+        const std::string at = " at host version " + Hex32(version);
         if (first.Items.size() != firstWide.Items.size()) {
             return Failed("MelvaraExtensionEnumerate offers " + std::to_string(first.Items.size()) +
                           " commands" + at + ", MelvaraExtensionEnumerate_UTF16 " +
@@ -293,7 +288,7 @@ CheckResult Enumerate(CheckContext& context) {
             return Failed("a second enumeration" + at + " gave other answers");
         }
         std::string& versions = versionsByCount[first.Items.size()];
-        versions += (versions.empty() ? "" : ", ") + Hex(version);
+        versions += (versions.empty() ? "" : ", ") + Hex32(version);
     }
     std::string summary;
     for (const auto& [count, versions] : versionsByCount) {
