@@ -5,7 +5,7 @@
 set -euo pipefail
 
 # The Linux build: the module, melvara-sim and the tests.
-linux=(cmake make g++ git binutils libgtest-dev libgmock-dev)
+linux=(cmake make g++ git binutils libgtest-dev libgmock-dev nlohmann-json3-dev)
 # The Windows cross build: the module, MELVARA.EXE and the test programs.
 windows=(cmake make git mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
 # Running the Windows tests under Wine, on a virtual display.
