@@ -24,7 +24,7 @@ build=${1:-build/bench}
 sizes=${*:-3 25 250}
 
 command -v valgrind >/dev/null || { echo "own_instructions.sh: valgrind is needed" >&2; exit 1; }
-cmake --build "$build" --target melvara_instructions -- -s >/dev/null
+cmake --build "$build" --target melvara_instructions >/dev/null
 program=$build/bench/melvara_instructions
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

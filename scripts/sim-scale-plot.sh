@@ -6,21 +6,14 @@
 #   scripts/sim-scale-plot.sh [FIGURES [PNG]]
 #
 # Defaults: build/scale/figures.tsv and docs/sim-scale.png. Needs gnuplot,
-# which it installs when missing (Debian's gnuplot-nox, with apt-get); the
-# build and make check do not need it.
+# which scripts/setup.sh installs when missing (target plot); the build and
+# make check do not need it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 figures=${1:-build/scale/figures.tsv}
 png=${2:-docs/sim-scale.png}
 
-if ! command -v gnuplot >/dev/null; then
-  sudo=""
-  [[ $(id -u) -ne 0 ]] && sudo="sudo"
-  echo "sim-scale-plot: installing gnuplot-nox"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get install -y -qq gnuplot-nox >/dev/null 2>&1 ||
-    { $sudo apt-get update -qq && $sudo apt-get install -y -qq gnuplot-nox >/dev/null; }
-fi
+scripts/setup.sh plot
 
 gnuplot <<PLOT
 set terminal pngcairo size 800,480 font "sans,10"

@@ -22,14 +22,13 @@ sizes=("$@")
 ((${#sizes[@]} > 0)) || sizes=(25 80 250 800 2500)
 work=build/scale
 
-scripts/setup.sh linux
-if [[ ! -x /usr/bin/time ]]; then
-  sudo=""
-  [[ $(id -u) -ne 0 ]] && sudo="sudo"
-  $sudo apt-get install -y -qq time >/dev/null
+# GNU time for the peak memory, besides the Linux build.
+scripts/setup.sh scale
+if [[ -z ${BUILD:-} ]]; then
+  scripts/build.sh linux melvara-sim qvzevedovuvedoza64
+else
+  cmake --build "$build" --target melvara-sim qvzevedovuvedoza64 >/dev/null
 fi
-[[ -f "$build/CMakeCache.txt" ]] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j2 --target melvara-sim qvzevedovuvedoza64 >/dev/null
 sim=$build/sim/melvara-sim
 module=$build/plugin/qvzevedovuvedoza64.so
 mkdir -p "$work"
