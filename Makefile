@@ -1,19 +1,20 @@
-# Entry points of the project; CMake does the building.
+# Entry points of the project; CMake (CMakePresets.json, with Ninja) does the building.
 #   make demo     build the Linux module and show it at work in the simulated host
-#   make check    build everything (Linux, Windows, sanitizers, fuzz targets) and run every test
+#   make check    build everything (Linux, Windows, sanitizers with the fuzz targets) and run every test
 #   make windows  build the Windows module qvzevedovuvedoza64.mxt alone
 #   make release  the zip an engraver downloads, built twice and compared, tested under Wine, in dist/
 #   make fuzz     run every libFuzzer target for FUZZ_SECONDS (default 300) each
 #   make bench    build the benchmarks (Release, build/bench) and run them
 #   make clean    remove every build folder
-# Each target first installs what it needs and is missing (scripts/setup.sh).
+# Each target first installs what it needs and is missing (scripts/setup.sh),
+# then configures and builds a preset's folder, build/PRESET (scripts/build.sh).
 
 JOBS ?= $(shell nproc)
+export JOBS
 LINUX_DIR := build/linux
-WINDOWS_DIR := build/windows
 ASAN_DIR := build/asan
-FUZZ_DIR := build/fuzz
 FUZZ_SECONDS ?= 300
+FUZZ_TARGETS := frames records invoke transfers scorefile selection
 MODULE := $(LINUX_DIR)/plugin/qvzevedovuvedoza64.so
 SIM := $(LINUX_DIR)/sim/melvara-sim
 
@@ -27,59 +28,46 @@ setup:
 
 linux:
 	@scripts/setup.sh linux
-	@cmake -S . -B $(LINUX_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DMELVARA_WINDOWS_BUILD_DIR=$(CURDIR)/$(WINDOWS_DIR) >/dev/null
-	@cmake --build $(LINUX_DIR) -j$(JOBS)
+	@scripts/build.sh linux
 
 windows:
 	@scripts/setup.sh windows
-	@cmake -S . -B $(WINDOWS_DIR) -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake >/dev/null
-	@cmake --build $(WINDOWS_DIR) -j$(JOBS)
-	@echo "Windows module: $(WINDOWS_DIR)/plugin/qvzevedovuvedoza64.mxt"
+	@scripts/build.sh windows
+	@echo "Windows module: build/windows/plugin/qvzevedovuvedoza64.mxt"
 
+# clang with ASan and UBSan: the tests again, and the libFuzzer targets.
 asan:
 	@scripts/setup.sh asan
-	@cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMELVARA_SANITIZE=ON >/dev/null
-	@cmake --build $(ASAN_DIR) -j$(JOBS)
+	@scripts/build.sh asan
 
-# The fuzz targets, with clang under ASan and UBSan; their short runs are
-# the tests of this folder.
 fuzz-build:
 	@scripts/setup.sh fuzz
-	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DMELVARA_SANITIZE=ON -DMELVARA_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
-	@cmake --build $(FUZZ_DIR) -j$(JOBS) --target fuzz_targets
+	@scripts/build.sh asan fuzz_targets
 
 fuzz: fuzz-build
-	@for t in frames records invoke transfers scorefile selection; do \
-	  fuzz/run_fuzz.sh $(FUZZ_DIR)/fuzz/fuzz_$$t fuzz/corpus/$$t $(FUZZ_DIR)/fuzz/long/$$t $(FUZZ_SECONDS) || exit 1; \
+	@for t in $(FUZZ_TARGETS); do \
+	  fuzz/run_fuzz.sh $(ASAN_DIR)/fuzz/fuzz_$$t fuzz/corpus/$$t $(ASAN_DIR)/fuzz/long/$$t $(FUZZ_SECONDS) || exit 1; \
 	done
 
 # The package test checks the zip of the Windows folder (target
 # release_package); make release also builds twice and compares.
 check:
 	@scripts/setup.sh check
-	@$(MAKE) --no-print-directory windows
-	@cmake --build $(WINDOWS_DIR) --target release_package
-	@$(MAKE) --no-print-directory linux
-	@$(MAKE) --no-print-directory asan
-	@$(MAKE) --no-print-directory fuzz-build
+	@scripts/build.sh windows all release_package
+	@scripts/build.sh linux
+	@scripts/build.sh asan
 	ctest --test-dir $(LINUX_DIR) --output-on-failure -j$(JOBS)
 	ctest --test-dir $(ASAN_DIR) --output-on-failure -j$(JOBS)
-	ctest --test-dir $(FUZZ_DIR)/fuzz --output-on-failure -j$(JOBS)
 
-BENCH_DIR := build/bench
 # Repetitions of module and floor interleaved in random order, so that both
 # meet the same state of a shared machine.
 BENCH_ARGS ?= --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
 
 bench:
 	@scripts/setup.sh bench
-	@cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DMELVARA_BENCH=ON >/dev/null
-	@cmake --build $(BENCH_DIR) -j$(JOBS) --target melvara_bench melvara_instructions bench_floor_test
-	@$(BENCH_DIR)/tests/bench_floor_test --gtest_brief=1
-	@$(BENCH_DIR)/bench/melvara_bench $(BENCH_ARGS)
+	@scripts/build.sh bench melvara_bench melvara_instructions bench_floor_test
+	@build/bench/tests/bench_floor_test --gtest_brief=1
+	@build/bench/bench/melvara_bench $(BENCH_ARGS)
 
 DEMO_DIR := build/demo
 PIECE := samples/piece.json
@@ -88,10 +76,9 @@ SINGLE := samples/single.json
 # The demo needs only the module and melvara-sim, not the tests.
 demo:
 	@scripts/setup.sh demo
-	@cmake -S . -B $(LINUX_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DMELVARA_WINDOWS_BUILD_DIR=$(CURDIR)/$(WINDOWS_DIR) >/dev/null
-	@cmake --build $(LINUX_DIR) -j$(JOBS) --target qvzevedovuvedoza64 melvara-sim
+	@scripts/build.sh linux qvzevedovuvedoza64 melvara-sim
 	@mkdir -p $(DEMO_DIR)
+	@echo
 	@echo "== The module's menu, as a host of version 0x11000000 or later lists it =="
 	@$(SIM) menu --module $(MODULE) --host-version 0x11000000
 	@echo
@@ -114,7 +101,7 @@ demo:
 # See scripts/release.sh.
 release:
 	@scripts/setup.sh release
-	@JOBS=$(JOBS) scripts/release.sh
+	@scripts/release.sh
 
 clean:
 	rm -rf build
