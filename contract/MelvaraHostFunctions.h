@@ -74,11 +74,10 @@ extern "C" {
  * keys is a block of four 16-bit words, never null. A record loaded in one
  * document (MX_GetCurrentKovrinDocument) is saved into no other. */
 
-/* Loads record (tag, keys). *count is the room in buffer on entry; the host
- * copies at most that many bytes and sets *count to the record's size, which
- * may be more than it copied. buffer may be null to ask the size alone;
- * count is never null. 0: no such record (or the load failed), nothing
- * written. */
+/* Loads record (tag, keys) into buffer. *count is the room in buffer on
+ * entry; the host copies at most that many bytes and sets *count to the
+ * record's size, which may be more than it copied. count is never null.
+ * 0: no such record, or the load failed; nothing written. */
 typedef int16_t (*MX_LoadKDataFn)(uint32_t tag, uint16_t keys[4], void* buffer, uint32_t* count,
                                   uint32_t version);
 

@@ -5,7 +5,8 @@
  * region is a run of staves, given as staff slots (their places in the
  * score's current order), across a run of measures, cut at a position inside
  * the first and the last measure. Slots and measures count from 1 and are
- * inclusive at both ends. Turn a slot into a staff number with
+ * inclusive at both ends; positions are in the host's time units inside a
+ * measure, as an entry record's (contract/MelvaraFrame.h). Turn a slot into a staff number with
  * MX_SlotToInst(slot, scope), the scope being the word stored before the slot.
  *
  * Packed and little-endian: copy it out of host memory with memcpy, and

@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
+#include "contract/MelvaraFrame.h"
 #include "framework/core/ByteOrder.h"
 #include "framework/core/MCCollection.h"
-#include "contract/MelvaraFrame.h"
 
 class MCNoteEntry;
 

@@ -3,9 +3,9 @@
 #include <functional>
 #include <new>
 
+#include "contract/MelvaraFrame.h"
 #include "framework/core/MCBlockPool.h"
 #include "framework/host/HostFunctions.h"
-#include "contract/MelvaraFrame.h"
 
 namespace {
 
