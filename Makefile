@@ -2,7 +2,8 @@
 #   make demo     build the Linux module and show it at work in the simulated host
 #   make check    build everything (Linux, Windows, sanitizers, fuzz targets) and run every test
 #   make windows  build the Windows module qvzevedovuvedoza64.mxt alone
-#   make release  the zip an engraver downloads, built twice and compared, tested under Wine, in dist/
+#   make release  the zip an engraver downloads and the plug-in developers' kits, built twice
+#                 and compared, tested under Wine, in dist/
 #   make fuzz     run every libFuzzer target for FUZZ_SECONDS (default 300) each
 #   make bench    build the benchmarks (Release, build/bench) and run them
 #   make clean    remove every build folder
@@ -56,13 +57,15 @@ fuzz: fuzz-build
 	  fuzz/run_fuzz.sh $(FUZZ_DIR)/fuzz/fuzz_$$t fuzz/corpus/$$t $(FUZZ_DIR)/fuzz/long/$$t $(FUZZ_SECONDS) || exit 1; \
 	done
 
-# The package test checks the zip of the Windows folder (target
-# release_package); make release also builds twice and compares.
+# The package tests check the zip and the kits of the Windows and Linux
+# folders (targets release_package, kit_package); make release also builds
+# twice and compares.
 check:
 	@scripts/setup.sh check
 	@$(MAKE) --no-print-directory windows
-	@cmake --build $(WINDOWS_DIR) --target release_package
+	@cmake --build $(WINDOWS_DIR) --target release_package kit_package
 	@$(MAKE) --no-print-directory linux
+	@cmake --build $(LINUX_DIR) --target kit_package
 	@$(MAKE) --no-print-directory asan
 	@$(MAKE) --no-print-directory fuzz-build
 	ctest --test-dir $(LINUX_DIR) --output-on-failure -j$(JOBS)
