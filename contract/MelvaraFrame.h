@@ -57,8 +57,9 @@ MELVARA_LAYOUT(entry_notes_before_position,
                MELVARA_ENTRY_NOTES + MELVARA_ENTRY_MAX_NOTES * MELVARA_NOTE_BYTES <=
                    MELVARA_ENTRY_POSITION);
 MELVARA_LAYOUT(entry_position_inside, MELVARA_ENTRY_POSITION + 4 <= MELVARA_ENTRY_BYTES);
-MELVARA_LAYOUT(entry_max_notes, MELVARA_ENTRY_MAX_NOTES ==
-                                    (MELVARA_ENTRY_POSITION - MELVARA_ENTRY_NOTES) / MELVARA_NOTE_BYTES);
+MELVARA_LAYOUT(entry_max_notes,
+               MELVARA_ENTRY_MAX_NOTES ==
+                   (MELVARA_ENTRY_POSITION - MELVARA_ENTRY_NOTES) / MELVARA_NOTE_BYTES);
 
 /* The frame's header. */
 static inline uint16_t MelvaraFrameSlotScope(const void* frame) {

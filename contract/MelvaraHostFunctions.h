@@ -140,7 +140,7 @@ typedef void (*MX_FreeTGFFn)(void* frame, uint32_t version);
 
 /* The staff number (a staff's identity) of the staff at slot (its place in
  * the current order). scope is the 16-bit word stored just before the slot in
- * a region record or frame. 0: no staff there. */
+ * a region record or frame. 0: no staff there, or not with that scope. */
 typedef int16_t (*MX_SlotToInstFn)(int16_t slot, uint16_t scope, uint32_t version);
 
 /* The slot of the staff numbered staff; zero is always 0. 0: no such staff. */

@@ -150,7 +150,8 @@ static long CountTuplets(const RegionRecord* region) {
     for (layer = 0; layer < layers; ++layer) {
         shown[layer] = host.GetShowLayer != NULL && host.GetShowLayer((int16_t)layer, V) != 0;
     }
-    /* int, not int16_t: a region may end at measure or slot 32767. */
+    /* The region's slots go to MX_LoadTGF as they are: no staff numbers are
+     * needed. int, not int16_t: a region may end at measure or slot 32767. */
     for (measure = region->StartMeasure; measure <= region->EndMeasure; ++measure) {
         for (slot = region->StartSlot; slot <= region->EndSlot; ++slot) {
             for (layer = 0; layer < layers; ++layer) {
