@@ -2,7 +2,8 @@
 #   make demo     build the Linux module and show it at work in the simulated host
 #   make check    build everything (Linux, Windows, sanitizers with the fuzz targets) and run every test
 #   make windows  build the Windows module qvzevedovuvedoza64.mxt alone
-#   make release  the zip an engraver downloads, built twice and compared, tested under Wine, in dist/
+#   make release  the zip an engraver downloads and the plug-in developers' kits, built twice
+#                 and compared, tested under Wine, in dist/
 #   make fuzz     run every libFuzzer target for FUZZ_SECONDS (default 300) each
 #   make bench    build the benchmarks (Release, build/bench) and run them
 #   make clean    remove every build folder
@@ -49,12 +50,13 @@ fuzz: fuzz-build
 	  fuzz/run_fuzz.sh $(ASAN_DIR)/fuzz/fuzz_$$t fuzz/corpus/$$t $(ASAN_DIR)/fuzz/long/$$t $(FUZZ_SECONDS) || exit 1; \
 	done
 
-# The package test checks the zip of the Windows folder (target
-# release_package); make release also builds twice and compares.
+# The package tests check the zip and the kits of the Windows and Linux
+# folders (targets release_package, kit_package); make release also builds
+# twice and compares.
 check:
 	@scripts/setup.sh check
-	@scripts/build.sh windows all release_package
-	@scripts/build.sh linux
+	@scripts/build.sh windows all release_package kit_package
+	@scripts/build.sh linux all kit_package
 	@scripts/build.sh asan
 	ctest --test-dir $(LINUX_DIR) --output-on-failure -j$(JOBS)
 	ctest --test-dir $(ASAN_DIR) --output-on-failure -j$(JOBS)

@@ -28,11 +28,16 @@ class HostCallMark {
 };
 
 // The wrapper of one exported host function.
-template <auto Function, typename... Args>
-auto Marked(Args... args) {
-    HostCallMark mark;
-    return Function(args...);
-}
+template <typename Fn, Fn Function>
+struct Marked;
+
+template <typename R, typename... Args, R (*Function)(Args...)>
+struct Marked<R (*)(Args...), Function> {
+    static R Call(Args... args) {
+        HostCallMark mark;
+        return Function(args...);
+    }
+};
 
 template <typename Fn>
 void* Address(Fn fn) {
@@ -43,32 +48,10 @@ void* Address(Fn fn) {
 }
 
 void* MarkedHostFunction(std::string_view name) {
-    if (name == "MX_LoadKData")
-        return Address(&Marked<&::MX_LoadKData, uint32_t, uint16_t*, void*, uint32_t*, uint32_t>);
-    if (name == "MX_SaveKData")
-        return Address(&Marked<&::MX_SaveKData, uint32_t, uint16_t*, void*, uint32_t, uint32_t>);
-    if (name == "MX_CreateKData")
-        return Address(&Marked<&::MX_CreateKData, uint32_t, uint16_t*, void*, uint32_t, uint32_t>);
-    if (name == "MX_DeleteKData")
-        return Address(&Marked<&::MX_DeleteKData, uint32_t, uint16_t*, uint32_t>);
-    if (name == "MX_NextKData")
-        return Address(&Marked<&::MX_NextKData, uint32_t, uint16_t*, void*, uint32_t*, uint32_t>);
-    if (name == "MX_GetCurrentKovrinDocument")
-        return Address(&Marked<&::MX_GetCurrentKovrinDocument, uint32_t>);
-    if (name == "MX_GetCurKRegions")
-        return Address(&Marked<&::MX_GetCurKRegions, void*, void*, void*, uint32_t>);
-    if (name == "MX_LoadTGF")
-        return Address(&Marked<&::MX_LoadTGF, void*, int16_t, int16_t, int16_t, int16_t, uint32_t>);
-    if (name == "MX_FreeTGF")
-        return Address(&Marked<&::MX_FreeTGF, void*, uint32_t>);
-    if (name == "MX_SlotToInst")
-        return Address(&Marked<&::MX_SlotToInst, int16_t, uint16_t, uint32_t>);
-    if (name == "MX_InstToSlot")
-        return Address(&Marked<&::MX_InstToSlot, int16_t, int16_t, uint32_t>);
-    if (name == "MX_GetShowLayer")
-        return Address(&Marked<&::MX_GetShowLayer, int16_t, uint32_t>);
-    if (name == "MX_GetMaxLayers")
-        return Address(&Marked<&::MX_GetMaxLayers, uint32_t>);
+#define MARKED(Name) \
+    if (name == "MX_" #Name) return Address(&Marked<MX_##Name##Fn, &::MX_##Name>::Call);
+    MELVARA_HOST_FUNCTIONS(MARKED)
+#undef MARKED
     return nullptr;
 }
 

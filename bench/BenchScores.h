@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "framework/music/RegionRecord.h"
+#include "contract/MelvaraRegion.h"
 #include "sim/score/Score.h"
 
 // The generated scores the benchmarks run on: M measures of 50 staves, each

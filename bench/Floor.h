@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "framework/host/HostApi.h"
-#include "framework/music/RegionRecord.h"
+#include "contract/MelvaraHostFunctions.h"
+#include "contract/MelvaraRegion.h"
 
 // The floor of the benchmarks: for each command, a bare loop that makes the
 // host calls the module makes for it, with the same arguments and in the

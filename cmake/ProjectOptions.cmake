@@ -15,13 +15,17 @@ function(melvara_strict target)
   endif()
 endfunction()
 
-if(WIN32)
-  # Reproducible: no time stamp in the PE header, and no folder of this
-  # machine in the binary (__FILE__ and debug information name the sources
-  # relative to the source and build folders).
-  add_link_options(-Wl,--no-insert-timestamp)
+# Reproducible: no folder of this machine in the binaries that ship (the
+# Windows builds and the Release builds; __FILE__ and debug information name
+# the sources relative to the source and build folders).
+if(WIN32 OR CMAKE_BUILD_TYPE STREQUAL "Release")
   add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
                       -ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
+endif()
+
+if(WIN32)
+  # Reproducible: no time stamp in the PE header.
+  add_link_options(-Wl,--no-insert-timestamp)
 
   # Hardening. ASLR with a 64-bit address space and DEP are the linker's
   # defaults; they are named so that they stay on. The stack protector's

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <set>
 
-#include "framework/music/RegionRecord.h"
+#include "contract/MelvaraRegion.h"
 #include "sim/score/Score.h"
 
 // Scores for the fuzz targets, and what a walk over a region reaches in

@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "framework/core/ByteOrder.h"
-#include "framework/music/RegionRecord.h"
+#include "contract/MelvaraRegion.h"
 #include "fuzz/FuzzHost.h"
 #include "fuzz/FuzzScore.h"
 #include "plugin/MelvaraExtension.h"

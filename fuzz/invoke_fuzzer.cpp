@@ -21,7 +21,7 @@
 
 #include "framework/data/TupletDefinition.h"
 #include "framework/data/TupletRules.h"
-#include "framework/music/RegionRecord.h"
+#include "contract/MelvaraRegion.h"
 #include "fuzz/FuzzHost.h"
 #include "fuzz/FuzzScore.h"
 #include "plugin/MelvaraExtension.h"

@@ -31,7 +31,7 @@
 #include "framework/data/MCTuplet.h"
 #include "framework/data/MCTupletPrefs.h"
 #include "framework/music/MCNoteEntry.h"
-#include "framework/music/RegionRecord.h"
+#include "contract/MelvaraRegion.h"
 #include "fuzz/FuzzHost.h"
 #include "fuzz/FuzzScore.h"
 #include "plugin/MelvaraExtension.h"

@@ -3,15 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "contract/MelvaraHostFunctions.h"
 #include "platform/Platform.h"
 
 namespace platform {
 namespace {
-
-constexpr const char* kHostProgramName = "MELVARA.EXE";
-
-using MessageBoxFn = int (*)(void*, const char16_t*, const char16_t*, unsigned);
-using IsWindowFn = int (*)(void*);
 
 template <typename Fn>
 Fn FindHostExport(const char* name) {
@@ -61,7 +57,7 @@ void PutUtf16(const char16_t* text, std::FILE* out) {
 }  // namespace
 
 ModuleHandle GetModuleHandleA(const char* name) {
-    if (name == nullptr || std::strcmp(name, kHostProgramName) != 0) return nullptr;
+    if (name == nullptr || std::strcmp(name, MELVARA_HOST_PROGRAM) != 0) return nullptr;
     // The main program's handle; like the Windows call, it is never released.
     return dlopen(nullptr, RTLD_LAZY);
 }
@@ -73,7 +69,7 @@ void* GetProcAddress(ModuleHandle module, const char* name) {
 
 int MessageBoxW(WindowHandle window, const char16_t* text, const char16_t* caption,
                 unsigned style) {
-    if (auto box = FindHostExport<MessageBoxFn>("MessageBoxW")) {
+    if (auto box = FindHostExport<MelvaraMessageBoxWFn>("MessageBoxW")) {
         return box(window, text, caption, style);
     }
     PutUtf16(caption, stderr);
@@ -85,7 +81,7 @@ int MessageBoxW(WindowHandle window, const char16_t* text, const char16_t* capti
 }
 
 bool IsWindow(WindowHandle window) {
-    if (auto isWindow = FindHostExport<IsWindowFn>("IsWindow")) return isWindow(window) != 0;
+    if (auto isWindow = FindHostExport<MelvaraIsWindowFn>("IsWindow")) return isWindow(window) != 0;
     return window != nullptr;
 }
 

@@ -3,14 +3,27 @@
 # quietly: on a terminal, one line of progress that ends as one line saying
 # what was built; in a pipe, only that line. Compiler errors and warnings
 # are shown in full.
-#   scripts/build.sh PRESET [TARGET...]
-# JOBS is the number of parallel jobs (default: the number of cores).
+#   scripts/build.sh [-S SOURCE] [-B FOLDER] [-D NAME=VALUE]... PRESET [TARGET...]
+# By default the source is this tree and the folder build/PRESET; -D sets a
+# cache variable beyond the preset's. JOBS is the number of parallel jobs
+# (default: the number of cores).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-(($# >= 1)) || { echo "usage: $0 PRESET [TARGET...]" >&2; exit 2; }
+usage() { echo "usage: $0 [-S SOURCE] [-B FOLDER] [-D NAME=VALUE]... PRESET [TARGET...]" >&2; exit 2; }
+source=. dir="" defines=()
+while getopts S:B:D: option; do
+  case $option in
+    S) source=$OPTARG ;;
+    B) dir=$OPTARG ;;
+    D) defines+=("-D$OPTARG") ;;
+    *) usage ;;
+  esac
+done
+shift $((OPTIND - 1))
+(($# >= 1)) || usage
 preset=$1
 shift
-dir=build/$preset
+dir=${dir:-build/$preset}
 jobs=${JOBS:-$(nproc)}
 what=${*:-everything}
 
@@ -21,7 +34,7 @@ if [[ -f $dir/CMakeCache.txt ]] && ! grep -q '^CMAKE_GENERATOR:INTERNAL=Ninja$' 
 fi
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
-if ! cmake --preset "$preset" >"$log" 2>&1; then
+if ! cmake -S "$source" --preset "$preset" -B "$dir" "${defines[@]}" >"$log" 2>&1; then
   cat "$log" >&2
   echo "build: configuring $dir failed" >&2
   exit 1

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "contract/MelvaraRecords.h"
+
 // A field map assembles a composed record field by field from part records:
 // small stored records of six 16-bit words, tag 'ot' and two characters.
 // Each distinct part record is loaded once per transfer and saved at most
@@ -48,9 +50,9 @@ struct KeyCondition {
 };
 constexpr KeyCondition kAnyKey{0, 0xFFFF};
 
-constexpr uint32_t kPartTagBase = 0x6F740000;  // 'ot'
-constexpr uint16_t kDefaultOwnerKey = 0xFFFE;
-constexpr int kPartRecordBytes = 12;
+constexpr uint32_t kPartTagBase = MELVARA_PART_TAG(0, 0);
+constexpr uint16_t kDefaultOwnerKey = MELVARA_PART_OWNER;
+constexpr int kPartRecordBytes = MELVARA_PART_BYTES;
 // Transfers keep their working marks on the stack; no map is longer.
 constexpr int32_t kMaxFieldMapRows = 64;
 

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "contract/MelvaraFrame.h"
+#include "contract/MelvaraRecords.h"
 #include "framework/data/MCBaseData.h"
 #include "framework/data/TupletDefinition.h"
 
@@ -13,7 +15,7 @@ class MCNoteEntry;
 class __MCEntryDetail : public __MCBaseData {
 public:
     static constexpr uint16_t kNoIndex = 0xFFFF;
-    static constexpr uint32_t kHasTuplets = 0x80000;
+    static constexpr uint32_t kHasTuplets = MELVARA_ENTRY_HAS_TUPLETS;
 
     bool Reload() override;
     // False without a note entry, with no host call.
@@ -65,7 +67,7 @@ protected:
 // A tuplet attached to a note entry: the host's 30-byte tuplet record.
 class MCTuplet final : public __MCEntryDetail {
 public:
-    static constexpr uint32_t kTag = 0x45035450;
+    static constexpr uint32_t kTag = MELVARA_TUPLET_TAG;
 
     MCTuplet();
     int32_t ClassID() const override;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "contract/MelvaraRecords.h"
 #include "framework/data/MCPrefsBase.h"
 #include "framework/data/TupletDefinition.h"
 
@@ -12,8 +13,8 @@ class MCTuplet;
 // four words assembled from three part records.
 class MCTupletPrefs : public __MCPrefsBase {
 public:
-    static constexpr uint32_t kTag = 0x70665450;  // 'pfTP'
-    static constexpr uint16_t kDocumentDefaults = 1;
+    static constexpr uint32_t kTag = MELVARA_TUPLET_DEFAULTS_TAG;
+    static constexpr uint16_t kDocumentDefaults = MELVARA_TUPLET_DEFAULTS_KEY;
     static constexpr int kSupplementBytes = 8;
 
     MCTupletPrefs();

@@ -1,15 +1,14 @@
 #include "framework/host/HostFunctions.h"
 
 #include <cstring>
+#include <string_view>
 #include <type_traits>
 
-#include "framework/host/HostApi.h"
+#include "contract/MelvaraHostFunctions.h"
 #include "platform/Platform.h"
 
 namespace host {
 namespace {
-
-constexpr int kMissingLayerCount = 4;
 
 struct ModuleCache {
     void* Handle = nullptr;
@@ -19,8 +18,10 @@ ModuleCache hostModule;
 
 void* HostModule() {
     if (!hostModule.Resolved) {
-        hostModule.Handle = platform::GetModuleHandleA("MELVARA.EXE");
-        if (hostModule.Handle == nullptr) hostModule.Handle = platform::GetModuleHandleA("MELDEMO.EXE");
+        hostModule.Handle = platform::GetModuleHandleA(MELVARA_HOST_PROGRAM);
+        if (hostModule.Handle == nullptr) {
+            hostModule.Handle = platform::GetModuleHandleA(MELVARA_DEMO_PROGRAM);
+        }
         hostModule.Resolved = true;
     }
     return hostModule.Handle;
@@ -76,112 +77,93 @@ struct Resolver<binding, R (*)(Args...)> {
     }
 };
 
-// What a missing function does: answer 0 (or no frame, or the layer count
-// given), or nothing.
-template <typename Fn, auto kAnswer = 0>
+// What a missing function does: answer 0, no frame or the layer count
+// given, or nothing.
+template <typename Fn, int kAnswer>
 struct Missing;
 
-template <typename R, typename... Args, auto kAnswer>
+template <typename R, typename... Args, int kAnswer>
 struct Missing<R (*)(Args...), kAnswer> {
     static R Call(Args...) {
-        if constexpr (!std::is_void_v<R>) return static_cast<R>(kAnswer);
+        if constexpr (std::is_pointer_v<R>) {
+            return nullptr;
+        } else if constexpr (!std::is_void_v<R>) {
+            return static_cast<R>(kAnswer);
+        }
     }
 };
 
-Binding<MX_LoadKDataFn> loadKData{"MX_LoadKData", &Missing<MX_LoadKDataFn>::Call,
-                                  &Resolver<loadKData>::Call};
-Binding<MX_SaveKDataFn> saveKData{"MX_SaveKData", &Missing<MX_SaveKDataFn>::Call,
-                                  &Resolver<saveKData>::Call};
-Binding<MX_CreateKDataFn> createKData{"MX_CreateKData", &Missing<MX_CreateKDataFn>::Call,
-                                      &Resolver<createKData>::Call};
-Binding<MX_DeleteKDataFn> deleteKData{"MX_DeleteKData", &Missing<MX_DeleteKDataFn>::Call,
-                                      &Resolver<deleteKData>::Call};
-Binding<MX_NextKDataFn> nextKData{"MX_NextKData", &Missing<MX_NextKDataFn>::Call,
-                                  &Resolver<nextKData>::Call};
-Binding<MX_GetCurrentKovrinDocumentFn> getCurrentDocument{
-    "MX_GetCurrentKovrinDocument", &Missing<MX_GetCurrentKovrinDocumentFn>::Call,
-    &Resolver<getCurrentDocument>::Call};
-Binding<MX_GetCurKRegionsFn> getCurRegions{"MX_GetCurKRegions", &Missing<MX_GetCurKRegionsFn>::Call,
-                                           &Resolver<getCurRegions>::Call};
-Binding<MX_LoadTGFFn> loadTGF{"MX_LoadTGF", &Missing<MX_LoadTGFFn, nullptr>::Call,
-                              &Resolver<loadTGF>::Call};
-Binding<MX_FreeTGFFn> freeTGF{"MX_FreeTGF", &Missing<MX_FreeTGFFn>::Call, &Resolver<freeTGF>::Call};
-Binding<MX_SlotToInstFn> slotToInst{"MX_SlotToInst", &Missing<MX_SlotToInstFn>::Call,
-                                    &Resolver<slotToInst>::Call};
-Binding<MX_InstToSlotFn> instToSlot{"MX_InstToSlot", &Missing<MX_InstToSlotFn>::Call,
-                                    &Resolver<instToSlot>::Call};
-Binding<MX_GetShowLayerFn> getShowLayer{"MX_GetShowLayer", &Missing<MX_GetShowLayerFn>::Call,
-                                        &Resolver<getShowLayer>::Call};
-Binding<MX_GetMaxLayersFn> getMaxLayers{"MX_GetMaxLayers",
-                                        &Missing<MX_GetMaxLayersFn, kMissingLayerCount>::Call,
-                                        &Resolver<getMaxLayers>::Call};
+// What a missing function answers: 0, but for the layer count.
+constexpr int MissingAnswer(std::string_view name) {
+    return name == "GetMaxLayers" ? MELVARA_MISSING_LAYER_COUNT : 0;
+}
+
+// One binding per host function, named after it: bound::LoadKData ...
+namespace bound {
+#define BINDING(Name)                                                                 \
+    Binding<MX_##Name##Fn> Name{"MX_" #Name,                                          \
+                                &Missing<MX_##Name##Fn, MissingAnswer(#Name)>::Call,  \
+                                &Resolver<Name>::Call};
+MELVARA_HOST_FUNCTIONS(BINDING)
+#undef BINDING
+}  // namespace bound
 
 }  // namespace
 
 int16_t MX_LoadKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t* count,
                      uint32_t version) {
-    return loadKData.Call(tag, keys, buffer, count, version);
+    return bound::LoadKData.Call(tag, keys, buffer, count, version);
 }
 
-bool HasLoadKData() { return loadKData.Found(); }
+bool HasLoadKData() { return bound::LoadKData.Found(); }
 
 int16_t MX_SaveKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t count,
                      uint32_t version) {
-    return saveKData.Call(tag, keys, buffer, count, version);
+    return bound::SaveKData.Call(tag, keys, buffer, count, version);
 }
 
 int16_t MX_CreateKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t count,
                        uint32_t version) {
-    return createKData.Call(tag, keys, buffer, count, version);
+    return bound::CreateKData.Call(tag, keys, buffer, count, version);
 }
 
 int16_t MX_DeleteKData(uint32_t tag, uint16_t* keys, uint32_t version) {
-    return deleteKData.Call(tag, keys, version);
+    return bound::DeleteKData.Call(tag, keys, version);
 }
 
 int16_t MX_NextKData(uint32_t tag, uint16_t* keys, uint32_t version) {
-    return nextKData.Call(tag, keys, nullptr, nullptr, version);
+    return bound::NextKData.Call(tag, keys, nullptr, nullptr, version);
 }
 
-int16_t MX_GetCurrentKovrinDocument() { return getCurrentDocument.Call(kCallVersion); }
+int16_t MX_GetCurrentKovrinDocument() { return bound::GetCurrentKovrinDocument.Call(kCallVersion); }
 
 bool MX_GetCurKRegions(void* area8, void* area24a, void* area24b) {
-    if (!getCurRegions.Found()) return false;
-    getCurRegions.Call(area8, area24a, area24b, kCallVersion);
+    if (!bound::GetCurKRegions.Found()) return false;
+    bound::GetCurKRegions.Call(area8, area24a, area24b, kCallVersion);
     return true;
 }
 
 void* MX_LoadTGF(int16_t slot, int16_t measure, int16_t layer, int16_t option) {
-    return loadTGF.Call(nullptr, slot, measure, layer, option, kCallVersion);
+    return bound::LoadTGF.Call(nullptr, slot, measure, layer, option, kCallVersion);
 }
 
-void MX_FreeTGF(void* frame) { freeTGF.Call(frame, kCallVersion); }
+void MX_FreeTGF(void* frame) { bound::FreeTGF.Call(frame, kCallVersion); }
 
 int16_t MX_SlotToInst(int16_t slot, uint16_t scope) {
-    return slotToInst.Call(slot, scope, kCallVersion);
+    return bound::SlotToInst.Call(slot, scope, kCallVersion);
 }
 
-int16_t MX_InstToSlot(int16_t staff) { return instToSlot.Call(staff, 0, kCallVersion); }
+int16_t MX_InstToSlot(int16_t staff) { return bound::InstToSlot.Call(staff, 0, kCallVersion); }
 
-int16_t MX_GetShowLayer(int16_t layer) { return getShowLayer.Call(layer, kCallVersion); }
+int16_t MX_GetShowLayer(int16_t layer) { return bound::GetShowLayer.Call(layer, kCallVersion); }
 
-int16_t MX_GetMaxLayers() { return getMaxLayers.Call(kCallVersion); }
+int16_t MX_GetMaxLayers() { return bound::GetMaxLayers.Call(kCallVersion); }
 
 void ForgetBinding() {
     hostModule = ModuleCache{};
-    loadKData.Forget();
-    saveKData.Forget();
-    createKData.Forget();
-    deleteKData.Forget();
-    nextKData.Forget();
-    getCurrentDocument.Forget();
-    getCurRegions.Forget();
-    loadTGF.Forget();
-    freeTGF.Forget();
-    slotToInst.Forget();
-    instToSlot.Forget();
-    getShowLayer.Forget();
-    getMaxLayers.Forget();
+#define FORGET(Name) bound::Name.Forget();
+    MELVARA_HOST_FUNCTIONS(FORGET)
+#undef FORGET
 }
 
 }  // namespace host

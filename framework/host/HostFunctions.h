@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "contract/MelvaraHostFunctions.h"
+
 // The thirteen functions the host program exports, found by name in the
 // module "MELVARA.EXE" (or "MELDEMO.EXE") on first use; when neither is
 // found, in the main program, whatever its file name. Each wrapper looks its
@@ -12,7 +14,7 @@
 // Every call ends with the version argument.
 namespace host {
 
-constexpr uint32_t kCallVersion = 0x19000000;
+constexpr uint32_t kCallVersion = MELVARA_CALL_VERSION;
 
 using KeyBlock = uint16_t[4];
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "framework/core/MCBase.h"
-#include "framework/music/RegionRecord.h"
+#include "contract/MelvaraRegion.h"
 
 // A rectangle of the score: staff slots StartSlot to EndSlot across
 // measures StartMeasure to EndMeasure, cut at StartPos in the first measure

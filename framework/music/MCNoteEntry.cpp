@@ -2,8 +2,6 @@
 
 #include <new>
 
-using namespace hostframe;
-
 const char* MCNote::ClassName() const { return "MCNote"; }
 
 int64_t MCNoteEntry::WithNotes = 0;
@@ -18,9 +16,9 @@ const char* MCNoteEntry::ClassName() const { return "MCNoteEntry"; }
 
 int32_t MCNoteEntry::NoteCount() const {
     if (EntryData == nullptr) return 0;
-    const int16_t count = static_cast<int16_t>(ReadLE16(EntryData + kEntryNoteCount));
+    const int16_t count = static_cast<int16_t>(ReadLE16(EntryData + MELVARA_ENTRY_NOTE_COUNT));
     if (count < 0) return 0;
-    return count > kMaxNotes ? kMaxNotes : count;
+    return count > MELVARA_ENTRY_MAX_NOTES ? MELVARA_ENTRY_MAX_NOTES : count;
 }
 
 bool MCNoteEntry::LoadNotes() {
@@ -28,7 +26,7 @@ bool MCNoteEntry::LoadNotes() {
     NotesLoaded = true;
     ClearAll();
     for (int32_t i = 0; i < NoteCount(); ++i) {
-        auto* note = new (std::nothrow) MCNote(i, EntryData + kEntryNotes + kNoteBytes * i, this);
+        auto* note = new (std::nothrow) MCNote(i, EntryData + MELVARA_ENTRY_NOTES + MELVARA_NOTE_BYTES * i, this);
         if (note == nullptr || !Add(note)) return false;
     }
     return true;

@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
+#include "contract/MelvaraFrame.h"
 #include "framework/core/ByteOrder.h"
 #include "framework/core/MCCollection.h"
-#include "framework/music/HostFrame.h"
 
 class MCNoteEntry;
 
@@ -51,12 +51,12 @@ public:
     int32_t ForEachIndex(MCIteratorHandler& handler) override;
 
     // The record's fields; an entry without a record reads as all zero.
-    uint32_t EntryNumber() const { return RecordWord(hostframe::kEntryNumber); }
-    uint32_t EntryFlags() const { return RecordWord(hostframe::kEntryFlags); }
+    uint32_t EntryNumber() const { return RecordWord(MELVARA_ENTRY_NUMBER); }
+    uint32_t EntryFlags() const { return RecordWord(MELVARA_ENTRY_FLAGS); }
     void SetEntryFlags(uint32_t flags) {
-        if (EntryData != nullptr) WriteLE32(EntryData + hostframe::kEntryFlags, flags);
+        if (EntryData != nullptr) WriteLE32(EntryData + MELVARA_ENTRY_FLAGS, flags);
     }
-    int32_t EntryPos() const { return static_cast<int32_t>(RecordWord(hostframe::kEntryPos)); }
+    int32_t EntryPos() const { return static_cast<int32_t>(RecordWord(MELVARA_ENTRY_POSITION)); }
     // The record's note count, limited to the blocks the record can hold.
     int32_t NoteCount() const;
     // True while the entry owns nothing (no notes built, no array, no slot

@@ -3,11 +3,9 @@
 #include <functional>
 #include <new>
 
+#include "contract/MelvaraFrame.h"
 #include "framework/core/MCBlockPool.h"
 #include "framework/host/HostFunctions.h"
-#include "framework/music/HostFrame.h"
-
-using namespace hostframe;
 
 namespace {
 
@@ -88,7 +86,9 @@ bool MCNoteEntryCell::BuildEntries() {
     // entry beyond them (a count that grew meanwhile) is made on its own.
     int32_t entries = 0;
     for (void* frame : Frames) {
-        if (frame != nullptr && FrameEntryCount(frame) > 0) entries += FrameEntryCount(frame);
+        if (frame != nullptr && MelvaraFrameEntryCount(frame) > 0) {
+            entries += MelvaraFrameEntryCount(frame);
+        }
     }
     if (entries > 0 && (!EnsureRoom(entries) || !ReserveEntries(entries))) return false;
 
@@ -96,12 +96,14 @@ bool MCNoteEntryCell::BuildEntries() {
         void* frame = Frames[layer];
         if (frame == nullptr) continue;
         MCNoteEntry* previous = nullptr;
-        for (int j = 0; j < FrameEntryCount(frame); ++j) {
+        for (int j = 0; j < MelvaraFrameEntryCount(frame); ++j) {
             const auto staff = static_cast<int16_t>(
-                host::MX_SlotToInst(FrameSlot(frame), FrameSlotScope(frame)));
+                host::MX_SlotToInst(MelvaraFrameSlot(frame), MelvaraFrameSlotScope(frame)));
             // The notes are built when asked for (MCNoteEntry::GetCount ...).
-            MCNoteEntry* entry = AddEntry(FrameEntries(frame) + kEntryRecordBytes * j, frame,
-                                          FrameMeasure(frame), staff, previous);
+            // Writable: a tuplet created on the entry sets its flag in place.
+            auto* record = const_cast<uint8_t*>(MelvaraFrameEntry(frame, j));
+            MCNoteEntry* entry =
+                AddEntry(record, frame, MelvaraFrameMeasure(frame), staff, previous);
             if (entry == nullptr) return false;
             if (previous != nullptr) previous->Next = entry;
             previous = entry;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "framework/core/ByteOrder.h"
+#include "contract/MelvaraFrame.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define SIM_ASAN 1
@@ -18,8 +18,6 @@
 
 namespace sim {
 namespace {
-
-using namespace frame_layout;
 
 // Released frames kept aside before their memory goes back.
 constexpr size_t kRetiredFrames = 4096;
@@ -47,15 +45,16 @@ void Unpoison(const void* at, size_t size) {
 }  // namespace
 
 void WriteEntryRecord(uint8_t* record, const Entry& entry) {
-    std::memset(record, 0, kEntrySize);
-    WriteLE32(record + kEntryNumber, entry.Number);
-    WriteLE32(record + kEntryFlags, entry.Flags);
+    std::memset(record, 0, MELVARA_ENTRY_BYTES);
+    MelvaraWriteLE32(record + MELVARA_ENTRY_NUMBER, entry.Number);
+    MelvaraWriteLE32(record + MELVARA_ENTRY_FLAGS, entry.Flags);
     const size_t notes = std::min(entry.Notes.size(), kMaxNotesPerEntry);
-    WriteLE16(record + kNoteCount, static_cast<uint16_t>(notes));
+    MelvaraWriteLE16(record + MELVARA_ENTRY_NOTE_COUNT, static_cast<uint16_t>(notes));
     for (size_t i = 0; i < notes; ++i) {
-        std::memcpy(record + kNotes + kNoteSize * i, entry.Notes[i].data(), kNoteSize);
+        std::memcpy(record + MELVARA_ENTRY_NOTES + MELVARA_NOTE_BYTES * i, entry.Notes[i].data(),
+                    MELVARA_NOTE_BYTES);
     }
-    WriteLE32(record + kEntryPosition, static_cast<uint32_t>(entry.Position));
+    MelvaraWriteLE32(record + MELVARA_ENTRY_POSITION, static_cast<uint32_t>(entry.Position));
 }
 
 std::string FrameError::Describe() const {
@@ -92,22 +91,25 @@ void* FrameStore::Create(const Staff& staff, int16_t measure, int16_t layer,
     frame.Staff = staff.Number;
     frame.Measure = measure;
     frame.Layer = layer;
-    frame.RecordBytes = kEntrySize * entries.size();
+    frame.RecordBytes = MELVARA_ENTRY_BYTES * entries.size();
     frame.Block = std::make_unique<uint8_t[]>(2 * frame.Bytes());
     uint8_t* header = frame.Header();
-    std::memset(header, 0, kFrameSize);
-    WriteLE16(header + kScope, staff.Scope);
-    WriteLE16(header + kSlot, static_cast<uint16_t>(staff.Slot));
-    WriteLE16(header + kMeasure, static_cast<uint16_t>(measure));
-    WriteLE16(header + kEntryCount,
-              static_cast<uint16_t>(EntryCountAnswer.value_or(static_cast<int16_t>(entries.size()))));
-    uint8_t* records = entries.empty() ? nullptr : header + kFrameSize;
+    std::memset(header, 0, MELVARA_FRAME_HEADER_BYTES);
+    MelvaraWriteLE16(header + MELVARA_FRAME_SLOT_SCOPE, staff.Scope);
+    MelvaraWriteLE16(header + MELVARA_FRAME_SLOT, static_cast<uint16_t>(staff.Slot));
+    MelvaraWriteLE16(header + MELVARA_FRAME_MEASURE, static_cast<uint16_t>(measure));
+    MelvaraWriteLE16(header + MELVARA_FRAME_ENTRY_COUNT,
+                     static_cast<uint16_t>(
+                         EntryCountAnswer.value_or(static_cast<int16_t>(entries.size()))));
+    uint8_t* records = entries.empty() ? nullptr : header + MELVARA_FRAME_HEADER_BYTES;
     for (size_t i = 0; i < entries.size(); ++i) {
-        WriteEntryRecord(records + kEntrySize * i, entries[i]);
-        if (NoteCountAnswer)
-            WriteLE16(records + kEntrySize * i + kNoteCount, static_cast<uint16_t>(*NoteCountAnswer));
+        WriteEntryRecord(records + MELVARA_ENTRY_BYTES * i, entries[i]);
+        if (NoteCountAnswer) {
+            MelvaraWriteLE16(records + MELVARA_ENTRY_BYTES * i + MELVARA_ENTRY_NOTE_COUNT,
+                             static_cast<uint16_t>(*NoteCountAnswer));
+        }
     }
-    WritePointer(header + kFirstEntry, records);
+    MelvaraWritePointer(header + MELVARA_FRAME_ENTRIES, records);
     std::memcpy(header + frame.Bytes(), header, frame.Bytes());
     Held.emplace(header, std::move(frame));
     ++Totals.Loaded;

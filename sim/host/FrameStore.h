@@ -10,29 +10,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "contract/MelvaraFrame.h"
 #include "sim/score/Score.h"
 
 namespace sim {
 
-// Host layout of a layer frame and of the entry records it points to.
-namespace frame_layout {
-constexpr size_t kScope = 0;        // 16 bits
-constexpr size_t kSlot = 2;         // 16 bits
-constexpr size_t kMeasure = 6;      // 16 bits
-constexpr size_t kFirstEntry = 14;  // 64-bit pointer
-constexpr size_t kEntryCount = 22;  // signed 16 bits
-constexpr size_t kFrameSize = 24;
-
-constexpr size_t kEntryNumber = 0;  // 32 bits
-constexpr size_t kEntryFlags = 8;   // 32 bits
-constexpr size_t kNoteCount = 14;   // signed 16 bits
-constexpr size_t kNotes = 16;       // 10 bytes per note
-constexpr size_t kNoteSize = 10;
-constexpr size_t kEntryPosition = 136;  // signed 32 bits
-constexpr size_t kEntrySize = 146;
-}  // namespace frame_layout
-
-// Writes the host's 146-byte entry record of an entry.
+// Writes the host's 146-byte entry record of an entry
+// (contract/MelvaraFrame.h).
 void WriteEntryRecord(uint8_t* record, const Entry& entry);
 
 // Something the module did wrong with a frame.
@@ -111,7 +95,7 @@ class FrameStore {
         // "staff 1, measure 2, layer 1"
         std::string Where() const;
     };
-    static constexpr size_t kFrameLayoutBytes = frame_layout::kFrameSize;
+    static constexpr size_t kFrameLayoutBytes = MELVARA_FRAME_HEADER_BYTES;
 
     void Retire(Frame frame);
 

@@ -12,7 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "framework/music/RegionRecord.h"
+#include "contract/MelvaraHostFunctions.h"
+#include "contract/MelvaraRegion.h"
 #include "sim/host/FrameStore.h"
 #include "sim/host/HostCall.h"
 #include "sim/host/MessageBoxRecord.h"
@@ -22,7 +23,7 @@
 namespace sim {
 
 // The version argument the module passes with every call.
-constexpr uint32_t kCallVersion = 0x19000000;
+constexpr uint32_t kCallVersion = MELVARA_CALL_VERSION;
 // Calls kept in the call log at most, unless set otherwise: a module that
 // never stops calling must not take all memory.
 constexpr size_t kCallLogLimit = size_t{1} << 20;

@@ -6,11 +6,11 @@ namespace sim {
 namespace {
 
 constexpr const char* kNames[kHostFnCount] = {
-    "MX_LoadKData",      "MX_SaveKData",  "MX_CreateKData",
-    "MX_DeleteKData",    "MX_NextKData",  "MX_GetCurrentKovrinDocument",
-    "MX_GetCurKRegions", "MX_LoadTGF",    "MX_FreeTGF",
-    "MX_SlotToInst",     "MX_InstToSlot", "MX_GetShowLayer",
-    "MX_GetMaxLayers",   "MessageBoxW",   "IsWindow",
+#define HOST_FN_NAME(Name) "MX_" #Name,
+    MELVARA_HOST_FUNCTIONS(HOST_FN_NAME)
+#undef HOST_FN_NAME
+    "MessageBoxW",
+    "IsWindow",
 };
 
 std::string FrameText(uint64_t frame) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "contract/MelvaraHostFunctions.h"
 #include "sim/score/Tags.h"
 
 namespace sim {
@@ -14,23 +15,13 @@ namespace sim {
 // and layer functions, and on systems other than Windows the stand-ins for
 // the two window functions.
 enum class HostFn : uint8_t {
-    LoadKData,
-    SaveKData,
-    CreateKData,
-    DeleteKData,
-    NextKData,
-    GetCurrentKovrinDocument,
-    GetCurKRegions,
-    LoadTGF,
-    FreeTGF,
-    SlotToInst,
-    InstToSlot,
-    GetShowLayer,
-    GetMaxLayers,
+#define HOST_FN(Name) Name,
+    MELVARA_HOST_FUNCTIONS(HOST_FN)
+#undef HOST_FN
     MessageBoxW,
     IsWindow,
 };
-constexpr size_t kHostFnCount = 15;
+constexpr size_t kHostFnCount = MELVARA_HOST_FUNCTION_COUNT + 2;
 // The first thirteen are the host's own functions; only they are numbered.
 constexpr bool IsRecordedHostFunction(HostFn fn) {
     return fn < HostFn::MessageBoxW;

@@ -39,32 +39,11 @@ void* FindHostFunction(const char* name) {
     if (Current != nullptr && Current->GetFunctionMode(*fn) == FunctionMode::Missing)
         return nullptr;
     switch (*fn) {
-        case HostFn::LoadKData:
-            return Address(&MX_LoadKData);
-        case HostFn::SaveKData:
-            return Address(&MX_SaveKData);
-        case HostFn::CreateKData:
-            return Address(&MX_CreateKData);
-        case HostFn::DeleteKData:
-            return Address(&MX_DeleteKData);
-        case HostFn::NextKData:
-            return Address(&MX_NextKData);
-        case HostFn::GetCurrentKovrinDocument:
-            return Address(&MX_GetCurrentKovrinDocument);
-        case HostFn::GetCurKRegions:
-            return Address(&MX_GetCurKRegions);
-        case HostFn::LoadTGF:
-            return Address(&MX_LoadTGF);
-        case HostFn::FreeTGF:
-            return Address(&MX_FreeTGF);
-        case HostFn::SlotToInst:
-            return Address(&MX_SlotToInst);
-        case HostFn::InstToSlot:
-            return Address(&MX_InstToSlot);
-        case HostFn::GetShowLayer:
-            return Address(&MX_GetShowLayer);
-        case HostFn::GetMaxLayers:
-            return Address(&MX_GetMaxLayers);
+#define HOST_FN_CASE(Name) \
+    case HostFn::Name:     \
+        return Address(&MX_##Name);
+        MELVARA_HOST_FUNCTIONS(HOST_FN_CASE)
+#undef HOST_FN_CASE
 #if defined(_WIN32)
         case HostFn::MessageBoxW:
         case HostFn::IsWindow:

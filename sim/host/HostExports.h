@@ -10,6 +10,9 @@
 
 #include <cstdint>
 #include <string>
+#include <type_traits>
+
+#include "contract/MelvaraHostFunctions.h"
 
 // A host program built with SIM_HOST_EXPORTS_FROM_DEF_FILE lists its exports
 // in a .def file instead, so that a build can leave some of them out.
@@ -21,33 +24,18 @@
 #define SIM_HOST_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
-SIM_HOST_EXPORT int16_t MX_LoadKData(uint32_t tag, uint16_t keys[4], void* buffer, uint32_t* count,
-                                     uint32_t version);
-SIM_HOST_EXPORT int16_t MX_SaveKData(uint32_t tag, uint16_t keys[4], void* buffer, uint32_t count,
-                                     uint32_t version);
-SIM_HOST_EXPORT int16_t MX_CreateKData(uint32_t tag, uint16_t keys[4], void* buffer, uint32_t count,
-                                       uint32_t version);
-SIM_HOST_EXPORT int16_t MX_DeleteKData(uint32_t tag, uint16_t keys[4], uint32_t version);
-SIM_HOST_EXPORT int16_t MX_NextKData(uint32_t tag, uint16_t keys[4], void* buffer, uint32_t* count,
-                                     uint32_t version);
-SIM_HOST_EXPORT int16_t MX_GetCurrentKovrinDocument(uint32_t version);
-SIM_HOST_EXPORT int16_t MX_GetCurKRegions(void* area8, void* area24a, void* area24b,
-                                          uint32_t version);
-SIM_HOST_EXPORT void* MX_LoadTGF(void* none, int16_t slot, int16_t measure, int16_t layer,
-                                 int16_t option, uint32_t version);
-SIM_HOST_EXPORT void MX_FreeTGF(void* frame, uint32_t version);
-SIM_HOST_EXPORT int16_t MX_SlotToInst(int16_t slot, uint16_t scope, uint32_t version);
-SIM_HOST_EXPORT int16_t MX_InstToSlot(int16_t staff, int16_t zero, uint32_t version);
-SIM_HOST_EXPORT int16_t MX_GetShowLayer(int16_t layer, uint32_t version);
-SIM_HOST_EXPORT int16_t MX_GetMaxLayers(uint32_t version);
+// The thirteen, each of its type in the contract: MX_LoadKData ...
+#define SIM_DECLARE_HOST_FUNCTION(Name) \
+    SIM_HOST_EXPORT std::remove_pointer_t<MX_##Name##Fn> MX_##Name;
+MELVARA_HOST_FUNCTIONS(SIM_DECLARE_HOST_FUNCTION)
+#undef SIM_DECLARE_HOST_FUNCTION
 
 #if !defined(_WIN32)
 // The stand-ins for the window functions that the module's platform layer
 // calls on systems other than Windows. On Windows the module calls the real
 // ones and the host watches the boxes itself.
-SIM_HOST_EXPORT int MessageBoxW(void* window, const char16_t* text, const char16_t* caption,
-                                unsigned style);
-SIM_HOST_EXPORT int IsWindow(void* window);
+SIM_HOST_EXPORT std::remove_pointer_t<MelvaraMessageBoxWFn> MessageBoxW;
+SIM_HOST_EXPORT std::remove_pointer_t<MelvaraIsWindowFn> IsWindow;
 #endif
 
 namespace sim {

@@ -9,7 +9,7 @@ namespace sim {
 namespace {
 
 // Enumeration stops here even if a module answers every index.
-constexpr int16_t kMaxMenuIndex = 64;
+constexpr int16_t kMaxMenuIndex = MELVARA_MENU_MAX_COMMANDS;
 
 std::string Describe(const char* field, size_t size) {
     std::string text = FieldText(field, size);

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/MelvaraExtension.h"
+#include "contract/MelvaraExports.h"
 
 namespace sim {
 

@@ -9,15 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "contract/MelvaraFrame.h"
 #include "sim/score/Tags.h"
 #include "sim/score/TupletDefinition.h"
 
 namespace sim {
 
 // Bit 19 of an entry's flags: the entry has tuplets attached.
-constexpr uint32_t kEntryHasTuplets = 0x80000;
+constexpr uint32_t kEntryHasTuplets = MELVARA_ENTRY_HAS_TUPLETS;
 // An entry record has room for this many 10-byte note blocks.
-constexpr size_t kMaxNotesPerEntry = 12;
+constexpr size_t kMaxNotesPerEntry = MELVARA_ENTRY_MAX_NOTES;
 
 // A staff: its identity (number), its place in the score's order (slot) and
 // the word the host pairs with the slot (scope).

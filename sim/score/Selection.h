@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "framework/music/RegionRecord.h"
+#include "contract/MelvaraRegion.h"
 #include "sim/score/Score.h"
 
 namespace sim {

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "contract/MelvaraRecords.h"
+
 namespace sim {
 
 // Four 16-bit key words naming one record of a tag.
@@ -14,21 +16,18 @@ using Keys = std::array<uint16_t, 4>;
 
 // A 32-bit record kind written as four characters, most significant first.
 constexpr uint32_t MakeTag(char a, char b, char c, char d) {
-    return (static_cast<uint32_t>(static_cast<uint8_t>(a)) << 24) |
-           (static_cast<uint32_t>(static_cast<uint8_t>(b)) << 16) |
-           (static_cast<uint32_t>(static_cast<uint8_t>(c)) << 8) |
-           static_cast<uint32_t>(static_cast<uint8_t>(d));
+    return MELVARA_TAG(a, b, c, d);
 }
 
 // Tuplet records: keys {entry number low word, high word, index, 0}.
-constexpr uint32_t kTupletTag = 0x45035450;
+constexpr uint32_t kTupletTag = MELVARA_TUPLET_TAG;
 // The Default Tuplet Definition, preference number 1.
-constexpr uint32_t kTupletDefaultsTag = MakeTag('p', 'f', 'T', 'P');
-constexpr Keys kTupletDefaultsKeys{1, 0, 0, 0};
+constexpr uint32_t kTupletDefaultsTag = MELVARA_TUPLET_DEFAULTS_TAG;
+constexpr Keys kTupletDefaultsKeys{MELVARA_TUPLET_DEFAULTS_KEY, 0, 0, 0};
 // Part records: tag 'ot' and two characters, keys {owner, index, 0, 0}.
-constexpr uint16_t kPartOwner = 0xFFFE;
+constexpr uint16_t kPartOwner = MELVARA_PART_OWNER;
 constexpr uint32_t PartTag(char a, char b) {
-    return MakeTag('o', 't', a, b);
+    return MELVARA_PART_TAG(a, b);
 }
 
 // Key block of the tuplet record of an entry.

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "framework/core/ByteOrder.h"
+#include "contract/MelvaraBytes.h"
 
 namespace sim {
 namespace {
@@ -20,13 +20,13 @@ constexpr TupletWord kWords[] = {
 uint16_t WordAt(std::span<const uint8_t> block, size_t offset) {
     if (offset + 2 > block.size())
         throw std::out_of_range("word beyond the block");
-    return ReadLE16(block.data() + offset);
+    return MelvaraReadLE16(block.data() + offset);
 }
 
 void SetWordAt(std::span<uint8_t> block, size_t offset, uint16_t value) {
     if (offset + 2 > block.size())
         throw std::out_of_range("word beyond the block");
-    WriteLE16(block.data() + offset, value);
+    MelvaraWriteLE16(block.data() + offset, value);
 }
 
 TupletDefinition TupletDefinition::FromBytes(std::span<const uint8_t> bytes) {

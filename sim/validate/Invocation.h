@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/music/RegionRecord.h"
+#include "contract/MelvaraRegion.h"
 #include "sim/host/Host.h"
 #include "sim/validate/Check.h"
 #include "sim/validate/CheckContext.h"

@@ -16,7 +16,7 @@ namespace {
 constexpr uint32_t kHostVersions[] = {0x10000000, 0x10FFFFFF, 0x11000000,
                                       0x19000000, 0x80000000, 0xFFFFFFFF};
 // An enumeration that has not answered 0 by then never will.
-constexpr int16_t kMaxIndex = 64;
+constexpr int16_t kMaxIndex = MELVARA_MENU_MAX_COMMANDS;
 constexpr size_t kGuardBytes = 64;
 constexpr uint8_t kFill = 0xA5;
 constexpr size_t kTextBytes = 64;   // 8-bit fields

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/music/RegionRecord.h"
+#include "contract/MelvaraRegion.h"
 #include "sim/score/Score.h"
 
 namespace sim {

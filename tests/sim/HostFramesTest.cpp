@@ -4,12 +4,11 @@
 
 #include <cstring>
 
-#include "framework/core/ByteOrder.h"
+#include "contract/MelvaraFrame.h"
 #include "sim/host/Host.h"
 
 namespace {
 
-using namespace sim::frame_layout;
 
 constexpr uint32_t V = sim::kCallVersion;
 
@@ -42,29 +41,29 @@ TEST(HostFrames, FrameAndEntryRecordsAreLaidOutAsTheHostLaysThemOut) {
     uint8_t* frame = static_cast<uint8_t*>(host.LoadTGF(nullptr, 2, 3, 1, 1, V));
     ASSERT_NE(frame, nullptr);
 
-    EXPECT_EQ(ReadLE16(frame + 0), 0x1234) << "slot scope at 0";
-    EXPECT_EQ(ReadLE16(frame + 2), 2) << "slot at 2";
-    EXPECT_EQ(ReadLE16(frame + 6), 3) << "measure at 6";
-    EXPECT_EQ(static_cast<int16_t>(ReadLE16(frame + 22)), 2) << "entry count at 22";
-    const auto* records = static_cast<const uint8_t*>(ReadPointer(frame + 14));
+    EXPECT_EQ(MelvaraReadLE16(frame + 0), 0x1234) << "slot scope at 0";
+    EXPECT_EQ(MelvaraReadLE16(frame + 2), 2) << "slot at 2";
+    EXPECT_EQ(MelvaraReadLE16(frame + 6), 3) << "measure at 6";
+    EXPECT_EQ(static_cast<int16_t>(MelvaraReadLE16(frame + 22)), 2) << "entry count at 22";
+    const auto* records = static_cast<const uint8_t*>(MelvaraReadPointer(frame + 14));
     ASSERT_NE(records, nullptr) << "pointer to the first entry record at 14";
 
     const uint8_t* e0 = records;
-    EXPECT_EQ(ReadLE32(e0 + 0), 0x00012345u) << "entry number at 0";
-    EXPECT_EQ(ReadLE32(e0 + 8), 0x80021u) << "flags at 8";
-    EXPECT_EQ(ReadLE16(e0 + 14), 3) << "note count at 14";
+    EXPECT_EQ(MelvaraReadLE32(e0 + 0), 0x00012345u) << "entry number at 0";
+    EXPECT_EQ(MelvaraReadLE32(e0 + 8), 0x80021u) << "flags at 8";
+    EXPECT_EQ(MelvaraReadLE16(e0 + 14), 3) << "note count at 14";
     for (int n = 0; n < 3; ++n) {
         for (int i = 0; i < 10; ++i) {
             EXPECT_EQ(e0[16 + 10 * n + i], 0x10 * (n + 1) + i) << "note " << n << " byte " << i;
         }
     }
     EXPECT_EQ(e0[46], 0) << "no note block after the third";
-    EXPECT_EQ(static_cast<int32_t>(ReadLE32(e0 + 136)), -5) << "position at 136";
+    EXPECT_EQ(static_cast<int32_t>(MelvaraReadLE32(e0 + 136)), -5) << "position at 136";
 
     const uint8_t* e1 = records + 146;
-    EXPECT_EQ(ReadLE32(e1 + 0), 9u) << "the second record follows after 146 bytes";
-    EXPECT_EQ(ReadLE16(e1 + 14), 0);
-    EXPECT_EQ(static_cast<int32_t>(ReadLE32(e1 + 136)), 0x7FFFFFFF);
+    EXPECT_EQ(MelvaraReadLE32(e1 + 0), 9u) << "the second record follows after 146 bytes";
+    EXPECT_EQ(MelvaraReadLE16(e1 + 14), 0);
+    EXPECT_EQ(static_cast<int32_t>(MelvaraReadLE32(e1 + 136)), 0x7FFFFFFF);
 
     host.FreeTGF(frame, V);
     EXPECT_EQ(host.Frames().Loaded, 1u);
@@ -86,11 +85,11 @@ TEST(HostFrames, TwelveNotesFillTheEntryRecord) {
     sim::Host host(score);
     void* frame = host.LoadTGF(nullptr, 1, 1, 0, 1, V);
     const auto* record =
-        static_cast<const uint8_t*>(ReadPointer(static_cast<uint8_t*>(frame) + 14));
-    EXPECT_EQ(ReadLE16(record + 14), 12);
+        static_cast<const uint8_t*>(MelvaraReadPointer(static_cast<uint8_t*>(frame) + 14));
+    EXPECT_EQ(MelvaraReadLE16(record + 14), 12);
     EXPECT_EQ(record[16 + 110], 0xAA) << "the twelfth note starts at 126";
     EXPECT_EQ(record[16 + 119], 0xBB) << "and ends at 135";
-    EXPECT_EQ(ReadLE32(record + 136), 77u) << "the position follows the notes";
+    EXPECT_EQ(MelvaraReadLE32(record + 136), 77u) << "the position follows the notes";
     host.FreeTGF(frame, V);
 }
 
@@ -98,8 +97,8 @@ TEST(HostFrames, AnEmptyCellGivesAFrameWithoutEntries) {
     sim::Host host(FrameScore());
     auto* frame = static_cast<uint8_t*>(host.LoadTGF(nullptr, 1, 2, 0, 0, V));
     ASSERT_NE(frame, nullptr);
-    EXPECT_EQ(ReadLE16(frame + 22), 0);
-    EXPECT_EQ(ReadPointer(frame + 14), nullptr);
+    EXPECT_EQ(MelvaraReadLE16(frame + 22), 0);
+    EXPECT_EQ(MelvaraReadPointer(frame + 14), nullptr);
     host.FreeTGF(frame, V);
 }
 
@@ -163,11 +162,10 @@ TEST(HostFrames, OddCountsReplaceTheRealOnes) {
     host.SetFrameCounts(-1, -32768);
     const auto* frame = static_cast<const uint8_t*>(host.LoadTGF(nullptr, 2, 3, 1, 1, V));
     ASSERT_NE(frame, nullptr);
-    EXPECT_EQ(static_cast<int16_t>(ReadLE16(frame + kEntryCount)), -1);
-    const auto* records = static_cast<const uint8_t*>(ReadPointer(frame + kFirstEntry));
+    EXPECT_EQ(MelvaraFrameEntryCount(frame), -1);
     for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(static_cast<int16_t>(ReadLE16(records + kEntrySize * i + kNoteCount)), -32768);
-        EXPECT_EQ(ReadLE32(records + kEntrySize * i + kEntryPosition),
+        EXPECT_EQ(MelvaraEntryNoteCount(MelvaraFrameEntry(frame, i)), -32768);
+        EXPECT_EQ(MelvaraReadLE32(MelvaraFrameEntry(frame, i) + MELVARA_ENTRY_POSITION),
                   i == 0 ? 0xFFFFFFFBu : 0x7FFFFFFFu)
             << "the rest stays";
     }
@@ -198,8 +196,8 @@ TEST(HostFrames, AFrameTheHostRefusedToReleaseIsNotTheModulesError) {
 TEST(HostFrames, AFrameTheModuleWroteIntoIsWarnedAbout) {
     sim::Host host(FrameScore());
     auto* frame = static_cast<uint8_t*>(host.LoadTGF(nullptr, 2, 3, 1, 1, V));
-    auto* record = static_cast<uint8_t*>(ReadPointer(frame + 14));
-    WriteLE32(record + 8, 0);
+    auto* record = static_cast<uint8_t*>(MelvaraReadPointer(frame + 14));
+    MelvaraWriteLE32(record + 8, 0);
     host.FreeTGF(frame, V);
     const auto warnings = host.Warnings();
     ASSERT_EQ(warnings.size(), 1u);

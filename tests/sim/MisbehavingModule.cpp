@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "plugin/MelvaraExtension.h"
+#include "contract/MelvaraExports.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "plugin/MelvaraExtension.h"
+#include "contract/MelvaraExports.h"
 
 #if defined(_WIN32)
 #include <windows.h>

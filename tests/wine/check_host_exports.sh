@@ -1,18 +1,15 @@
 #!/usr/bin/env bash
 # Checks what the Windows host program shows the system loader: it exports
-# the thirteen host functions under their plain names, but for those named
-# as hidden, and imports only system DLLs (the runtimes are linked in).
-#   check_host_exports.sh EXE [HIDDEN_FUNCTION...]
+# the host functions under their plain names, but for those named as hidden,
+# and imports only system DLLs (the runtimes are linked in).
+#   check_host_exports.sh EXE "FUNCTION..." [HIDDEN_FUNCTION...]
 set -euo pipefail
 
-(($# >= 1)) || { echo "usage: $0 EXE [HIDDEN_FUNCTION...]" >&2; exit 2; }
+(($# >= 2)) || { echo "usage: $0 EXE \"FUNCTION...\" [HIDDEN_FUNCTION...]" >&2; exit 2; }
 exe=$1
-shift
+functions=$2
+shift 2
 [[ -f "$exe" ]] || { echo "FAIL: no program at $exe"; exit 1; }
-
-functions="MX_LoadKData MX_SaveKData MX_CreateKData MX_DeleteKData MX_NextKData
-MX_GetCurrentKovrinDocument MX_GetCurKRegions MX_LoadTGF MX_FreeTGF
-MX_SlotToInst MX_InstToSlot MX_GetShowLayer MX_GetMaxLayers"
 expected=$(for f in $functions; do
   hidden=0
   for h in "$@"; do [[ "$f" == "$h" ]] && hidden=1; done

@@ -1,0 +1,128 @@
+/* The seven exports of a plug-in module, and the two menu records.
+ *
+ * A module is a 64-bit dynamic library (.mxt on Windows, .so for the Linux
+ * stand-in) that exports exactly these seven functions, under these plain
+ * names with C linkage. The module defines them; the host loads the file,
+ * finds each by name and calls them on its own thread, one call at a time.
+ * A missing export makes the module unusable.
+ *
+ * The host's order: MelvaraExtensionVersion, MelvaraExtensionInit, the two
+ * enumerations (index 0, 1, ... until one answers 0), MelvaraExtensionGetMenuStatus,
+ * then MelvaraExtensionInvoke each time the user picks a command, and
+ * MelvaraExtensionTerminate before unloading. A host may load, terminate and
+ * unload a module many times in one run.
+ *
+ * Nothing may unwind out of an export into the host: no C++ exception, no
+ * longjmp. Plain C99 and C++17. */
+#ifndef MELVARA_EXPORTS_H
+#define MELVARA_EXPORTS_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "contract/MelvaraBytes.h"
+#include "contract/MelvaraRegion.h"
+
+#if defined(__cplusplus)
+#define MELVARA_EXTERN_C extern "C"
+#else
+#define MELVARA_EXTERN_C extern
+#endif
+
+/* Declares an export. On Windows a .def file names the seven (EXPORTS
+ * MelvaraExtensionVersion ...), so that they keep their plain names; on other
+ * systems they are the library's only visible symbols (build with
+ * -fvisibility=hidden). */
+#if defined(_WIN32)
+#define MELVARA_EXPORT MELVARA_EXTERN_C
+#else
+#define MELVARA_EXPORT MELVARA_EXTERN_C __attribute__((visibility("default")))
+#endif
+
+/* A UTF-16 code unit: char16_t in C++, a 16-bit unsigned integer in C, the
+ * same in memory (WCHAR on Windows). */
+#if defined(__cplusplus)
+typedef char16_t MelvaraChar16;
+#else
+typedef uint16_t MelvaraChar16;
+#endif
+
+/* Highest menu index the host asks for; it stops at the first index that
+ * answers 0. */
+#define MELVARA_MENU_MAX_COMMANDS 64
+
+/* One menu command, as MelvaraExtensionEnumerate fills it: 8-bit texts.
+ * Each text is copied like strncpy with a limit of 64: zero-padded, and
+ * without terminator when it is 64 bytes or longer. ItemFlag is 1. */
+typedef struct MenuItemRecord {
+    char Title[64];       /* the menu item */
+    char Description[64]; /* a line about what it does */
+    char ShortName[64];   /* a short name, for toolbars and lists */
+    uint32_t ItemFlag;    /* 1 */
+} MenuItemRecord;
+MELVARA_LAYOUT(MenuItemRecord_size, sizeof(MenuItemRecord) == 196);
+MELVARA_LAYOUT(MenuItemRecord_Title, offsetof(MenuItemRecord, Title) == 0);
+MELVARA_LAYOUT(MenuItemRecord_Description, offsetof(MenuItemRecord, Description) == 64);
+MELVARA_LAYOUT(MenuItemRecord_ShortName, offsetof(MenuItemRecord, ShortName) == 128);
+MELVARA_LAYOUT(MenuItemRecord_ItemFlag, offsetof(MenuItemRecord, ItemFlag) == 192);
+
+/* The same command, as MelvaraExtensionEnumerate_UTF16 fills it: UTF-16
+ * texts of at most 127 units, each followed by a zero unit inside its field.
+ * ItemFlag is 1. */
+typedef struct MenuItemRecordW {
+    MelvaraChar16 Title[128];
+    MelvaraChar16 Description[128];
+    MelvaraChar16 ShortName[128];
+    uint32_t ItemFlag; /* 1 */
+} MenuItemRecordW;
+MELVARA_LAYOUT(MenuItemRecordW_size, sizeof(MenuItemRecordW) == 772);
+MELVARA_LAYOUT(MenuItemRecordW_Title, offsetof(MenuItemRecordW, Title) == 0);
+MELVARA_LAYOUT(MenuItemRecordW_Description, offsetof(MenuItemRecordW, Description) == 256);
+MELVARA_LAYOUT(MenuItemRecordW_ShortName, offsetof(MenuItemRecordW, ShortName) == 512);
+MELVARA_LAYOUT(MenuItemRecordW_ItemFlag, offsetof(MenuItemRecordW, ItemFlag) == 768);
+
+/* Called first after loading, with the host's version (0x19000000 for the
+ * current host; older hosts give lower numbers, compared unsigned). Keep it
+ * if the menu or the records depend on it. Return hostVersion unchanged. */
+MELVARA_EXPORT uint32_t MelvaraExtensionVersion(uint32_t hostVersion);
+
+/* Called once after MelvaraExtensionVersion. word points to a 32-bit word of
+ * the host's: set bit 0 (word |= 1) and leave the other bits as they are;
+ * unused is not to be read. Return 1. */
+MELVARA_EXPORT int MelvaraExtensionInit(void* unused, uint32_t* word);
+
+/* Called for index 0, 1, 2 ... until it answers 0, at most
+ * MELVARA_MENU_MAX_COMMANDS times. With a command at index: fill every field
+ * of *item and return 1. Without: return 0 and write nothing at all into
+ * *item. Nothing may be written outside the record's 196 bytes. The answers
+ * may depend on the version given to MelvaraExtensionVersion, but must be the
+ * same each time for the same index and version. */
+MELVARA_EXPORT int16_t MelvaraExtensionEnumerate(void* unused, int16_t index,
+                                                 MenuItemRecord* item);
+
+/* As MelvaraExtensionEnumerate, with the UTF-16 record: the same answer for
+ * each index and the same texts, each terminated inside its 128 units. */
+MELVARA_EXPORT int16_t MelvaraExtensionEnumerate_UTF16(void* unused, int16_t index,
+                                                       MenuItemRecordW* item);
+
+/* Called when the user picks the command at menu index, on the host's
+ * thread; the host waits for it. window is the host's window: the owner of
+ * the module's message boxes (it may be null). selection20 is the user's
+ * selection, a 20-byte RegionRecord (contract/MelvaraRegion.h) to be read
+ * with memcpy and never written, or null when there is none.
+ * The command runs to its end inside this call: every layer frame it loaded
+ * is released with MX_FreeTGF before it returns, and it keeps no pointer into
+ * host memory. Host functions may fail or be missing at any call: a command
+ * reports what went wrong in a message box, or does nothing, but never
+ * crashes. Return 1. */
+MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t index, const void* selection20);
+
+/* Asked by the host whether the module's commands can be picked: return 1.
+ * unused is not to be read. */
+MELVARA_EXPORT int MelvaraExtensionGetMenuStatus(void* unused);
+
+/* Called once before the host unloads the module. Release what the module
+ * holds; no host function may be called from now on. */
+MELVARA_EXPORT void MelvaraExtensionTerminate(void);
+
+#endif
