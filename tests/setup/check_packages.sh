@@ -84,19 +84,28 @@ closure() {
 # used_files BUILD_FOLDER: "cache FILE" and "test FILE" lines.
 used_files() {
   local folder=$1
-  # Values of path entries that point into the system.
+  # Values of entries that are a path into the system, and the compilers
+  # as CMake found them (a preset may name one without its folder).
   grep -v '^CMAKE_INSTALL_PREFIX:' "$folder/CMakeCache.txt" |
-    sed -nE 's#^[A-Za-z0-9_.+-]+:(PATH|FILEPATH|INTERNAL)=(/(usr|bin|sbin|lib|opt)/[^;]*)$#cache \2#p'
-  # The first word of each test command, and system files among its words.
+    sed -nE 's#^[A-Za-z0-9_.+-]+:[A-Z]+=(/(usr|bin|sbin|lib|opt)/[^; ]*)$#cache \1#p'
+  cat "$folder"/CMakeFiles/[0-9]*/CMake*Compiler.cmake 2>/dev/null |
+    sed -nE 's#^set\(CMAKE_[A-Z]+_COMPILER "(/[^"]*)"\)$#cache \1#p'
+  # The program each test starts (a bare name is looked up on the PATH),
+  # and system files among the words of its command; the project's own
+  # programs and scripts belong to no package.
+  local word
   ctest --test-dir "$folder" --show-only=json-v1 2>/dev/null | awk '
     /"command" : *$/ { in_command = 1; first = 1; next }
     in_command && /^ *\]/ { in_command = 0; next }
     in_command && /^ *"/ {
       word = $0
       sub(/^ *"/, "", word); sub(/",? *$/, "", word)
-      if (first || word ~ /^\/(usr|bin|sbin|lib|opt)\//) print "test " word
+      if (word ~ /^\/(usr|bin|sbin|lib|opt)\// || (first && word !~ /\//)) print word
       first = 0
-    }'
+    }' | sort -u | while read -r word; do
+    [[ $word == /* ]] || word=$(command -v "$word") || continue
+    echo "test $word"
+  done
 }
 
 # other_name PATH: the same file under the other half of the merged /usr
