@@ -203,8 +203,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     run = &state;
 
     sim::Host host(fuzz::TupletScore(data.ConsumeIntegral<uint16_t>()));
-    host.SetRecordCalls(false);
-    host.OnCall = WatchRecordCalls;
+    host.Log().SetRecordCalls(false);
+    host.Log().OnCall = WatchRecordCalls;
     state.Mode = data.ConsumeIntegralInRange(0, 2);
     state.LayerCount = data.ConsumeBool() ? data.ConsumeIntegral<int16_t>()
                                           : data.ConsumeIntegralInRange<int16_t>(0, 5);

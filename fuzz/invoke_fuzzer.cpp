@@ -126,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     const bool answeredYes = data.ConsumeBool();
 
     sim::Host host(before);
-    host.SetRecordCalls(false);
+    host.Log().SetRecordCalls(false);
     host.ScriptAnswers({answeredYes ? sim::kIdYes : sim::kIdNo});
     {
         fuzz::HostBinding binding(host, hostVersion);
@@ -135,7 +135,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
                     "Invoke did not answer 1");
     }
     host.ReportFramesStillHeld();
-    fuzz::Check(host.FrameErrors().empty(), "a frame was released twice, never, or was never handed out");
+    fuzz::Check(host.Frames().Errors().empty(),
+                "a frame was released twice, never, or was never handed out");
     std::string warning;
     if (fuzz::HasModuleWarnings(host, &warning)) fuzz::Fail("the host warned: " + warning);
     CheckBoxes(host, mode);

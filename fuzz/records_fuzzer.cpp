@@ -251,7 +251,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     traffic = &state;
 
     sim::Host host(score);
-    host.SetRecordCalls(false);
+    host.Log().SetRecordCalls(false);
     fuzz::HostBinding binding(host);
     binding.Replace("MX_LoadKData", reinterpret_cast<void*>(&LoadKData));
     binding.Replace("MX_SaveKData", reinterpret_cast<void*>(&SaveKData));
@@ -356,7 +356,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         }
     }
     host.ReportFramesStillHeld();
-    fuzz::Check(host.FrameErrors().empty(), "a frame was mishandled");
+    fuzz::Check(host.Frames().Errors().empty(), "a frame was mishandled");
     traffic = nullptr;
     return 0;
 }

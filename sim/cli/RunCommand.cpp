@@ -64,28 +64,28 @@ void PrintBox(std::ostream& out, const BoxRecord& box, size_t number) {
 std::vector<std::string> UnusedControls(const Host& host, const RunOptions& options) {
     std::vector<std::string> unused;
     for (HostFn fn : options.FailingFunctions) {
-        if (host.CallCount(fn) == 0)
+        if (host.Log().CallCount(fn) == 0)
             unused.push_back(std::string("--fail ") + HostFnName(fn) + ": never called");
     }
     for (uint64_t call : options.FailingCalls) {
-        if (call > host.CallCount()) {
+        if (call > host.Log().CallCount()) {
             unused.push_back("--fail-call " + std::to_string(call) + ": the module made " +
-                             std::to_string(host.CallCount()) + " host calls");
+                             std::to_string(host.Log().CallCount()) + " host calls");
         }
     }
     for (const RecordSelector& record : options.FailingLoads) {
-        if (!host.LoadFailureFired(record.Tag, record.Words))
+        if (!host.Failures().LoadFailureFired(record.Tag, record.Words))
             unused.push_back("--fail-load " + record.Text + ": no such record was loaded");
     }
     for (const RecordSelector& record : options.FailingSaves) {
-        if (!host.SaveFailureFired(record.Tag, record.Words))
+        if (!host.Failures().SaveFailureFired(record.Tag, record.Words))
             unused.push_back("--fail-save " + record.Text + ": no such record was saved");
     }
-    if (options.Document && host.CallCount(HostFn::GetCurrentKovrinDocument) == 0) {
+    if (options.Document && host.Log().CallCount(HostFn::GetCurrentKovrinDocument) == 0) {
         unused.push_back("--document " + std::to_string(*options.Document) +
                          ": MX_GetCurrentKovrinDocument was never called");
     }
-    if (options.CreateLeavesIndexUnset && !host.IndexLeftUnset()) {
+    if (options.CreateLeavesIndexUnset && !host.Log().IndexLeftUnset()) {
         unused.push_back("--create-leaves-index-unset: no record was created under a new index");
     }
     return unused;
@@ -102,26 +102,26 @@ void PrintList(std::ostream& out, const char* label, const std::vector<std::stri
 void PrintSummary(std::ostream& out, const Host& host, const RunOptions& options, bool inMenu,
                   int invokeResult) {
     size_t tuplets = 0;
-    for (const RecordKey& key : host.LoadedRecords()) {
+    for (const RecordKey& key : host.Monitor().LoadedRecords()) {
         if (key.Tag == kTupletTag)
             ++tuplets;
     }
-    std::string saved = std::to_string(host.SavedCount());
-    if (host.SavedCount() != 0) {
+    std::string saved = std::to_string(host.Log().SavedCount());
+    if (host.Log().SavedCount() != 0) {
         std::string detail;
         for (uint32_t tag : {kTupletTag, kTupletDefaultsTag}) {
-            if (host.SavedCount(tag) == 0)
+            if (host.Log().SavedCount(tag) == 0)
                 continue;
             detail += (detail.empty() ? "" : ", ") + TagLabel(tag) + " " +
-                      std::to_string(host.SavedCount(tag));
+                      std::to_string(host.Log().SavedCount(tag));
         }
-        const size_t others =
-            host.SavedCount() - host.SavedCount(kTupletTag) - host.SavedCount(kTupletDefaultsTag);
+        const size_t others = host.Log().SavedCount() - host.Log().SavedCount(kTupletTag) -
+                              host.Log().SavedCount(kTupletDefaultsTag);
         if (others != 0)
             detail += (detail.empty() ? "" : ", ") + std::string("other ") + std::to_string(others);
         saved += " (" + detail + ")";
     }
-    const FrameCounts& frames = host.Frames();
+    const FrameCounts& frames = host.Frames().Counts();
     out << "\nSummary\n";
     if (!inMenu) {
         out << "  not in the menu:  command " << options.MenuIndex << " at host version "
@@ -130,15 +130,15 @@ void PrintSummary(std::ostream& out, const Host& host, const RunOptions& options
     out << "  invoke result:    " << invokeResult << "\n"
         << "  tuplets read:     " << tuplets << "\n"
         << "  records saved:    " << saved << "\n"
-        << "  records created:  " << host.CreatedCount() << "\n"
-        << "  records deleted:  " << host.DeletedCount() << "\n"
+        << "  records created:  " << host.Log().CreatedCount() << "\n"
+        << "  records deleted:  " << host.Log().DeletedCount() << "\n"
         << "  frames:           " << frames.Loaded << " loaded, " << frames.Freed << " freed, "
         << frames.Held << " still held\n";
-    if (host.FrameErrors().empty()) {
+    if (host.Frames().Errors().empty()) {
         out << "  frame errors:     none\n";
     } else {
-        out << "  frame errors:     " << host.FrameErrors().size() << "\n";
-        for (const FrameError& error : host.FrameErrors())
+        out << "  frame errors:     " << host.Frames().Errors().size() << "\n";
+        for (const FrameError& error : host.Frames().Errors())
             out << "    " << error.Describe() << "\n";
     }
     if (frames.Refused != 0) {
@@ -155,13 +155,13 @@ void PrintSummary(std::ostream& out, const Host& host, const RunOptions& options
 
 void ApplyControls(Host& host, const RunOptions& options) {
     for (HostFn fn : options.FailingFunctions)
-        host.SetFunctionMode(fn, FunctionMode::Failing);
+        host.Failures().SetFunctionMode(fn, FunctionMode::Failing);
     for (uint64_t call : options.FailingCalls)
-        host.FailCall(call);
+        host.Failures().FailCall(call);
     for (const RecordSelector& record : options.FailingLoads)
-        host.FailLoad(record.Tag, record.Words);
+        host.Failures().FailLoad(record.Tag, record.Words);
     for (const RecordSelector& record : options.FailingSaves)
-        host.FailSave(record.Tag, record.Words);
+        host.Failures().FailSave(record.Tag, record.Words);
     if (options.Document)
         host.SetCurrentDocument(*options.Document);
     host.SetCreateLeavesIndexUnset(options.CreateLeavesIndexUnset);
@@ -198,11 +198,11 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     Host host(*score);
     host.IndexScore();
     // --trace streams the calls; nothing else reads them.
-    host.SetRecordCalls(false);
+    host.Log().SetRecordCalls(false);
     host.SetSelection(selection->Region);
     ApplyControls(host, options);
     if (options.Trace) {
-        host.OnCall = [&out](const HostCall& call) {
+        host.Log().OnCall = [&out](const HostCall& call) {
             out << "trace " << DescribeCall(call) << "\n";
         };
     }
@@ -237,7 +237,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
         module.Invoke(host, options.MenuIndex, selection->Present ? &region : nullptr);
     module.Terminate();
     host.ReportFramesStillHeld();
-    if (const std::optional<HostFault>& fault = host.Fault()) {
+    if (const std::optional<HostFault>& fault = host.Log().Fault()) {
         out.flush();
         err << "melvara-sim: " << fault->Describe() << "\n";
         return kExitFailure;
@@ -257,7 +257,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
             out << "  " << change.Describe() << "\n";
     }
 
-    const std::vector<std::string> warnings = host.Warnings();
+    const std::vector<std::string> warnings = host.Monitor().Warnings();
     if (!warnings.empty()) {
         out << "\nWarnings\n";
         for (const std::string& warning : warnings)
@@ -273,7 +273,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
         err << "melvara-sim: " << error << "\n";
         return kExitFailure;
     }
-    return host.FrameErrors().empty() ? kExitOk : kExitFrameErrors;
+    return host.Frames().Errors().empty() ? kExitOk : kExitFrameErrors;
 }
 
 }  // namespace sim

@@ -49,7 +49,7 @@ void ModuleGuard::Fail(ModuleFault::Kind kind, const char* exportName, const std
     fault.Export = exportName;
     fault.Cause = cause;
     if (const Host* host = CurrentHost())
-        fault.LastCall = host->LastCall();
+        fault.LastCall = host->Log().LastCall();
     if (ReportFault)
         ReportFault(fault);
     FlushOutput();

@@ -86,7 +86,7 @@ CheckResult InvokeTwoDocuments(CheckContext& context) {
                                       ", document " + std::to_string(document) +
                                       " current after commands in the other";
             InvokeOn(context, host, index, whole, where);
-            if (host.Frames().Held != 0)
+            if (host.Frames().Counts().Held != 0)
                 host.ReportFramesStillHeld();
             if (auto failure = Judge(host, where))
                 return *failure;

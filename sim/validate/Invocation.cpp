@@ -46,7 +46,7 @@ std::optional<std::string> BoxStyleProblem(unsigned style) {
 std::string CallText(const Host& host, uint64_t number) {
     if (number == 0)
         return {};
-    for (const HostCall& call : host.Calls()) {
+    for (const HostCall& call : host.Log().Calls()) {
         if (call.Number == number)
             return DescribeCall(call);
     }
@@ -54,12 +54,12 @@ std::string CallText(const Host& host, uint64_t number) {
 }
 
 std::optional<CheckResult> Judge(const Host& host, const std::string& where) {
-    if (!host.FrameErrors().empty()) {
-        const FrameError& error = host.FrameErrors().front();
+    if (!host.Frames().Errors().empty()) {
+        const FrameError& error = host.Frames().Errors().front();
         uint64_t call = error.Call;
         if (error.What == FrameError::Kind::StillHeld) {
             // The call that handed it out.
-            for (const HostCall& made : host.Calls()) {
+            for (const HostCall& made : host.Log().Calls()) {
                 if (made.Function == HostFn::LoadTGF && made.Frame == error.Frame) {
                     call = made.Number;
                     break;
@@ -68,7 +68,7 @@ std::optional<CheckResult> Judge(const Host& host, const std::string& where) {
         }
         return Failed(error.Describe(), where, CallText(host, call));
     }
-    const std::vector<ContractBreach> breaches = host.Breaches();
+    const std::vector<ContractBreach> breaches = host.Monitor().Breaches();
     if (!breaches.empty())
         return Failed(breaches.front().What, where, CallText(host, breaches.front().Call));
     for (const BoxRecord& box : host.Boxes()) {
@@ -93,7 +93,7 @@ void InvokeOn(CheckContext& context, Host& host, int16_t menuIndex,
 InvocationResult Invoke(CheckContext& context, const Invocation& invocation) {
     Host host(*invocation.Document);
     if (invocation.Large) {
-        host.SetRecordCalls(false);
+        host.Log().SetRecordCalls(false);
         host.IndexScore();
     }
     host.ScriptAnswers(invocation.Answers);
@@ -116,7 +116,7 @@ InvocationResult Invoke(CheckContext& context, const Invocation& invocation) {
         std::memcmp(&region, &*invocation.Selection, sizeof region) != 0) {
         result.Failure = Failed("the module wrote into the selection record", invocation.Where);
     }
-    result.Calls = host.CallCount();
+    result.Calls = host.Log().CallCount();
     result.Boxes = host.Boxes().size();
     for (const BoxRecord& box : host.Boxes()) {
         const std::vector<int> buttons = ButtonsOf(box.Style);

@@ -102,12 +102,13 @@ RandomRun MakeRun(uint64_t seed, const std::vector<int16_t>& indexes) {
     std::vector<std::function<void(Host&)>> controls;
     if (random.Chance(0.4)) {
         const uint64_t call = 1 + random.Below(200);
-        controls.push_back([call](Host& host) { host.FailCall(call); });
+        controls.push_back([call](Host& host) { host.Failures().FailCall(call); });
         what += ", host call #" + std::to_string(call) + " failing";
     }
     if (random.Chance(0.2)) {
         const auto fn = static_cast<HostFn>(random.Below(kHostFnCount));
-        controls.push_back([fn](Host& host) { host.SetFunctionMode(fn, FunctionMode::Failing); });
+        controls.push_back(
+            [fn](Host& host) { host.Failures().SetFunctionMode(fn, FunctionMode::Failing); });
         what += std::string(", every ") + HostFnName(fn) + " failing";
     }
     if (random.Chance(0.3)) {
@@ -121,7 +122,7 @@ RandomRun MakeRun(uint64_t seed, const std::vector<int16_t>& indexes) {
         const auto notes = static_cast<int16_t>(-1 - random.Below(32768));
         const bool both = random.Chance(0.5);
         controls.push_back([=](Host& host) {
-            host.SetFrameCounts(entries, both ? std::optional<int16_t>(notes) : std::nullopt);
+            host.Frames().SetCounts(entries, both ? std::optional<int16_t>(notes) : std::nullopt);
         });
         what += ", frames counting " + std::to_string(entries) + " entries";
     }

@@ -79,14 +79,14 @@ TEST_F(TupletCommand, CompareReportsTheThreeCounts) {
                  "Tuplets in region: 5\n\nTuplets different than the Default Tuplet Definition: 3\n\n"
                  "Tuplets different than the Defaults (excluding position): 1",
                  0);
-    EXPECT_EQ(Host.SavedCount(), 0u);
+    EXPECT_EQ(Host.Log().SavedCount(), 0u);
 }
 
 TEST_F(TupletCommand, CompareWithoutDifferencesSaysSo) {
     EXPECT_EQ(Invoke(1), 1);
     ExpectOneBox("Tuplet Compare Info", kNoDifference, 0);
 
-    Host.ClearCalls();
+    Host.Log().ClearCalls();
     Add(2, 2, {Defaults, Defaults});
     TupletDefinition onlyIgnored = Defaults;
     onlyIgnored.HeadWords = {9, 9, 9, 9};
@@ -95,7 +95,7 @@ TEST_F(TupletCommand, CompareWithoutDifferencesSaysSo) {
     EXPECT_EQ(Invoke(1), 1);
     ASSERT_EQ(Host.Boxes().size(), 2u);
     EXPECT_EQ(Host.Boxes()[1].TextUtf8(), kNoDifference);
-    EXPECT_EQ(Host.SavedCount(), 0u);
+    EXPECT_EQ(Host.Log().SavedCount(), 0u);
 }
 
 TEST_F(TupletCommand, ResetSavesEveryVisitedTupletOnceInVisitingOrder) {
@@ -127,14 +127,14 @@ TEST_F(TupletCommand, ResetSavesEveryVisitedTupletOnceInVisitingOrder) {
     const auto third0 = Score().Tuplet(third, 0);
     EXPECT_EQ(third0->HeadWords, (std::array<uint16_t, 4>{7, 7, 7, 7}));
     EXPECT_EQ(third0->OptionBits & 0x0100, 0x0100);
-    EXPECT_EQ(Host.SavedCount(), 4u);
+    EXPECT_EQ(Host.Log().SavedCount(), 4u);
 }
 
 TEST_F(TupletCommand, ResetOnARegionWithoutTupletsDoesNothing) {
     Add(1, 1, {});
     EXPECT_EQ(Invoke(0), 1);
     EXPECT_TRUE(Host.Boxes().empty());
-    EXPECT_EQ(Host.SavedCount(), 0u);
+    EXPECT_EQ(Host.Log().SavedCount(), 0u);
 }
 
 struct CountCase {
@@ -155,10 +155,10 @@ TEST_P(ChangeCount, NeedsExactlyOneTuplet) {
                  "There must be exactly one tuplet in the selected region to be able to copy it to "
                  "the Default Tuplet Definition.",
                  0x10);
-    EXPECT_EQ(Host.SavedCount(), 0u);
+    EXPECT_EQ(Host.Log().SavedCount(), 0u);
     // The counting walk stops at the second tuplet: a third is never read.
     for (size_t i = 2; i < entries.size(); ++i) {
-        for (const auto& key : Host.LoadedRecords()) {
+        for (const auto& key : Host.Monitor().LoadedRecords()) {
             EXPECT_FALSE(key.Tag == sim::kTupletTag && sim::EntryNumberOf(key.Words) == entries[i])
                 << "tuplet of entry " << entries[i] << " was loaded";
         }
@@ -182,7 +182,7 @@ TEST_P(ChangeAnswer, CopiesTheOneTupletIntoTheDefaults) {
     const TupletDefinition tuplet = SampleTuplet(7);
     Add(2, 3, {tuplet});
     if (GetParam().answer == 0) {
-        Host.SetFunctionMode(HostFn::MessageBoxW, sim::FunctionMode::Failing);
+        Host.Failures().SetFunctionMode(HostFn::MessageBoxW, sim::FunctionMode::Failing);
     } else {
         Host.ScriptAnswers({GetParam().answer});
     }
@@ -203,8 +203,8 @@ TEST_P(ChangeAnswer, CopiesTheOneTupletIntoTheDefaults) {
     EXPECT_EQ(defaults->Position1, GetParam().positionCopied ? tuplet.Position1 : Defaults.Position1);
     EXPECT_EQ(defaults->Position2, GetParam().positionCopied ? tuplet.Position2 : Defaults.Position2);
     // Saved once; the supplement is unchanged and not saved.
-    EXPECT_EQ(Host.SavedCount(sim::kTupletDefaultsTag), 1u);
-    EXPECT_EQ(Host.SavedCount(), 1u);
+    EXPECT_EQ(Host.Log().SavedCount(sim::kTupletDefaultsTag), 1u);
+    EXPECT_EQ(Host.Log().SavedCount(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(TupletCommand, ChangeAnswer,
@@ -230,7 +230,7 @@ TEST_P(MenuIndex, ChoosesTheCommand) {
         const std::string caption = Host.Boxes()[0].CaptionUtf8();
         if (caption == "Tuplet Compare Info") observed = "compare";
         if (caption == "Copy Position?") observed = "change";
-    } else if (Host.SavedCount(sim::kTupletTag) == 1) {
+    } else if (Host.Log().SavedCount(sim::kTupletTag) == 1) {
         observed = "reset";
     }
     EXPECT_EQ(observed, GetParam().expected) << "index " << GetParam().index;
@@ -276,7 +276,7 @@ TEST_F(TupletCommand, DefaultsThatCannotBeLoadedChangeNothing) {
     Add(1, 1, {SampleTuplet(3), SampleTuplet(4)});
     Score().RemoveRecord(sim::kTupletDefaultsTag, sim::kTupletDefaultsKeys);
     for (int16_t index : {int16_t{0}, int16_t{1}, int16_t{2}}) {
-        Host.ClearCalls();
+        Host.Log().ClearCalls();
         const size_t boxesBefore = Host.Boxes().size();
         EXPECT_EQ(Invoke(index), 1);
         ASSERT_EQ(Host.Boxes().size(), boxesBefore + 1) << "index " << index;
@@ -287,7 +287,7 @@ TEST_F(TupletCommand, DefaultsThatCannotBeLoadedChangeNothing) {
         EXPECT_EQ(alert.Style, 0x10u);
         EXPECT_EQ(CountOf(HostFn::LoadTGF), 0u) << "index " << index;
     }
-    EXPECT_EQ(Host.SavedCount(), 0u);
+    EXPECT_EQ(Host.Log().SavedCount(), 0u);
 }
 
 }  // namespace
@@ -316,7 +316,7 @@ TEST_F(TupletCommand, DefaultsOfAnotherSizeThanThirtyBytesChangeNothing) {
             EXPECT_TRUE(Score() == before);
         }
     }
-    EXPECT_EQ(Host.SavedCount(), 0u);
+    EXPECT_EQ(Host.Log().SavedCount(), 0u);
 }
 
 }  // namespace
@@ -349,7 +349,7 @@ TEST_F(TupletCommand, ChangeGivenTwoTupletsCopiesEachInTurn) {
     ASSERT_TRUE(hidden);
     ASSERT_EQ(Host.Boxes().size(), 1u);
     EXPECT_EQ(Host.Boxes()[0].CaptionUtf8(), "Copy Position?");
-    EXPECT_EQ(Host.SavedCount(sim::kTupletDefaultsTag), 2u);
+    EXPECT_EQ(Host.Log().SavedCount(sim::kTupletDefaultsTag), 2u);
     EXPECT_EQ(Score().Defaults()->Value1, 0x2222);
     EXPECT_EQ(Score().Tuplet(first, 0)->Value1, 0x1111);
     EXPECT_EQ(Score().Tuplet(second, 0)->Value1, 0x2222);
@@ -396,13 +396,13 @@ TEST_F(TupletCommand, MemoryRunningOutEndsTheWalkAndTheCommandSaysSo) {
             SCOPED_TRACE(std::string(c.name) + ", allocation " + std::to_string(n) + " fails");
             Score() = before;
             const size_t boxesBefore = Host.Boxes().size();
-            const size_t defaultsSavedBefore = Host.SavedCount(sim::kTupletDefaultsTag);
+            const size_t defaultsSavedBefore = Host.Log().SavedCount(sim::kTupletDefaultsTag);
             Host.ScriptAnswers({sim::kIdYes});
             mcpool::FailAllocation(n);
             EXPECT_EQ(Invoke(c.index, region), 1);
             mcpool::FailAllocation(0);
-            EXPECT_EQ(Host.Frames().Held, 0u);
-            EXPECT_TRUE(Host.FrameErrors().empty());
+            EXPECT_EQ(Host.Frames().Counts().Held, 0u);
+            EXPECT_TRUE(Host.Frames().Errors().empty());
             std::vector<std::string> boxes;
             for (size_t b = boxesBefore; b < Host.Boxes().size(); ++b) {
                 const sim::BoxRecord& box = Host.Boxes()[b];
@@ -422,7 +422,7 @@ TEST_F(TupletCommand, MemoryRunningOutEndsTheWalkAndTheCommandSaysSo) {
                     EXPECT_TRUE(bytes == *before.FindRecord(key.Tag, key.Words) ||
                                 bytes == *clean.FindRecord(key.Tag, key.Words));
                 }
-            } else if (Host.SavedCount(sim::kTupletDefaultsTag) > defaultsSavedBefore) {
+            } else if (Host.Log().SavedCount(sim::kTupletDefaultsTag) > defaultsSavedBefore) {
                 outcomes.insert("saved, then stopped");
                 EXPECT_EQ(boxes.size(), 1u) << "the question only";
                 EXPECT_TRUE(Score() == clean);

@@ -96,13 +96,13 @@ void CheckDefaultAnswers(sim::Host& host, HWND owner) {
 
 // A control that makes MessageBoxW fail: the box is ended and returns 0.
 void CheckFailingBox(sim::Host& host, HWND owner) {
-    host.SetFunctionMode(sim::HostFn::MessageBoxW, sim::FunctionMode::Failing);
+    host.Failures().SetFunctionMode(sim::HostFn::MessageBoxW, sim::FunctionMode::Failing);
     int result = -1;
     {
         sim::windows::BoxWatcher watcher(host);
         result = Show(owner, u"Fails", u"Failing", MB_YESNO);
     }
-    host.SetFunctionMode(sim::HostFn::MessageBoxW, sim::FunctionMode::Normal);
+    host.Failures().SetFunctionMode(sim::HostFn::MessageBoxW, sim::FunctionMode::Normal);
     Check(result == 0 && !host.Boxes().empty() && !host.Boxes().back().Shown,
           "a box made to fail returns 0 and is recorded as not shown",
           "MessageBoxW returned " + std::to_string(result));
