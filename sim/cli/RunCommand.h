@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "sim/host/HostCall.h"
-#include "sim/host/ModuleLoader.h"
+#include "sim/module/ModuleLoader.h"
 #include "sim/score/Tags.h"
 
 namespace sim {

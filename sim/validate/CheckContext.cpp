@@ -1,6 +1,6 @@
 #include "sim/validate/CheckContext.h"
 
-#include "sim/host/Menu.h"
+#include "sim/module/Menu.h"
 
 namespace sim {
 

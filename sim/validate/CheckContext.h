@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/host/ModuleLoader.h"
+#include "sim/module/ModuleLoader.h"
 #include "sim/validate/Check.h"
 
 namespace sim {

@@ -4,7 +4,7 @@
 // must write nothing from a record that did not load.
 #include <algorithm>
 
-#include "sim/host/HostExports.h"
+#include "sim/module/ExportHiding.h"
 #include "sim/score/Selection.h"
 #include "sim/validate/Checks.h"
 #include "sim/validate/Invocation.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <map>
 
-#include "sim/host/Menu.h"
+#include "sim/module/Menu.h"
 #include "sim/score/Text.h"
 #include "sim/validate/Checks.h"
 #include "sim/validate/ExportTable.h"

@@ -4,8 +4,8 @@
 #include <chrono>
 #include <cstring>
 
-#include "sim/host/Menu.h"
-#include "sim/host/ModuleGuard.h"
+#include "sim/module/Menu.h"
+#include "sim/module/ModuleGuard.h"
 #include "sim/score/Selection.h"
 #include "sim/validate/Checks.h"
 #include "sim/validate/Invocation.h"

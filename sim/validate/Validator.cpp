@@ -5,7 +5,7 @@
 #include <mutex>
 #include <thread>
 
-#include "sim/host/ModuleGuard.h"
+#include "sim/module/ModuleGuard.h"
 #include "sim/score/AtomicFile.h"
 #include "sim/validate/CheckContext.h"
 #include "sim/validate/ChildProcess.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "sim/cli/Cli.h"
-#include "sim/host/ModuleLoader.h"
+#include "sim/module/ModuleLoader.h"
 #include "sim/windows/BoxWatcher.h"
 
 int main(int argc, char** argv) {

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "sim/host/ModuleLoader.h"
+#include "sim/module/ModuleLoader.h"
 #include "sim/validate/ExportTable.h"
 #include "sim/validate/Invocation.h"
 #include "sim/validate/Reports.h"

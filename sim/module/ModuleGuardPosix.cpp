@@ -14,7 +14,7 @@
 #include <cstring>
 #include <vector>
 
-#include "sim/host/ModuleGuard.h"
+#include "sim/module/ModuleGuard.h"
 
 namespace sim {
 namespace {

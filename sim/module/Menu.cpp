@@ -1,4 +1,4 @@
-#include "sim/host/Menu.h"
+#include "sim/module/Menu.h"
 
 #include <cstring>
 #include <iomanip>

@@ -7,7 +7,7 @@
 #include <string>
 #include <type_traits>
 
-#include "sim/host/Host.h"
+#include "sim/host/CallLog.h"
 
 namespace sim {
 

@@ -7,7 +7,7 @@
 #include <csignal>
 #include <cstdio>
 
-#include "sim/host/ModuleGuard.h"
+#include "sim/module/ModuleGuard.h"
 
 namespace sim {
 namespace {

@@ -1,8 +1,9 @@
-#include "sim/host/ModuleGuard.h"
+#include "sim/module/ModuleGuard.h"
 
 #include <cstdio>
 #include <iostream>
 
+#include "sim/host/Host.h"
 #include "sim/host/HostExports.h"
 
 namespace sim {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/host/ModuleLoader.h"
+#include "sim/module/ModuleLoader.h"
 
 namespace sim {
 
