@@ -8,7 +8,7 @@
 
 #include "sim/cli/Activity.h"
 #include "sim/cli/Cli.h"
-#include "sim/score/AtomicFile.h"
+#include "sim/support/AtomicFile.h"
 #include "sim/score/ScoreFile.h"
 #include "sim/score/ScoreWriter.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/score/Numbers.h"
+#include "sim/support/Numbers.h"
 
 namespace sim {
 

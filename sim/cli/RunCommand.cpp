@@ -8,11 +8,11 @@
 #include "sim/module/Menu.h"
 #include "sim/module/ModuleGuard.h"
 #include "sim/module/ModuleLoader.h"
-#include "sim/score/AtomicFile.h"
+#include "sim/support/AtomicFile.h"
 #include "sim/score/ScoreDiff.h"
 #include "sim/score/ScoreFile.h"
 #include "sim/score/Selection.h"
-#include "sim/score/Text.h"
+#include "sim/support/Text.h"
 
 namespace sim {
 namespace {

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "sim/score/Text.h"
+#include "sim/support/Text.h"
 
 namespace sim {
 namespace {

@@ -1,6 +1,6 @@
 #include "sim/host/HostCall.h"
 
-#include "sim/score/Text.h"
+#include "sim/support/Text.h"
 
 namespace sim {
 namespace {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "sim/score/Numbers.h"
-#include "sim/score/Text.h"
+#include "sim/support/Numbers.h"
+#include "sim/support/Text.h"
 
 namespace sim {
 namespace {

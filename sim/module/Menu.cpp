@@ -3,7 +3,7 @@
 #include <cstring>
 #include <iomanip>
 
-#include "sim/score/Text.h"
+#include "sim/support/Text.h"
 
 namespace sim {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "sim/score/AtomicFile.h"
+#include "sim/support/AtomicFile.h"
 #include "sim/score/ScoreWriter.h"
 
 namespace sim {

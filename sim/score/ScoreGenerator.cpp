@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "sim/score/Random.h"
+#include "sim/support/Random.h"
 
 namespace sim {
 namespace {

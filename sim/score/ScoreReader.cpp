@@ -7,8 +7,8 @@
 #include <map>
 #include <optional>
 
-#include "sim/score/JsonReader.h"
-#include "sim/score/Numbers.h"
+#include "sim/support/JsonReader.h"
+#include "sim/support/Numbers.h"
 #include "sim/score/ScoreFile.h"
 
 namespace sim {

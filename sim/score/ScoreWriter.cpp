@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cstdio>
 
-#include "sim/score/JsonReader.h"
+#include "sim/support/JsonReader.h"
 #include "sim/score/ScoreFile.h"
 
 namespace sim {

@@ -5,7 +5,7 @@
 #include <limits>
 #include <vector>
 
-#include "sim/score/Numbers.h"
+#include "sim/support/Numbers.h"
 
 namespace sim {
 namespace {

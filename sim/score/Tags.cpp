@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "sim/score/Numbers.h"
-#include "sim/score/Text.h"
+#include "sim/support/Numbers.h"
+#include "sim/support/Text.h"
 
 namespace sim {
 namespace {

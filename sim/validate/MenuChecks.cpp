@@ -4,7 +4,7 @@
 #include <map>
 
 #include "sim/module/Menu.h"
-#include "sim/score/Text.h"
+#include "sim/support/Text.h"
 #include "sim/validate/Checks.h"
 #include "sim/validate/ExportTable.h"
 

@@ -4,7 +4,7 @@
 // failure names both and --seed S repeats it.
 #include <chrono>
 
-#include "sim/score/Random.h"
+#include "sim/support/Random.h"
 #include "sim/score/ScoreGenerator.h"
 #include "sim/score/Selection.h"
 #include "sim/validate/Checks.h"

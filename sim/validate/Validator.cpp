@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "sim/module/ModuleGuard.h"
-#include "sim/score/AtomicFile.h"
+#include "sim/support/AtomicFile.h"
 #include "sim/validate/CheckContext.h"
 #include "sim/validate/ChildProcess.h"
 #include "sim/validate/Reports.h"

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "sim/score/AtomicFile.h"
+#include "sim/support/AtomicFile.h"
 #include "sim/score/ScoreFile.h"
 
 #ifndef MELVARA_SAMPLES_DIR

@@ -1,4 +1,4 @@
-#include "sim/score/Text.h"
+#include "sim/support/Text.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "sim/score/AtomicFile.h"
+#include "sim/support/AtomicFile.h"
 
 #include <algorithm>
 #include <atomic>

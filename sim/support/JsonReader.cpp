@@ -1,10 +1,10 @@
-#include "sim/score/JsonReader.h"
+#include "sim/support/JsonReader.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "sim/score/Numbers.h"
-#include "sim/score/Text.h"
+#include "sim/support/Numbers.h"
+#include "sim/support/Text.h"
 
 namespace sim {
 namespace {

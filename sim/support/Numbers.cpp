@@ -1,4 +1,4 @@
-#include "sim/score/Numbers.h"
+#include "sim/support/Numbers.h"
 
 namespace sim {
 
