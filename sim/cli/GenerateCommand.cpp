@@ -8,9 +8,9 @@
 
 #include "sim/cli/Activity.h"
 #include "sim/cli/Cli.h"
-#include "sim/support/AtomicFile.h"
 #include "sim/score/ScoreFile.h"
 #include "sim/score/ScoreWriter.h"
+#include "sim/support/AtomicFile.h"
 
 namespace sim {
 

@@ -8,10 +8,10 @@
 #include "sim/module/Menu.h"
 #include "sim/module/ModuleGuard.h"
 #include "sim/module/ModuleLoader.h"
-#include "sim/support/AtomicFile.h"
 #include "sim/score/ScoreDiff.h"
 #include "sim/score/ScoreFile.h"
 #include "sim/score/Selection.h"
+#include "sim/support/AtomicFile.h"
 #include "sim/support/Text.h"
 
 namespace sim {
@@ -125,7 +125,7 @@ void PrintSummary(std::ostream& out, const Host& host, const RunOptions& options
     out << "\nSummary\n";
     if (!inMenu) {
         out << "  not in the menu:  command " << options.MenuIndex << " at host version "
-            << Hex32(options.HostVersion) << ", invoked all the same\n";
+            << Hex(options.HostVersion, 8) << ", invoked all the same\n";
     }
     out << "  invoke result:    " << invokeResult << "\n"
         << "  tuplets read:     " << tuplets << "\n"
@@ -222,10 +222,10 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     }
     const std::vector<MenuEntry> menu = ReadMenu(module, options.HostVersion);
     const std::optional<std::string> title = CommandTitle(menu, options.MenuIndex);
-    out << "Host version " << Hex32(options.HostVersion) << "\n"
+    out << "Host version " << Hex(options.HostVersion, 8) << "\n"
         << "Command " << options.MenuIndex << ": "
         << title.value_or("(not in the module's menu for host version " +
-                          Hex32(options.HostVersion) + ")")
+                          Hex(options.HostVersion, 8) + ")")
         << "\n"
         << "Selection: " << FormatSelection(*selection) << "\n";
     for (const std::string& warning : selection->Warnings)

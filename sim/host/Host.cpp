@@ -75,7 +75,7 @@ bool Host::Begin(HostCall& call, uint32_t version) {
     if (IsRecordedHostFunction(call.Function)) {
         if (version != kCallVersion) {
             Contract.Warn(std::string(HostFnName(call.Function)) +
-                              " called with version argument " + Hex32(version) +
+                              " called with version argument " + Hex(version, 8) +
                               " instead of 0x19000000",
                           true, call.Number);
         }

@@ -100,7 +100,7 @@ std::string DescribeCall(const HostCall& call) {
     text += HostFnName(call.Function);
     text += "(" + args;
     if (IsRecordedHostFunction(call.Function)) {
-        text += (args.empty() ? "" : ", ") + Hex32(call.Version);
+        text += (args.empty() ? "" : ", ") + Hex(call.Version, 8);
     }
     text += ")";
     if (call.Function == HostFn::LoadTGF) {

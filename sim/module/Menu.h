@@ -9,6 +9,10 @@
 
 namespace sim {
 
+// Enumeration stops at this index even if a module answers every one: an
+// enumeration that has not answered 0 by then never will.
+constexpr int16_t kMaxMenuCommands = MELVARA_MENU_MAX_COMMANDS;
+
 // One command as a module lists it, read from both menu records.
 struct MenuEntry {
     int16_t Index = 0;

@@ -4,16 +4,12 @@
 #include <cstdio>
 #include <set>
 
+#include "sim/support/Text.h"
+
 namespace sim {
 namespace {
 
 constexpr const char* kNone = "(none)";
-
-std::string Hex(uint32_t value, int digits) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%0*X", digits, value);
-    return text;
-}
 
 std::string HexBytes(const Bytes& bytes) {
     if (bytes.empty())

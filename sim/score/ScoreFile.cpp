@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "sim/support/AtomicFile.h"
 #include "sim/score/ScoreWriter.h"
+#include "sim/support/AtomicFile.h"
 
 namespace sim {
 namespace {

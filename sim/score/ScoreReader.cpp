@@ -7,9 +7,10 @@
 #include <map>
 #include <optional>
 
+#include "sim/score/ScoreFile.h"
+#include "sim/support/JsonQuote.h"
 #include "sim/support/JsonReader.h"
 #include "sim/support/Numbers.h"
-#include "sim/score/ScoreFile.h"
 
 namespace sim {
 namespace {

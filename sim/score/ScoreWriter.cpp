@@ -4,8 +4,8 @@
 #include <charconv>
 #include <cstdio>
 
-#include "sim/support/JsonReader.h"
 #include "sim/score/ScoreFile.h"
+#include "sim/support/JsonQuote.h"
 
 namespace sim {
 namespace {

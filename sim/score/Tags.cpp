@@ -1,7 +1,5 @@
 #include "sim/score/Tags.h"
 
-#include <cstdio>
-
 #include "sim/support/Numbers.h"
 #include "sim/support/Text.h"
 
@@ -19,7 +17,7 @@ std::string TagText(uint32_t tag) {
     for (int shift = 24; shift >= 0; shift -= 8) {
         const auto c = static_cast<uint8_t>(tag >> shift);
         if (!Printable(c))
-            return Hex32(tag);
+            return Hex(tag, 8);
         text += static_cast<char>(c);
     }
     return text;
@@ -53,13 +51,7 @@ std::string KeysText(const Keys& keys) {
     for (size_t i = 0; i < keys.size(); ++i) {
         if (i > 0)
             text += ",";
-        if (keys[i] >= 0x8000) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "0x%04X", keys[i]);
-            text += hex;
-        } else {
-            text += std::to_string(keys[i]);
-        }
+        text += keys[i] >= 0x8000 ? Hex(keys[i], 4) : std::to_string(keys[i]);
     }
     return text + "}";
 }

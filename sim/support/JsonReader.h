@@ -80,12 +80,4 @@ class JsonReader {
     std::string Scratch;
 };
 
-// A text as a JSON string literal, quotes included; bytes that are not
-// UTF-8 become U+FFFD.
-std::string JsonQuote(std::string_view text);
-void AppendJsonQuoted(std::string& out, std::string_view text);
-
-// Length of the UTF-8 sequence at text[at], or 0 when none starts there.
-size_t Utf8SequenceLength(std::string_view text, size_t at);
-
 }  // namespace sim

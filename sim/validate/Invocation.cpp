@@ -6,6 +6,7 @@
 
 #include "sim/host/HostExports.h"
 #include "sim/score/Selection.h"
+#include "sim/support/Text.h"
 
 namespace sim {
 namespace {
@@ -18,20 +19,14 @@ constexpr unsigned kHelpButton = 0x4000;
 constexpr unsigned kLastButtonSet = 6;
 constexpr unsigned kLastIcon = 0x40;
 
-std::string Hex(unsigned value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", value);
-    return text;
-}
-
 }  // namespace
 
 std::optional<std::string> BoxStyleProblem(unsigned style) {
     const unsigned buttons = style & kButtonsMask;
     if (buttons > kLastButtonSet)
-        return "buttons " + Hex(buttons) + " are none of MessageBoxW's sets";
+        return "buttons " + Hex(buttons, 1) + " are none of MessageBoxW's sets";
     if ((style & kIconMask) > kLastIcon)
-        return "icon " + Hex(style & kIconMask) + " is none of MessageBoxW's icons";
+        return "icon " + Hex(style & kIconMask, 1) + " is none of MessageBoxW's icons";
     const size_t count = ButtonsOf(style).size() + ((style & kHelpButton) != 0 ? 1 : 0);
     const unsigned defaultButton = (style & kDefaultButtonMask) >> 8;
     if (defaultButton >= count) {
@@ -39,7 +34,7 @@ std::optional<std::string> BoxStyleProblem(unsigned style) {
                std::to_string(count) + (count == 1 ? " button" : " buttons");
     }
     if ((style & kModalityMask) == kModalityMask)
-        return "modality " + Hex(style & kModalityMask) + " is none of MessageBoxW's";
+        return "modality " + Hex(style & kModalityMask, 1) + " is none of MessageBoxW's";
     return std::nullopt;
 }
 
@@ -73,8 +68,8 @@ std::optional<CheckResult> Judge(const Host& host, const std::string& where) {
         return Failed(breaches.front().What, where, CallText(host, breaches.front().Call));
     for (const BoxRecord& box : host.Boxes()) {
         if (const auto problem = BoxStyleProblem(box.Style)) {
-            return Failed("message box \"" + box.CaptionUtf8() + "\" of style " + Hex(box.Style) +
-                              ": " + *problem,
+            return Failed("message box \"" + box.CaptionUtf8() + "\" of style " +
+                              Hex(box.Style, 1) + ": " + *problem,
                           where);
         }
     }

@@ -4,9 +4,9 @@
 // failure names both and --seed S repeats it.
 #include <chrono>
 
-#include "sim/support/Random.h"
 #include "sim/score/ScoreGenerator.h"
 #include "sim/score/Selection.h"
+#include "sim/support/Random.h"
 #include "sim/validate/Checks.h"
 #include "sim/validate/Invocation.h"
 
