@@ -1,3 +1,4 @@
+// melvara-sim's commands: the dispatch, menu, show and diff, and the overview help.
 #include "sim/cli/Cli.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// melvara-sim generate: its options, its help, and the score it writes.
 #include "sim/cli/GenerateCommand.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// The option tables the commands share: each option's name and what it sets.
 #pragma once
 
 #include <concepts>

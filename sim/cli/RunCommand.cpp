@@ -1,3 +1,4 @@
+// melvara-sim run: one command of a module on a score, reported box by box and field by field.
 #include "sim/cli/RunCommand.h"
 
 #include <filesystem>

@@ -1,3 +1,4 @@
+// melvara-sim run: its options, its exit statuses, and the run itself.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// The host functions' names, and one call described on one line.
 #include "sim/host/HostCall.h"
 
 #include "sim/support/Text.h"

@@ -1,3 +1,4 @@
+// The host functions by name, and one call into the host with its arguments and result.
 #pragma once
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// The exported host functions, each forwarding to the current host; no exception gets out.
 #include "sim/host/HostExports.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The functions the host program exports to the module by name, and the host they forward to.
 #pragma once
 
 // The functions the host program exports to the module, under their plain

@@ -1,3 +1,4 @@
+// Message box styles and answers: buttons, icons and names, read and written.
 #include "sim/host/MessageBoxRecord.h"
 
 #include <algorithm>

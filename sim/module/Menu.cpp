@@ -1,3 +1,4 @@
+// Reading a module's menu from both records, and printing it for people.
 #include "sim/module/Menu.h"
 
 #include <cstring>

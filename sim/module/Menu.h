@@ -1,3 +1,4 @@
+// A module's menu as the host reads it: one entry per command, from both records.
 #pragma once
 
 #include <cstdint>

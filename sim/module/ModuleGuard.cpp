@@ -1,3 +1,4 @@
+// The module guard's common part: the fault's description and the end of the program.
 #include "sim/module/ModuleGuard.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// The guard over calls into a module: a crash or a call past the time limit ends the program.
 #pragma once
 
 #include <cstdint>

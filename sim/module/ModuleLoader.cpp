@@ -1,3 +1,4 @@
+// Loading a module by file and calling its seven exports through the guard.
 #include "sim/module/ModuleLoader.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Comparing two scores field by field.
 #include "sim/score/ScoreDiff.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Score files read and written whole, with the file and place of any problem.
 #include "sim/score/ScoreFile.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Generating a score of any size from a seed.
 #include "sim/score/ScoreGenerator.h"
 
 #include <stdexcept>

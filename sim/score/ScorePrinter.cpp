@@ -1,3 +1,4 @@
+// Printing a score for people to read.
 #include "sim/score/ScorePrinter.h"
 
 #include <algorithm>

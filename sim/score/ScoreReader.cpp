@@ -1,3 +1,5 @@
+// Reading score files into a score.
+//
 // Reading score files: one pass over the text with the pull parser, straight
 // into the score, every problem named with its line and JSON pointer.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Writing score files as a stream, in the layout people read and edit.
 #include "sim/score/ScoreWriter.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The selection syntax read into a region record, and a region record written in it.
 #include "sim/score/Selection.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Record tags and key blocks as text, and tags read from text.
 #include "sim/score/Tags.h"
 
 #include "sim/support/Numbers.h"

@@ -1,3 +1,4 @@
+// A file written whole or not at all, replacing the old one only when complete.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,4 @@
-// The system's part of AtomicFile on Linux: the temporary file through file
-// descriptors, replaced with rename, removed by the stop signals' handlers.
+// The system's part of AtomicFile on Linux: file descriptors, rename, stop signals' handlers.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>

@@ -1,5 +1,4 @@
-// The system's part of AtomicFile on Windows: the temporary file through a
-// handle, replaced with MoveFileExW, removed by a console control handler.
+// The system's part of AtomicFile on Windows: a file handle, MoveFileExW, a console handler.
 #include <windows.h>
 
 #include <algorithm>

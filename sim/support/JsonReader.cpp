@@ -1,3 +1,4 @@
+// The JSON pull reader: syntax checked as the caller asks for each value.
 #include "sim/support/JsonReader.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// A JSON pull reader over text in memory: no tree, no recursion.
 #pragma once
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// Whole numbers read as people type them, and what is wrong with one that is not.
 #include "sim/support/Numbers.h"
 
 namespace sim {

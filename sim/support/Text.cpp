@@ -1,3 +1,4 @@
+// Text helpers: UTF-16 and UTF-8, hex numbers.
 #include "sim/support/Text.h"
 
 #include <cstdio>

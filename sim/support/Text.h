@@ -1,3 +1,4 @@
+// Text helpers: UTF-16 to UTF-8, UTF-8 sequences, hex numbers.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Loading the module for a check, and the commands its menu offers.
 #include "sim/validate/CheckContext.h"
 
 #include "sim/module/Menu.h"

@@ -1,3 +1,4 @@
+// The world of one check in its own process: options, module, and what runs now.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,9 @@
-// Level 3: a hostile host. Every host call of each command made to fail in
-// turn, each host function missing, and the odd answers a real host can
-// give. The module must not crash or hang, must keep its frames balanced and
-// must write nothing from a record that did not load.
+// Level 3 of melvara-sim validate: a hostile host.
+//
+// Every host call of each command made to fail in turn, each host function
+// missing, and the odd answers a real host can give. The module must not crash
+// or hang, must keep its frames balanced and must write nothing from a record
+// that did not load.
 #include <algorithm>
 
 #include "sim/module/ExportHiding.h"

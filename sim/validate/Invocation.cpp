@@ -1,3 +1,4 @@
+// One command run by a fresh host and judged, and the message box styles Windows shows.
 #include "sim/validate/Invocation.h"
 
 #include <algorithm>

@@ -1,5 +1,7 @@
-// Level 1: the exports, the version and the word Init sets, the menu records
-// at several host versions, GetMenuStatus and Terminate.
+// Level 1 of melvara-sim validate: the exports and the menu.
+//
+// The exports, the version and the word Init sets, the menu records at several
+// host versions, GetMenuStatus and Terminate.
 #include <cstring>
 #include <map>
 

@@ -1,7 +1,9 @@
-// Level 5: randomised. Runs of the module's commands on generated scores with
-// any selection and hostile answers drawn from the seed, until the time
-// budget is spent. Run i of seed S is the same on every machine, so a
-// failure names both and --seed S repeats it.
+// Level 5 of melvara-sim validate: randomised runs.
+//
+// Runs of the module's commands on generated scores with any selection and
+// hostile answers drawn from the seed, until the time budget is spent. Run i of
+// seed S is the same on every machine, so a failure names both and --seed S
+// repeats it.
 #include <chrono>
 
 #include "sim/score/ScoreGenerator.h"

@@ -1,3 +1,4 @@
+// The validation's reports: one line per check, the summary, JSON and JUnit XML.
 #include "sim/validate/Reports.h"
 
 #include <cctype>

@@ -1,5 +1,7 @@
-// Level 4: stress. The module loaded and unloaded many times, many commands
-// in one load, and a score of a million tuplets, with the time per command.
+// Level 4 of melvara-sim validate: stress.
+//
+// The module loaded and unloaded many times, many commands in one load, and a
+// score of a million tuplets, with the time per command.
 #include <algorithm>
 #include <chrono>
 #include <cstring>

@@ -1,3 +1,4 @@
+// The validation: each check in a child process, its result read back, the reports written.
 #include "sim/validate/Validator.h"
 
 #include <chrono>

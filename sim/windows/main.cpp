@@ -1,7 +1,9 @@
-// MELVARA.EXE: melvara-sim for Windows. Loads a plug-in module by file
-// through its seven exports and runs it on a score file; the thirteen host
-// functions are exported from this program. The module shows the system's
-// own message boxes, which this program watches and answers.
+// MELVARA.EXE's entry point: melvara-sim for Windows.
+//
+// Loads a plug-in module by file through its seven exports and runs it on a
+// score file; the thirteen host functions are exported from this program. The
+// module shows the system's own message boxes, which this program watches and
+// answers.
 #include <iostream>
 #include <string>
 #include <vector>
