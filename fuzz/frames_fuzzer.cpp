@@ -210,7 +210,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
                                           : data.ConsumeIntegralInRange<int16_t>(0, 5);
     state.ShownMask = data.ConsumeIntegral<uint32_t>();
     state.Region = PickRegion(data);
-    host.ScriptAnswers({data.ConsumeBool() ? sim::kIdYes : sim::kIdNo});
+    host.Boxes().ScriptAnswers({data.ConsumeBool() ? sim::kIdYes : sim::kIdNo});
     {
         fuzz::HostBinding binding(host);
         binding.Replace("MX_GetMaxLayers", reinterpret_cast<void*>(&GetMaxLayers));

@@ -64,7 +64,7 @@ RegionRecord PickRegion(FuzzedDataProvider& data) {
 }
 
 void CheckBoxes(const sim::Host& host, int mode) {
-    const auto& boxes = host.Boxes();
+    const auto& boxes = host.Boxes().List();
     switch (mode) {
         case 0:  // reset: silent, unless the defaults cannot be loaded
             fuzz::Check(boxes.empty() || (boxes.size() == 1 && boxes[0].CaptionUtf8() == "Error"),
@@ -127,7 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
 
     sim::Host host(before);
     host.Log().SetRecordCalls(false);
-    host.ScriptAnswers({answeredYes ? sim::kIdYes : sim::kIdNo});
+    host.Boxes().ScriptAnswers({answeredYes ? sim::kIdYes : sim::kIdNo});
     {
         fuzz::HostBinding binding(host, hostVersion);
         MelvaraExtensionVersion(hostVersion);
@@ -143,6 +143,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     // Without a record the region is all zero: measure 0, which no score has.
     RegionRecord zero{};
     CheckRecords(before, host.GetScore(), withRecord ? &region : &zero, mode,
-                 answeredYes && host.Boxes().size() == 1);
+                 answeredYes && host.Boxes().List().size() == 1);
     return 0;
 }

@@ -148,7 +148,7 @@ void PrintSummary(std::ostream& out, const Host& host, const RunOptions& options
     }
     PrintList(out, "  unused controls:  ", UnusedControls(host, options));
     std::string answers;
-    for (int answer : host.UnusedAnswerList())
+    for (int answer : host.Boxes().UnusedAnswerList())
         answers += (answers.empty() ? "" : ", ") + AnswerName(answer);
     if (!answers.empty())
         out << "  unused answers:   " << answers << "\n";
@@ -166,7 +166,7 @@ void ApplyControls(Host& host, const RunOptions& options) {
     if (options.Document)
         host.SetCurrentDocument(*options.Document);
     host.SetCreateLeavesIndexUnset(options.CreateLeavesIndexUnset);
-    host.ScriptAnswers(options.Answers);
+    host.Boxes().ScriptAnswers(options.Answers);
 }
 
 }  // namespace
@@ -208,7 +208,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
         };
     }
     size_t boxes = 0;
-    host.OnBox = [&out, &boxes](const BoxRecord& box) { PrintBox(out, box, ++boxes); };
+    host.Boxes().OnBox = [&out, &boxes](const BoxRecord& box) { PrintBox(out, box, ++boxes); };
     CurrentHostScope current(host);
 
     // Output printed so far is flushed before each call into the module.

@@ -373,26 +373,15 @@ int Host::ShowMessageBox(void* window, const char16_t* text, const char16_t* cap
                               (window == nullptr ? "no window" : "a window the host did not give"),
                           window != nullptr);
         }
-        const std::vector<int> buttons = ButtonsOf(style);
-        if (!Answers.empty() &&
-            std::find(buttons.begin(), buttons.end(), Answers.front()) != buttons.end()) {
-            box.Answer = Answers.front();
-            box.Scripted = true;
-            Answers.pop_front();
-        } else {
-            box.Answer = DefaultAnswer(style);
-        }
+        BoxAnswers.Answer(box);
     } else {
         box.Shown = false;
         box.Answer = 0;
     }
     call.Result = box.Answer;
-    call.Box = BoxLog.size();
-    BoxLog.push_back(box);
-    if (OnBox)
-        OnBox(BoxLog.back());
+    call.Box = BoxAnswers.Keep(std::move(box));
     Calls.Finish(call);
-    return box.Answer;
+    return static_cast<int>(call.Result);
 }
 
 int Host::IsWindowHandle(void* window) {

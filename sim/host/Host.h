@@ -3,18 +3,15 @@
 
 #include <array>
 #include <cstdint>
-#include <deque>
-#include <functional>
 #include <memory>
 #include <optional>
-#include <vector>
 
 #include "contract/MelvaraRegion.h"
 #include "sim/host/CallLog.h"
 #include "sim/host/ContractMonitor.h"
 #include "sim/host/FailureRules.h"
 #include "sim/host/FrameStore.h"
-#include "sim/host/MessageBoxRecord.h"
+#include "sim/host/MessageBoxes.h"
 #include "sim/score/Score.h"
 #include "sim/score/ScoreIndex.h"
 
@@ -23,8 +20,8 @@ namespace sim {
 // The version argument the module passes with every call.
 constexpr uint32_t kCallVersion = MELVARA_CALL_VERSION;
 
-// The host functions over a score, with the failures forced on its calls,
-// the call log, the contract monitor and the layer frames as its parts.
+// The host functions over a score. Its parts: the failures forced on its
+// calls, the call log, the contract monitor, the layer frames and the boxes.
 // Failure values: 0 for the functions with an integer result (also
 // MX_GetMaxLayers), no frame for MX_LoadTGF; MX_FreeTGF and MX_GetCurKRegions
 // then do nothing; MessageBoxW answers 0 without showing the box.
@@ -85,10 +82,6 @@ class Host {
     // MX_SlotToInst, MX_InstToSlot or MX_GetCurrentKovrinDocument answers
     // value to every call instead of its own answer.
     void SetAnswer(HostFn fn, int16_t value) { FixedAnswers[static_cast<size_t>(fn)] = value; }
-    // Answers for the next boxes, in order (kIdYes, kIdNo, kIdOk ...). A box
-    // takes the next answer only when it has that button; otherwise it gets
-    // its default button and the answer waits for a later box.
-    void ScriptAnswers(std::vector<int> answers) { Answers.assign(answers.begin(), answers.end()); }
     // Hash lookups of records, cells and staves, for benchmarks of large
     // scores (the score's own maps are logarithmic). The score must then
     // change only through the host functions, or be indexed again.
@@ -102,17 +95,12 @@ class Host {
     const ContractMonitor& Monitor() const { return Contract; }
     FrameStore& Frames() { return FrameMemory; }
     const FrameStore& Frames() const { return FrameMemory; }
+    MessageBoxes& Boxes() { return BoxAnswers; }
+    const MessageBoxes& Boxes() const { return BoxAnswers; }
     // Adds a frame error for every frame still held, but for those the host
     // refused to release, and none when MX_FreeTGF is missing: the module had
     // no way to release them. Call once, at the end.
     void ReportFramesStillHeld();
-
-    // The boxes shown, each handed to OnBox once answered; the scripted
-    // answers that no box took, in order.
-    const std::vector<BoxRecord>& Boxes() const { return BoxLog; }
-    std::function<void(const BoxRecord&)> OnBox;
-    size_t UnusedAnswers() const { return Answers.size(); }
-    std::vector<int> UnusedAnswerList() const { return {Answers.begin(), Answers.end()}; }
 
   private:
     // Starts a call: numbers it, applies the controls. False when the call
@@ -131,12 +119,11 @@ class Host {
     void* HostWindow = nullptr;
     bool CreateLeavesIndexUnset = false;
     std::array<std::optional<int16_t>, kHostFnCount> FixedAnswers{};
-    std::deque<int> Answers;
-    std::vector<BoxRecord> BoxLog;
     FailureRules Rules;
     CallLog Calls;
     FrameStore FrameMemory;
     ContractMonitor Contract{FrameMemory};
+    MessageBoxes BoxAnswers;
 };
 
 }  // namespace sim

@@ -67,7 +67,7 @@ std::optional<CheckResult> Judge(const Host& host, const std::string& where) {
     const std::vector<ContractBreach> breaches = host.Monitor().Breaches();
     if (!breaches.empty())
         return Failed(breaches.front().What, where, CallText(host, breaches.front().Call));
-    for (const BoxRecord& box : host.Boxes()) {
+    for (const BoxRecord& box : host.Boxes().List()) {
         if (const auto problem = BoxStyleProblem(box.Style)) {
             return Failed("message box \"" + box.CaptionUtf8() + "\" of style " +
                               Hex(box.Style, 1) + ": " + *problem,
@@ -92,7 +92,7 @@ InvocationResult Invoke(CheckContext& context, const Invocation& invocation) {
         host.Log().SetRecordCalls(false);
         host.IndexScore();
     }
-    host.ScriptAnswers(invocation.Answers);
+    host.Boxes().ScriptAnswers(invocation.Answers);
     if (invocation.Controls)
         invocation.Controls(host);
     CurrentHostScope current(host);
@@ -113,8 +113,8 @@ InvocationResult Invoke(CheckContext& context, const Invocation& invocation) {
         result.Failure = Failed("the module wrote into the selection record", invocation.Where);
     }
     result.Calls = host.Log().CallCount();
-    result.Boxes = host.Boxes().size();
-    for (const BoxRecord& box : host.Boxes()) {
+    result.Boxes = host.Boxes().List().size();
+    for (const BoxRecord& box : host.Boxes().List()) {
         const std::vector<int> buttons = ButtonsOf(box.Style);
         result.OfferedNo =
             result.OfferedNo || std::find(buttons.begin(), buttons.end(), kIdNo) != buttons.end();

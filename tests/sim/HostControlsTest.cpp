@@ -254,7 +254,7 @@ TEST(HostControls, TheLastCallIsKeptWithWhetherItReturned) {
     EXPECT_FALSE(host.Log().LastCall().Returned);
     EXPECT_FALSE(host.Log().LastCall().Running);
     std::vector<sim::LastHostCall> during;
-    host.OnBox = [&](const sim::BoxRecord&) { during.push_back(host.Log().LastCall()); };
+    host.Boxes().OnBox = [&](const sim::BoxRecord&) { during.push_back(host.Log().LastCall()); };
     host.SlotToInst(2, 7, V);
     host.GetShowLayer(3, V);
     host.ShowMessageBox(host.Window(), u"t", u"c", sim::kBoxOk);
@@ -382,8 +382,8 @@ TEST(HostControls, TheCurrentSelectionFillsTheThirdArea) {
 TEST(HostControls, BoxesAreRecordedAndAnsweredFromTheScriptOrByDefault) {
     sim::Host host(SmallScore());
     std::vector<std::string> seen;
-    host.OnBox = [&](const sim::BoxRecord& box) { seen.push_back(box.CaptionUtf8()); };
-    host.ScriptAnswers({sim::kIdNo});
+    host.Boxes().OnBox = [&](const sim::BoxRecord& box) { seen.push_back(box.CaptionUtf8()); };
+    host.Boxes().ScriptAnswers({sim::kIdNo});
     void* window = host.Window();
     EXPECT_EQ(host.ShowMessageBox(window, u"Done", u"Info", sim::kBoxOk), sim::kIdOk)
         << "an OK box leaves the scripted No for a later box";
@@ -392,13 +392,13 @@ TEST(HostControls, BoxesAreRecordedAndAnsweredFromTheScriptOrByDefault) {
         << "the default button of a Yes/No box";
     EXPECT_EQ(host.ShowMessageBox(window, u"Again?", u"Ask", sim::kBoxYesNo | 0x100), sim::kIdNo)
         << "the second button made the default";
-    EXPECT_EQ(host.UnusedAnswers(), 0u);
-    host.ScriptAnswers({sim::kIdRetry, sim::kIdOk});
+    EXPECT_EQ(host.Boxes().UnusedAnswers(), 0u);
+    host.Boxes().ScriptAnswers({sim::kIdRetry, sim::kIdOk});
     host.ShowMessageBox(window, u"Done", u"Info", sim::kBoxOk);
-    EXPECT_EQ(host.UnusedAnswerList(), (std::vector<int>{sim::kIdRetry, sim::kIdOk}))
+    EXPECT_EQ(host.Boxes().UnusedAnswerList(), (std::vector<int>{sim::kIdRetry, sim::kIdOk}))
         << "an answer waits behind one that no box offers";
 
-    const auto& boxes = host.Boxes();
+    const auto& boxes = host.Boxes().List();
     ASSERT_EQ(boxes.size(), 5u);
     EXPECT_EQ(boxes[1].TextUtf8(), "Copy?");
     EXPECT_EQ(boxes[1].Style, sim::kBoxYesNo);
@@ -413,8 +413,8 @@ TEST(HostControls, ABoxThatCannotBeShownAnswersZero) {
     sim::Host host(SmallScore());
     host.Failures().SetFunctionMode(sim::HostFn::MessageBoxW, sim::FunctionMode::Failing);
     EXPECT_EQ(host.ShowMessageBox(host.Window(), u"text", u"caption", sim::kBoxYesNo), 0);
-    ASSERT_EQ(host.Boxes().size(), 1u);
-    EXPECT_FALSE(host.Boxes()[0].Shown);
+    ASSERT_EQ(host.Boxes().List().size(), 1u);
+    EXPECT_FALSE(host.Boxes().List()[0].Shown);
 }
 
 TEST(HostControls, ABoxOverAnotherWindowIsWarnedAbout) {
@@ -422,7 +422,7 @@ TEST(HostControls, ABoxOverAnotherWindowIsWarnedAbout) {
     EXPECT_EQ(host.IsWindowHandle(nullptr), 0);
     EXPECT_EQ(host.IsWindowHandle(host.Window()), 1);
     host.ShowMessageBox(nullptr, u"t", nullptr, sim::kBoxOk | sim::kBoxIconStop);
-    EXPECT_EQ(host.Boxes()[0].Caption, u"");
+    EXPECT_EQ(host.Boxes().List()[0].Caption, u"");
     ASSERT_EQ(host.Monitor().Warnings().size(), 1u);
     EXPECT_EQ(host.Monitor().Warnings()[0], "a message box was shown over no window");
 }

@@ -71,7 +71,7 @@ protected:
                 uint64_t failCall) {
         sim::Host host(score);
         if (failCall != 0) host.Failures().FailCall(failCall);
-        if (command.Answer != 0) host.ScriptAnswers({command.Answer});
+        if (command.Answer != 0) host.Boxes().ScriptAnswers({command.Answer});
         sim::CurrentHostScope current(host);
         testplatform::Current().MessageBoxHandler = [&host](void* window, const char16_t* text,
                                                             const char16_t* caption, unsigned style) {
@@ -83,7 +83,7 @@ protected:
             MelvaraExtensionInvoke(host.Window(), command.Index, selection.Present ? &region : nullptr);
         host.ReportFramesStillHeld();
         outcome.Result = host.GetScore();
-        outcome.Boxes = host.Boxes();
+        outcome.Boxes = host.Boxes().List();
         outcome.Calls = host.Log().CallCount();
         outcome.Loaded = host.Monitor().LoadedRecords();
         std::map<uint64_t, int> returned;
