@@ -5,36 +5,7 @@
 
 namespace sim {
 
-void CallLog::Begin(HostCall& call) {
-    ++PerFunction[static_cast<size_t>(call.Function)];
-    if (IsRecordedHostFunction(call.Function))
-        call.Number = ++NumberedCalls;
-    RunningFunction = call.Function;
-    RunningNumber = call.Number;
-    CallRunning.store(true, std::memory_order_release);
-}
-
-void CallLog::Finish(HostCall& call) {
-    // Written into the copy not being read, then made the one to read: a
-    // signal or a stopped thread never finds it half written.
-    const int slot = LastCallSlot.load(std::memory_order_relaxed) == 0 ? 1 : 0;
-    LastCalls[static_cast<size_t>(slot)] = call;
-    LastCallSlot.store(slot, std::memory_order_release);
-    CallRunning.store(false, std::memory_order_release);
-    Tally(call);
-    if (OnCall)
-        OnCall(call);
-    if (!RecordCalls)
-        return;
-    if (Log.size() < Limit)
-        Log.push_back(std::move(call));
-    else
-        ++CallsBeyondLog;
-}
-
 void CallLog::Tally(const HostCall& call) {
-    if (call.Result == 0)
-        return;
     switch (call.Function) {
         case HostFn::SaveKData:
             ++Saved[call.Tag];

@@ -45,11 +45,36 @@ struct HostFault {
 class CallLog {
   public:
     // Numbers a call of the thirteen MX_ functions, counts it, and marks it
-    // as the one running.
-    void Begin(HostCall& call);
+    // as the one running. (Begin and Finish are here, inline, as every host
+    // call passes through them.)
+    void Begin(HostCall& call) {
+        ++PerFunction[static_cast<size_t>(call.Function)];
+        if (IsRecordedHostFunction(call.Function))
+            call.Number = ++NumberedCalls;
+        RunningFunction = call.Function;
+        RunningNumber = call.Number;
+        CallRunning.store(true, std::memory_order_release);
+    }
     // Keeps the call as the last one, hands it to OnCall, then keeps it in
     // the log while there is room.
-    void Finish(HostCall& call);
+    void Finish(HostCall& call) {
+        // Written into the copy not being read, then made the one to read: a
+        // signal or a stopped thread never finds it half written.
+        const int slot = LastCallSlot.load(std::memory_order_relaxed) == 0 ? 1 : 0;
+        LastCalls[static_cast<size_t>(slot)] = call;
+        LastCallSlot.store(slot, std::memory_order_release);
+        CallRunning.store(false, std::memory_order_release);
+        if (call.Result != 0)
+            Tally(call);
+        if (OnCall)
+            OnCall(call);
+        if (!RecordCalls)
+            return;
+        if (Log.size() < Limit)
+            Log.push_back(std::move(call));
+        else
+            ++CallsBeyondLog;
+    }
 
     // Keep the calls in Calls() (the default), up to limit of them; the
     // calls beyond are only counted (CallsNotKept). Counts, OnCall and the
@@ -86,6 +111,7 @@ class CallLog {
     const std::optional<HostFault>& Fault() const { return FirstFault; }
 
   private:
+    // Counts what a call that did its work did to the records.
     void Tally(const HostCall& call);
 
     bool RecordCalls = true;

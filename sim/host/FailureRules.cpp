@@ -18,7 +18,7 @@ void FailureRules::Add(const FailureRule& rule) {
         Rules.push_back(rule);
 }
 
-bool FailureRules::CallFails(uint64_t number) {
+bool FailureRules::CallRuleFires(uint64_t number) {
     bool fails = false;
     for (FailureRule& rule : Rules) {
         if (rule.Call != 0 && rule.Call == number)
@@ -27,7 +27,7 @@ bool FailureRules::CallFails(uint64_t number) {
     return fails;
 }
 
-bool FailureRules::RecordFails(HostFn fn, uint32_t tag, const Keys& keys) {
+bool FailureRules::RecordRuleFires(HostFn fn, uint32_t tag, const Keys& keys) {
     bool fails = false;
     for (FailureRule& rule : Rules) {
         if (rule.Call == 0 && rule.Function == fn && rule.Tag == tag &&

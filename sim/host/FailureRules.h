@@ -47,8 +47,10 @@ class FailureRules {
 
     // Whether a rule makes the call of that number, or the call of fn on the
     // record, fail; each rule that does is noted as fired.
-    bool CallFails(uint64_t number);
-    bool RecordFails(HostFn fn, uint32_t tag, const Keys& keys);
+    bool CallFails(uint64_t number) { return !Rules.empty() && CallRuleFires(number); }
+    bool RecordFails(HostFn fn, uint32_t tag, const Keys& keys) {
+        return !Rules.empty() && RecordRuleFires(fn, tag, keys);
+    }
 
     // Whether the rule set for the record (or for every record of the tag,
     // without keys) made at least one call fail.
@@ -60,6 +62,8 @@ class FailureRules {
     }
 
   private:
+    bool CallRuleFires(uint64_t number);
+    bool RecordRuleFires(HostFn fn, uint32_t tag, const Keys& keys);
     // The rule kept for the same calls, or null.
     const FailureRule* Find(const FailureRule& rule) const;
     // A rule given twice is kept once.
