@@ -60,7 +60,7 @@ sim::Host& HostFor(const ScoreKey& key) {
     World& world = Worlds()[key];
     if (!world.Host) {
         world.Host = std::make_unique<sim::Host>(benchscores::MakeScore(key.Measures, key.Kind));
-        world.Host->SetRecordCalls(false);
+        world.Host->Log().SetRecordCalls(false);
         world.Host->IndexScore();
     }
     if (CurrentWorld() != &world) {
@@ -218,7 +218,7 @@ void Register(const std::string& group, Command command, const ScoreKey& key, co
             }
             const benchfloor::FloorCounts counts = found->second.first;
             const Snapshot& snapshot = found->second.second;
-            const uint64_t callsBefore = host.CallCount();
+            const uint64_t callsBefore = host.Log().CallCount();
             for (auto _ : state) {
                 if (command == Command::Reset) {
                     state.PauseTiming();
@@ -231,7 +231,7 @@ void Register(const std::string& group, Command command, const ScoreKey& key, co
                     benchmark::DoNotOptimize(RunFloor(command, host, region));
                 }
             }
-            const double calls = static_cast<double>(host.CallCount() - callsBefore) /
+            const double calls = static_cast<double>(host.Log().CallCount() - callsBefore) /
                                  static_cast<double>(state.iterations());
             if (command == Command::Reset) snapshot.Restore();
             // Change walks the whole region for its one tuplet: its rate is

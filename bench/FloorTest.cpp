@@ -48,7 +48,7 @@ struct Case {
 // Every call the host saw, one line each, and the boxes' captions.
 std::vector<std::string> CallsOf(const sim::Host& host) {
     std::vector<std::string> lines;
-    for (const sim::HostCall& call : host.Calls()) lines.push_back(sim::DescribeCall(call));
+    for (const sim::HostCall& call : host.Log().Calls()) lines.push_back(sim::DescribeCall(call));
     return lines;
 }
 
@@ -141,17 +141,18 @@ TEST_F(FloorCalls, HiddenLayersOneTupletAndNone) {
 TEST_F(FloorCalls, RefusedFramesDefaultsAndDocument) {
     const RegionRecord whole = Region(1, 0, 1, 3, 0x7FFFFFFF, 3);
     ExpectSameCalls({"frames refused", Generated(0.5, 8), whole, [](sim::Host& host) {
-                         host.SetFunctionMode(sim::HostFn::LoadTGF, sim::FunctionMode::Failing);
+                         host.Failures().SetFunctionMode(sim::HostFn::LoadTGF,
+                                                         sim::FunctionMode::Failing);
                      }});
     ExpectSameCalls({"the 20th host call refused", Generated(0.5, 8), whole,
-                     [](sim::Host& host) { host.FailCall(20); }});
+                     [](sim::Host& host) { host.Failures().FailCall(20); }});
     sim::Score noDefaults = Generated(0.5, 9);
     noDefaults.RemoveRecord(sim::kTupletDefaultsTag, sim::kTupletDefaultsKeys);
     ExpectSameCalls({"defaults missing", noDefaults, whole, nullptr});
     ExpectSameCalls({"a supplement part missing", OneTuplet(), whole,
-                     [](sim::Host& host) { host.FailLoad(sim::PartTag('6', '9')); }});
+                     [](sim::Host& host) { host.Failures().FailLoad(sim::PartTag('6', '9')); }});
     ExpectSameCalls({"tuplet saves refused", Generated(0.5, 10), whole,
-                     [](sim::Host& host) { host.FailSave(sim::kTupletTag); }});
+                     [](sim::Host& host) { host.Failures().FailSave(sim::kTupletTag); }});
 }
 
 TEST_F(FloorCalls, FloorCountsWhatItVisits) {

@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
     const auto kind = options.MenuIndex == 2 ? benchscores::ScoreKind::OneTuplet
                                              : benchscores::ScoreKind::Tuplets;
     sim::Host host(benchscores::MakeScore(options.Measures, kind));
-    host.SetRecordCalls(false);
+    host.Log().SetRecordCalls(false);
     host.IndexScore();
     sim::CurrentHostScope scope(host);
     host::ForgetBinding();
@@ -107,10 +107,10 @@ int main(int argc, char** argv) {
     for (int run = 0; run < options.Runs; ++run)
         MeasuredRun(options, floor, host.Window(), region);
 
-    const uint64_t callsBefore = host.CallCount();
+    const uint64_t callsBefore = host.Log().CallCount();
     const benchfloor::FloorCounts counts =
         RunFloor(options.MenuIndex, floor, host.Window(), region);
     std::printf("cells %" PRId64 " entries %" PRId64 " tuplets %" PRId64 " calls %" PRIu64 "\n",
-                counts.Cells, counts.Entries, counts.Tuplets, host.CallCount() - callsBefore);
+                counts.Cells, counts.Entries, counts.Tuplets, host.Log().CallCount() - callsBefore);
     return 0;
 }

@@ -19,7 +19,7 @@ HostBinding::HostBinding(sim::Host& host, uint32_t hostVersion) : SimHostBinding
 }
 
 bool HasModuleWarnings(const sim::Host& host, std::string* first) {
-    for (const std::string& warning : host.Warnings()) {
+    for (const std::string& warning : host.Monitor().Warnings()) {
         if (warning.rfind("MX_SlotToInst asked for slot", 0) == 0) continue;
         if (first != nullptr) *first = warning;
         return true;

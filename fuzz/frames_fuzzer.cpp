@@ -203,14 +203,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     run = &state;
 
     sim::Host host(fuzz::TupletScore(data.ConsumeIntegral<uint16_t>()));
-    host.SetRecordCalls(false);
-    host.OnCall = WatchRecordCalls;
+    host.Log().SetRecordCalls(false);
+    host.Log().OnCall = WatchRecordCalls;
     state.Mode = data.ConsumeIntegralInRange(0, 2);
     state.LayerCount = data.ConsumeBool() ? data.ConsumeIntegral<int16_t>()
                                           : data.ConsumeIntegralInRange<int16_t>(0, 5);
     state.ShownMask = data.ConsumeIntegral<uint32_t>();
     state.Region = PickRegion(data);
-    host.ScriptAnswers({data.ConsumeBool() ? sim::kIdYes : sim::kIdNo});
+    host.Boxes().ScriptAnswers({data.ConsumeBool() ? sim::kIdYes : sim::kIdNo});
     {
         fuzz::HostBinding binding(host);
         binding.Replace("MX_GetMaxLayers", reinterpret_cast<void*>(&GetMaxLayers));

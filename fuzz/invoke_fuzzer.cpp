@@ -64,7 +64,7 @@ RegionRecord PickRegion(FuzzedDataProvider& data) {
 }
 
 void CheckBoxes(const sim::Host& host, int mode) {
-    const auto& boxes = host.Boxes();
+    const auto& boxes = host.Boxes().List();
     switch (mode) {
         case 0:  // reset: silent, unless the defaults cannot be loaded
             fuzz::Check(boxes.empty() || (boxes.size() == 1 && boxes[0].CaptionUtf8() == "Error"),
@@ -126,8 +126,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     const bool answeredYes = data.ConsumeBool();
 
     sim::Host host(before);
-    host.SetRecordCalls(false);
-    host.ScriptAnswers({answeredYes ? sim::kIdYes : sim::kIdNo});
+    host.Log().SetRecordCalls(false);
+    host.Boxes().ScriptAnswers({answeredYes ? sim::kIdYes : sim::kIdNo});
     {
         fuzz::HostBinding binding(host, hostVersion);
         MelvaraExtensionVersion(hostVersion);
@@ -135,13 +135,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
                     "Invoke did not answer 1");
     }
     host.ReportFramesStillHeld();
-    fuzz::Check(host.FrameErrors().empty(), "a frame was released twice, never, or was never handed out");
+    fuzz::Check(host.Frames().Errors().empty(),
+                "a frame was released twice, never, or was never handed out");
     std::string warning;
     if (fuzz::HasModuleWarnings(host, &warning)) fuzz::Fail("the host warned: " + warning);
     CheckBoxes(host, mode);
     // Without a record the region is all zero: measure 0, which no score has.
     RegionRecord zero{};
     CheckRecords(before, host.GetScore(), withRecord ? &region : &zero, mode,
-                 answeredYes && host.Boxes().size() == 1);
+                 answeredYes && host.Boxes().List().size() == 1);
     return 0;
 }

@@ -200,15 +200,15 @@ void RunCommand(sim::Host& host, FuzzedDataProvider& data) {
     region.StartMeasure = data.ConsumeIntegralInRange<int16_t>(1, 2);
     region.EndMeasure = 2;
     region.EndPos = data.ConsumeIntegral<int32_t>();
-    host.ScriptAnswers({data.ConsumeBool() ? sim::kIdYes : sim::kIdNo});
-    const size_t boxes = host.Boxes().size();
+    host.Boxes().ScriptAnswers({data.ConsumeBool() ? sim::kIdYes : sim::kIdNo});
+    const size_t boxes = host.Boxes().List().size();
     Traffic before = *traffic;
     traffic->LastTuplet.reset();
     traffic->InReset = index == 0;
     fuzz::Check(MelvaraExtensionInvoke(host.Window(), static_cast<int16_t>(index), &region) == 1,
                 "Invoke did not answer 1");
     traffic->InReset = false;
-    const size_t shown = host.Boxes().size() - boxes;
+    const size_t shown = host.Boxes().List().size() - boxes;
     fuzz::Check(traffic->Creates == before.Creates && traffic->Deletes == before.Deletes,
                 "a command created or deleted a record");
     switch (index) {
@@ -251,7 +251,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     traffic = &state;
 
     sim::Host host(score);
-    host.SetRecordCalls(false);
+    host.Log().SetRecordCalls(false);
     fuzz::HostBinding binding(host);
     binding.Replace("MX_LoadKData", reinterpret_cast<void*>(&LoadKData));
     binding.Replace("MX_SaveKData", reinterpret_cast<void*>(&SaveKData));
@@ -356,7 +356,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         }
     }
     host.ReportFramesStillHeld();
-    fuzz::Check(host.FrameErrors().empty(), "a frame was mishandled");
+    fuzz::Check(host.Frames().Errors().empty(), "a frame was mishandled");
     traffic = nullptr;
     return 0;
 }

@@ -1,3 +1,4 @@
+// The step melvara-sim is at, kept without allocating, and the out-of-memory message.
 #include "sim/cli/Activity.h"
 
 #include <algorithm>

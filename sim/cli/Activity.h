@@ -1,3 +1,4 @@
+// The step melvara-sim is at, named in the message when memory runs out.
 #pragma once
 
 #include <functional>

@@ -1,3 +1,4 @@
+// melvara-sim's commands: the dispatch, menu, show and diff, and the overview help.
 #include "sim/cli/Cli.h"
 
 #include <cerrno>
@@ -9,9 +10,9 @@
 #include "sim/cli/RunCommandLine.h"
 #include "sim/cli/ScoreFileHelp.h"
 #include "sim/cli/ValidateCommandLine.h"
-#include "sim/host/Menu.h"
-#include "sim/host/ModuleGuard.h"
-#include "sim/host/ModuleLoader.h"
+#include "sim/module/Menu.h"
+#include "sim/module/ModuleGuard.h"
+#include "sim/module/ModuleLoader.h"
 #include "sim/score/ScoreDiff.h"
 #include "sim/score/ScoreFile.h"
 #include "sim/score/ScorePrinter.h"

@@ -1,3 +1,4 @@
+// melvara-sim as a whole: the overview, the dispatch to its commands, their usage errors.
 #pragma once
 
 #include <optional>

@@ -1,3 +1,4 @@
+// melvara-sim generate: its options, its help, and the score it writes.
 #include "sim/cli/GenerateCommand.h"
 
 #include <cstdio>
@@ -8,9 +9,9 @@
 
 #include "sim/cli/Activity.h"
 #include "sim/cli/Cli.h"
-#include "sim/score/AtomicFile.h"
 #include "sim/score/ScoreFile.h"
 #include "sim/score/ScoreWriter.h"
+#include "sim/support/AtomicFile.h"
 
 namespace sim {
 

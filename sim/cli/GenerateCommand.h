@@ -1,3 +1,4 @@
+// melvara-sim generate: a score of any size, from a seed.
 #pragma once
 
 #include <ostream>

@@ -1,3 +1,4 @@
+// Reading a command's arguments against its table of options.
 #include "sim/cli/OptionParser.h"
 
 #include <cstdlib>

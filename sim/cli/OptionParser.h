@@ -1,3 +1,4 @@
+// The option tables the commands share: each option's name and what it sets.
 #pragma once
 
 #include <concepts>
@@ -7,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/score/Numbers.h"
+#include "sim/support/Numbers.h"
 
 namespace sim {
 

@@ -1,3 +1,4 @@
+// melvara-sim run: one command of a module on a score, reported box by box and field by field.
 #include "sim/cli/RunCommand.h"
 
 #include <filesystem>
@@ -5,14 +6,14 @@
 #include "sim/cli/Activity.h"
 #include "sim/host/Host.h"
 #include "sim/host/HostExports.h"
-#include "sim/host/Menu.h"
-#include "sim/host/ModuleGuard.h"
-#include "sim/host/ModuleLoader.h"
-#include "sim/score/AtomicFile.h"
+#include "sim/module/Menu.h"
+#include "sim/module/ModuleGuard.h"
+#include "sim/module/ModuleLoader.h"
 #include "sim/score/ScoreDiff.h"
 #include "sim/score/ScoreFile.h"
 #include "sim/score/Selection.h"
-#include "sim/score/Text.h"
+#include "sim/support/AtomicFile.h"
+#include "sim/support/Text.h"
 
 namespace sim {
 namespace {
@@ -64,28 +65,28 @@ void PrintBox(std::ostream& out, const BoxRecord& box, size_t number) {
 std::vector<std::string> UnusedControls(const Host& host, const RunOptions& options) {
     std::vector<std::string> unused;
     for (HostFn fn : options.FailingFunctions) {
-        if (host.CallCount(fn) == 0)
+        if (host.Log().CallCount(fn) == 0)
             unused.push_back(std::string("--fail ") + HostFnName(fn) + ": never called");
     }
     for (uint64_t call : options.FailingCalls) {
-        if (call > host.CallCount()) {
+        if (call > host.Log().CallCount()) {
             unused.push_back("--fail-call " + std::to_string(call) + ": the module made " +
-                             std::to_string(host.CallCount()) + " host calls");
+                             std::to_string(host.Log().CallCount()) + " host calls");
         }
     }
     for (const RecordSelector& record : options.FailingLoads) {
-        if (!host.LoadFailureFired(record.Tag, record.Words))
+        if (!host.Failures().LoadFailureFired(record.Tag, record.Words))
             unused.push_back("--fail-load " + record.Text + ": no such record was loaded");
     }
     for (const RecordSelector& record : options.FailingSaves) {
-        if (!host.SaveFailureFired(record.Tag, record.Words))
+        if (!host.Failures().SaveFailureFired(record.Tag, record.Words))
             unused.push_back("--fail-save " + record.Text + ": no such record was saved");
     }
-    if (options.Document && host.CallCount(HostFn::GetCurrentKovrinDocument) == 0) {
+    if (options.Document && host.Log().CallCount(HostFn::GetCurrentKovrinDocument) == 0) {
         unused.push_back("--document " + std::to_string(*options.Document) +
                          ": MX_GetCurrentKovrinDocument was never called");
     }
-    if (options.CreateLeavesIndexUnset && !host.IndexLeftUnset()) {
+    if (options.CreateLeavesIndexUnset && !host.Log().IndexLeftUnset()) {
         unused.push_back("--create-leaves-index-unset: no record was created under a new index");
     }
     return unused;
@@ -102,43 +103,43 @@ void PrintList(std::ostream& out, const char* label, const std::vector<std::stri
 void PrintSummary(std::ostream& out, const Host& host, const RunOptions& options, bool inMenu,
                   int invokeResult) {
     size_t tuplets = 0;
-    for (const RecordKey& key : host.LoadedRecords()) {
+    for (const RecordKey& key : host.Monitor().LoadedRecords()) {
         if (key.Tag == kTupletTag)
             ++tuplets;
     }
-    std::string saved = std::to_string(host.SavedCount());
-    if (host.SavedCount() != 0) {
+    std::string saved = std::to_string(host.Log().SavedCount());
+    if (host.Log().SavedCount() != 0) {
         std::string detail;
         for (uint32_t tag : {kTupletTag, kTupletDefaultsTag}) {
-            if (host.SavedCount(tag) == 0)
+            if (host.Log().SavedCount(tag) == 0)
                 continue;
             detail += (detail.empty() ? "" : ", ") + TagLabel(tag) + " " +
-                      std::to_string(host.SavedCount(tag));
+                      std::to_string(host.Log().SavedCount(tag));
         }
-        const size_t others =
-            host.SavedCount() - host.SavedCount(kTupletTag) - host.SavedCount(kTupletDefaultsTag);
+        const size_t others = host.Log().SavedCount() - host.Log().SavedCount(kTupletTag) -
+                              host.Log().SavedCount(kTupletDefaultsTag);
         if (others != 0)
             detail += (detail.empty() ? "" : ", ") + std::string("other ") + std::to_string(others);
         saved += " (" + detail + ")";
     }
-    const FrameCounts& frames = host.Frames();
+    const FrameCounts& frames = host.Frames().Counts();
     out << "\nSummary\n";
     if (!inMenu) {
         out << "  not in the menu:  command " << options.MenuIndex << " at host version "
-            << Hex32(options.HostVersion) << ", invoked all the same\n";
+            << Hex(options.HostVersion, 8) << ", invoked all the same\n";
     }
     out << "  invoke result:    " << invokeResult << "\n"
         << "  tuplets read:     " << tuplets << "\n"
         << "  records saved:    " << saved << "\n"
-        << "  records created:  " << host.CreatedCount() << "\n"
-        << "  records deleted:  " << host.DeletedCount() << "\n"
+        << "  records created:  " << host.Log().CreatedCount() << "\n"
+        << "  records deleted:  " << host.Log().DeletedCount() << "\n"
         << "  frames:           " << frames.Loaded << " loaded, " << frames.Freed << " freed, "
         << frames.Held << " still held\n";
-    if (host.FrameErrors().empty()) {
+    if (host.Frames().Errors().empty()) {
         out << "  frame errors:     none\n";
     } else {
-        out << "  frame errors:     " << host.FrameErrors().size() << "\n";
-        for (const FrameError& error : host.FrameErrors())
+        out << "  frame errors:     " << host.Frames().Errors().size() << "\n";
+        for (const FrameError& error : host.Frames().Errors())
             out << "    " << error.Describe() << "\n";
     }
     if (frames.Refused != 0) {
@@ -147,7 +148,7 @@ void PrintSummary(std::ostream& out, const Host& host, const RunOptions& options
     }
     PrintList(out, "  unused controls:  ", UnusedControls(host, options));
     std::string answers;
-    for (int answer : host.UnusedAnswerList())
+    for (int answer : host.Boxes().UnusedAnswerList())
         answers += (answers.empty() ? "" : ", ") + AnswerName(answer);
     if (!answers.empty())
         out << "  unused answers:   " << answers << "\n";
@@ -155,17 +156,17 @@ void PrintSummary(std::ostream& out, const Host& host, const RunOptions& options
 
 void ApplyControls(Host& host, const RunOptions& options) {
     for (HostFn fn : options.FailingFunctions)
-        host.SetFunctionMode(fn, FunctionMode::Failing);
+        host.Failures().SetFunctionMode(fn, FunctionMode::Failing);
     for (uint64_t call : options.FailingCalls)
-        host.FailCall(call);
+        host.Failures().FailCall(call);
     for (const RecordSelector& record : options.FailingLoads)
-        host.FailLoad(record.Tag, record.Words);
+        host.Failures().FailLoad(record.Tag, record.Words);
     for (const RecordSelector& record : options.FailingSaves)
-        host.FailSave(record.Tag, record.Words);
+        host.Failures().FailSave(record.Tag, record.Words);
     if (options.Document)
         host.SetCurrentDocument(*options.Document);
     host.SetCreateLeavesIndexUnset(options.CreateLeavesIndexUnset);
-    host.ScriptAnswers(options.Answers);
+    host.Boxes().ScriptAnswers(options.Answers);
 }
 
 }  // namespace
@@ -198,16 +199,16 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     Host host(*score);
     host.IndexScore();
     // --trace streams the calls; nothing else reads them.
-    host.SetRecordCalls(false);
+    host.Log().SetRecordCalls(false);
     host.SetSelection(selection->Region);
     ApplyControls(host, options);
     if (options.Trace) {
-        host.OnCall = [&out](const HostCall& call) {
+        host.Log().OnCall = [&out](const HostCall& call) {
             out << "trace " << DescribeCall(call) << "\n";
         };
     }
     size_t boxes = 0;
-    host.OnBox = [&out, &boxes](const BoxRecord& box) { PrintBox(out, box, ++boxes); };
+    host.Boxes().OnBox = [&out, &boxes](const BoxRecord& box) { PrintBox(out, box, ++boxes); };
     CurrentHostScope current(host);
 
     // Output printed so far is flushed before each call into the module.
@@ -222,10 +223,10 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     }
     const std::vector<MenuEntry> menu = ReadMenu(module, options.HostVersion);
     const std::optional<std::string> title = CommandTitle(menu, options.MenuIndex);
-    out << "Host version " << Hex32(options.HostVersion) << "\n"
+    out << "Host version " << Hex(options.HostVersion, 8) << "\n"
         << "Command " << options.MenuIndex << ": "
         << title.value_or("(not in the module's menu for host version " +
-                          Hex32(options.HostVersion) + ")")
+                          Hex(options.HostVersion, 8) + ")")
         << "\n"
         << "Selection: " << FormatSelection(*selection) << "\n";
     for (const std::string& warning : selection->Warnings)
@@ -237,7 +238,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
         module.Invoke(host, options.MenuIndex, selection->Present ? &region : nullptr);
     module.Terminate();
     host.ReportFramesStillHeld();
-    if (const std::optional<HostFault>& fault = host.Fault()) {
+    if (const std::optional<HostFault>& fault = host.Log().Fault()) {
         out.flush();
         err << "melvara-sim: " << fault->Describe() << "\n";
         return kExitFailure;
@@ -257,7 +258,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
             out << "  " << change.Describe() << "\n";
     }
 
-    const std::vector<std::string> warnings = host.Warnings();
+    const std::vector<std::string> warnings = host.Monitor().Warnings();
     if (!warnings.empty()) {
         out << "\nWarnings\n";
         for (const std::string& warning : warnings)
@@ -273,7 +274,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
         err << "melvara-sim: " << error << "\n";
         return kExitFailure;
     }
-    return host.FrameErrors().empty() ? kExitOk : kExitFrameErrors;
+    return host.Frames().Errors().empty() ? kExitOk : kExitFrameErrors;
 }
 
 }  // namespace sim

@@ -1,3 +1,4 @@
+// melvara-sim run: its options, its exit statuses, and the run itself.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +10,7 @@
 #include <vector>
 
 #include "sim/host/HostCall.h"
-#include "sim/host/ModuleLoader.h"
+#include "sim/module/ModuleLoader.h"
 #include "sim/score/Tags.h"
 
 namespace sim {

@@ -1,3 +1,4 @@
+// melvara-sim run's command line: its help text and its options read into RunOptions.
 #include "sim/cli/RunCommandLine.h"
 
 #include "sim/host/MessageBoxRecord.h"

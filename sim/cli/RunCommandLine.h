@@ -1,3 +1,4 @@
+// melvara-sim run's command line: its help and the reading of its options.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// melvara-sim help score: the score file format for people.
 #include "sim/cli/ScoreFileHelp.h"
 
 namespace sim {

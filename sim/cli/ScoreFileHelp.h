@@ -1,3 +1,4 @@
+// melvara-sim help score: the score file format for people.
 #pragma once
 
 namespace sim {

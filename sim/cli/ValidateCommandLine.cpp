@@ -1,3 +1,4 @@
+// melvara-sim validate's command line: its help, its options, and the run.
 #include "sim/cli/ValidateCommandLine.h"
 
 #include <chrono>

@@ -1,3 +1,4 @@
+// melvara-sim validate's command line: its help and its entry point.
 #pragma once
 
 #include <ostream>

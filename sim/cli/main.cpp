@@ -1,6 +1,8 @@
-// melvara-sim: stands in for the host program. Loads a plug-in module by file
-// through its seven exports and runs it on a score file. The host functions
-// that the module looks up by name are exported from this program.
+// melvara-sim's entry point: the host program on Linux.
+//
+// It stands in for the host program: loads a plug-in module by file through its
+// seven exports and runs it on a score file. The host functions that the module
+// looks up by name are exported from this program.
 #include <iostream>
 #include <string>
 #include <vector>

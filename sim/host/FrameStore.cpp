@@ -1,3 +1,4 @@
+// The layer frames handed to the module: built, counted, checked on release, retired.
 #include "sim/host/FrameStore.h"
 
 #include <algorithm>

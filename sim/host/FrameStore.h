@@ -1,3 +1,4 @@
+// The layer frames the host hands the module, in host memory, and what the module did with them.
 #pragma once
 
 #include <cstddef>

@@ -1,10 +1,10 @@
+// The host functions over a score, each call begun and finished through the host's parts.
 #include "sim/host/Host.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
-#include "sim/score/Text.h"
+#include "sim/support/Text.h"
 
 namespace sim {
 namespace {
@@ -34,250 +34,63 @@ std::u16string Utf16(const char16_t* text) {
     return text == nullptr ? std::u16string() : std::u16string(text);
 }
 
+// The score's lookups, through the index when there is one.
+Bytes* FindRecord(Score& score, ScoreIndex* index, uint32_t tag, const Keys& keys) {
+    return index != nullptr ? index->FindRecord(tag, keys) : score.FindRecord(tag, keys);
+}
+
+const Staff* FindStaffBySlot(const Score& score, const ScoreIndex* index, int16_t slot) {
+    return index != nullptr ? index->FindStaffBySlot(slot) : score.FindStaffBySlot(slot);
+}
+
+const Staff* FindStaff(const Score& score, const ScoreIndex* index, int16_t number) {
+    return index != nullptr ? index->FindStaff(number) : score.FindStaff(number);
+}
+
+const std::vector<Entry>& EntriesOf(const Score& score, const ScoreIndex* index,
+                                    const CellKey& cell) {
+    return index != nullptr ? index->EntriesOf(cell) : score.EntriesOf(cell);
+}
+
 }  // namespace
 
 Host::Host(Score score) : Document(std::move(score)), CurrentDocument(Document.Document) {}
-
-// --- Controls -------------------------------------------------------------
-
-void Host::SetFunctionMode(HostFn fn, FunctionMode mode) {
-    Modes[static_cast<size_t>(fn)] = mode;
-}
-
-FunctionMode Host::GetFunctionMode(HostFn fn) const {
-    return Modes[static_cast<size_t>(fn)];
-}
-
-void Host::FailLoad(uint32_t tag, std::optional<Keys> keys) {
-    if (keys) {
-        LoadFailures.insert(RecordKey{tag, *keys});
-    } else {
-        LoadFailureTags.insert(tag);
-    }
-}
-
-void Host::FailSave(uint32_t tag, std::optional<Keys> keys) {
-    if (keys) {
-        SaveFailures.insert(RecordKey{tag, *keys});
-    } else {
-        SaveFailureTags.insert(tag);
-    }
-}
-
-void Host::FailCall(uint64_t number) {
-    FailingCalls.insert(number);
-}
-
-void Host::SetCurrentDocument(int16_t document) {
-    CurrentDocument = document;
-}
-
-void Host::SetAnswer(HostFn fn, int16_t value) {
-    FixedAnswers[static_cast<size_t>(fn)] = value;
-}
 
 int64_t Host::Answer(HostFn fn, int64_t own) const {
     const std::optional<int16_t>& fixed = FixedAnswers[static_cast<size_t>(fn)];
     return fixed ? *fixed : own;
 }
 
-void Host::ScriptAnswers(std::vector<int> answers) {
-    Answers.assign(answers.begin(), answers.end());
-}
-
-namespace {
-
-// Whether one of the failures set for a record or its tag applies, noting
-// each that does as fired.
-bool Matches(const std::set<RecordKey>& records, const std::set<uint32_t>& tags,
-             const RecordKey& key, std::set<RecordKey>& firedRecords,
-             std::set<uint32_t>& firedTags) {
-    bool fails = false;
-    if (tags.count(key.Tag) != 0) {
-        firedTags.insert(key.Tag);
-        fails = true;
-    }
-    if (records.count(key) != 0) {
-        firedRecords.insert(key);
-        fails = true;
-    }
-    return fails;
-}
-
-bool Fired(const std::set<RecordKey>& firedRecords, const std::set<uint32_t>& firedTags,
-           uint32_t tag, const std::optional<Keys>& keys) {
-    return keys ? firedRecords.count(RecordKey{tag, *keys}) != 0 : firedTags.count(tag) != 0;
-}
-
-}  // namespace
-
-bool Host::LoadFails(uint32_t tag, const Keys& keys) {
-    return Matches(LoadFailures, LoadFailureTags, RecordKey{tag, keys}, FiredLoadFailures,
-                   FiredLoadFailureTags);
-}
-
-bool Host::SaveFails(uint32_t tag, const Keys& keys) {
-    return Matches(SaveFailures, SaveFailureTags, RecordKey{tag, keys}, FiredSaveFailures,
-                   FiredSaveFailureTags);
-}
-
-bool Host::LoadFailureFired(uint32_t tag, const std::optional<Keys>& keys) const {
-    return Fired(FiredLoadFailures, FiredLoadFailureTags, tag, keys);
-}
-
-bool Host::SaveFailureFired(uint32_t tag, const std::optional<Keys>& keys) const {
-    return Fired(FiredSaveFailures, FiredSaveFailureTags, tag, keys);
-}
-
-Bytes* Host::FindRecord(uint32_t tag, const Keys& keys) {
-    return Index ? Index->FindRecord(tag, keys) : Document.FindRecord(tag, keys);
-}
-
-const Staff* Host::FindStaffBySlot(int16_t slot) const {
-    return Index ? Index->FindStaffBySlot(slot) : Document.FindStaffBySlot(slot);
-}
-
-const Staff* Host::FindStaff(int16_t number) const {
-    return Index ? Index->FindStaff(number) : Document.FindStaff(number);
-}
-
-const std::vector<Entry>& Host::EntriesOf(const CellKey& cell) const {
-    return Index ? Index->EntriesOf(cell) : Document.EntriesOf(cell);
-}
-
-// --- Observation -------------------------------------------------------------
-
-std::vector<std::string> Host::Warnings() const {
-    std::vector<std::string> warnings;
-    for (const Warning& warning : WarningList) {
-        warnings.push_back(warning.Times == 1
-                               ? warning.Text
-                               : warning.Text + " (" + std::to_string(warning.Times) + " times)");
-    }
-    if (WarningsBeyondList != 0) {
-        warnings.push_back("and " + std::to_string(WarningsBeyondList) +
-                           " more warnings, not listed (only the first " +
-                           std::to_string(kWarningLimit) + " kinds are)");
-    }
-    for (const std::string& frame : FrameMemory.Overwritten()) {
-        warnings.push_back("the module wrote into " + frame);
-    }
-    return warnings;
-}
-
-std::vector<ContractBreach> Host::Breaches() const {
-    std::vector<ContractBreach> breaches;
-    for (const Warning& warning : WarningList) {
-        if (warning.Breach)
-            breaches.push_back({warning.Text, warning.Call});
-    }
-    if (FirstBreachBeyondList)
-        breaches.push_back(*FirstBreachBeyondList);
-    for (const std::string& frame : FrameMemory.Overwritten())
-        breaches.push_back({"the module wrote into " + frame, 0});
-    return breaches;
-}
-
-LastHostCall Host::LastCall() const {
-    LastHostCall last;
-    last.Running = CallRunning.load(std::memory_order_acquire);
-    last.RunningFunction = RunningFunction;
-    last.RunningNumber = RunningNumber;
-    const int slot = LastCallSlot.load(std::memory_order_acquire);
-    if (slot >= 0)
-        last.Returned = LastCalls[static_cast<size_t>(slot)];
-    return last;
-}
-
-void Host::KeepLastCall(const HostCall& call) {
-    // Written into the copy not being read, then made the one to read: a
-    // signal or a stopped thread never finds it half written.
-    const int slot = LastCallSlot.load(std::memory_order_relaxed) == 0 ? 1 : 0;
-    LastCalls[static_cast<size_t>(slot)] = call;
-    LastCallSlot.store(slot, std::memory_order_release);
-    CallRunning.store(false, std::memory_order_release);
-}
-
-void Host::NoteFault(HostFn fn, const char* what) noexcept {
-    if (FirstFault)
-        return;
-    HostFault& fault = FirstFault.emplace();
-    fault.Function = fn;
-    fault.Call = NumberedCalls;
-    fault.OutOfMemory = what == nullptr;
-    if (what != nullptr)
-        std::snprintf(fault.What, sizeof fault.What, "%s", what);
-}
-
-std::string HostFault::Describe() const {
-    std::string text = OutOfMemory ? std::string("out of memory in ") + HostFnName(Function)
-                                   : std::string(HostFnName(Function)) + " failed inside the host";
-    if (Call != 0) {
-        text += (IsRecordedHostFunction(Function) ? " (call #" : " (after call #") +
-                std::to_string(Call) + ")";
-    }
-    if (!OutOfMemory)
-        text += std::string(": ") + What;
-    return text + "; the module was given the call's failure value, so its results are not to be trusted";
-}
-
-size_t Host::SavedCount(uint32_t tag) const {
-    auto found = Saved.find(tag);
-    return found == Saved.end() ? 0 : found->second;
-}
-
-size_t Host::SavedCount() const {
-    size_t total = 0;
-    for (const auto& [tag, count] : Saved)
-        total += count;
-    return total;
-}
-
-void Host::Warn(const std::string& warning, bool breach, uint64_t call) {
-    for (Warning& known : WarningList) {
-        if (known.Text == warning) {
-            ++known.Times;
-            return;
-        }
-    }
-    if (WarningList.size() < kWarningLimit) {
-        WarningList.push_back({warning, 1, breach, call});
-    } else {
-        ++WarningsBeyondList;
-        if (breach && !FirstBreachBeyondList)
-            FirstBreachBeyondList = ContractBreach{warning, call};
-    }
+void Host::ReportFramesStillHeld() {
+    if (Rules.GetFunctionMode(HostFn::FreeTGF) != FunctionMode::Missing)
+        FrameMemory.ReportStillHeld();
 }
 
 // --- Call bookkeeping -------------------------------------------------------
 
 bool Host::Begin(HostCall& call, uint32_t version) {
     call.Version = version;
-    ++PerFunction[static_cast<size_t>(call.Function)];
-    if (IsRecordedHostFunction(call.Function))
-        call.Number = ++NumberedCalls;
-    RunningFunction = call.Function;
-    RunningNumber = call.Number;
-    CallRunning.store(true, std::memory_order_release);
+    Calls.Begin(call);
     bool proceed = true;
     if (IsRecordedHostFunction(call.Function)) {
         if (version != kCallVersion) {
-            Warn(std::string(HostFnName(call.Function)) + " called with version argument " +
-                 Hex32(version) + " instead of 0x19000000",
-                 true, call.Number);
+            Contract.Warn(std::string(HostFnName(call.Function)) +
+                              " called with version argument " + Hex(version, 8) +
+                              " instead of 0x19000000",
+                          true, call.Number);
         }
-        if (FailingCalls.count(call.Number) != 0) {
+        if (Rules.CallFails(call.Number)) {
             call.Outcome = CallOutcome::Failed;
             proceed = false;
         }
     }
-    switch (Modes[static_cast<size_t>(call.Function)]) {
+    switch (Rules.GetFunctionMode(call.Function)) {
         case FunctionMode::Normal:
             break;
         case FunctionMode::Missing:
-            Warn(std::string("the module called ") + HostFnName(call.Function) +
-                     ", which the host does not export",
-                 true, call.Number);
+            Contract.Warn(std::string("the module called ") + HostFnName(call.Function) +
+                              ", which the host does not export",
+                          true, call.Number);
             call.Outcome = CallOutcome::Missing;
             proceed = false;
             break;
@@ -289,40 +102,13 @@ bool Host::Begin(HostCall& call, uint32_t version) {
     return proceed;
 }
 
-void Host::Finish(HostCall& call) {
-    KeepLastCall(call);
-    if (OnCall)
-        OnCall(call);
-    if (!RecordCalls)
-        return;
-    if (CallLog.size() < CallLogLimit)
-        CallLog.push_back(std::move(call));
-    else
-        ++CallsBeyondLog;
-}
-
 int16_t Host::FinishWithResult(HostCall& call) {
     const auto result = static_cast<int16_t>(call.Result);
-    Finish(call);
+    Calls.Finish(call);
     return result;
 }
 
 // --- Records ------------------------------------------------------------------
-
-void Host::CheckSave(const HostCall& call) {
-    const auto state = LoadStates.find(RecordKey{call.Tag, call.KeysIn});
-    if (state == LoadStates.end())
-        return;
-    const LoadState& load = state->second;
-    if (load.Failed) {
-        Warn("MX_SaveKData of a record whose last load failed", true, call.Number);
-    } else if (load.Loaded && call.CountIn > load.Bytes) {
-        Warn("MX_SaveKData of more bytes than the record's last load gave", true, call.Number);
-    } else if (load.Loaded && load.Document != CurrentDocument) {
-        Warn("MX_SaveKData of a record loaded while another document was current", true,
-             call.Number);
-    }
-}
 
 int16_t Host::LoadKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t* count,
                         uint32_t version) {
@@ -333,26 +119,23 @@ int16_t Host::LoadKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t* co
         call.CountIn = *count;
     if (Begin(call, version)) {
         if (keys == nullptr || count == nullptr) {
-            Warn("MX_LoadKData called without a key block or a count", true, call.Number);
-        } else if (LoadFails(tag, call.KeysIn)) {
-            if (FindRecord(tag, call.KeysIn) != nullptr)
-                LoadStates[RecordKey{tag, call.KeysIn}].Failed = true;
-        } else if (const Bytes* record = FindRecord(tag, call.KeysIn)) {
+            Contract.Warn("MX_LoadKData called without a key block or a count", true, call.Number);
+        } else if (Rules.RecordFails(HostFn::LoadKData, tag, call.KeysIn)) {
+            if (FindRecord(Document, Index.get(), tag, call.KeysIn) != nullptr)
+                Contract.NoteLoadFailed(RecordKey{tag, call.KeysIn});
+        } else if (const Bytes* record = FindRecord(Document, Index.get(), tag, call.KeysIn)) {
             if (buffer != nullptr) {
                 const size_t copied = std::min<size_t>(*count, record->size());
                 if (copied > 0)
                     std::memcpy(buffer, record->data(), copied);
-                const RecordKey key{tag, call.KeysIn};
-                LoadState& state = LoadStates[key];
-                if (!state.Loaded)
-                    Loaded.push_back(key);
-                state = {true, false, static_cast<uint32_t>(copied), CurrentDocument};
+                Contract.NoteLoad(RecordKey{tag, call.KeysIn}, static_cast<uint32_t>(copied),
+                                  CurrentDocument);
             }
             *count = static_cast<uint32_t>(record->size());
             call.Result = 1;
         }
-    } else if (keys != nullptr && FindRecord(tag, call.KeysIn) != nullptr) {
-        LoadStates[RecordKey{tag, call.KeysIn}].Failed = true;
+    } else if (keys != nullptr && FindRecord(Document, Index.get(), tag, call.KeysIn) != nullptr) {
+        Contract.NoteLoadFailed(RecordKey{tag, call.KeysIn});
     }
     if (count != nullptr)
         call.CountOut = *count;
@@ -366,13 +149,12 @@ int16_t Host::SaveKData(uint32_t tag, uint16_t* keys, const void* buffer, uint32
     call.CountIn = count;
     const bool proceed = Begin(call, version);
     if (keys != nullptr)
-        CheckSave(call);
+        Contract.CheckSave(call, CurrentDocument);
     if (proceed && keys != nullptr && (buffer != nullptr || count == 0) &&
-        !SaveFails(tag, call.KeysIn)) {
-        if (Bytes* record = FindRecord(tag, call.KeysIn)) {
+        !Rules.RecordFails(HostFn::SaveKData, tag, call.KeysIn)) {
+        if (Bytes* record = FindRecord(Document, Index.get(), tag, call.KeysIn)) {
             const auto* bytes = static_cast<const uint8_t*>(buffer);
             record->assign(bytes, bytes + count);
-            ++Saved[tag];
             call.Result = 1;
         }
     }
@@ -406,11 +188,8 @@ int16_t Host::CreateKData(uint32_t tag, uint16_t* keys, const void* buffer, uint
             Document.SetRecord(tag, target, Bytes(bytes, bytes + count));
             if (Index)
                 Index->AddRecord(tag, target);
-            ++Created;
             if (!CreateLeavesIndexUnset)
                 call.KeysOut = target;
-            else if (call.KeysIn[2] == 0xFFFF)
-                ++IndexesLeftUnset;
             WriteKeys(keys, call.KeysOut);
             call.Result = 1;
         }
@@ -423,7 +202,6 @@ int16_t Host::DeleteKData(uint32_t tag, uint16_t* keys, uint32_t version) {
     if (Begin(call, version) && keys != nullptr && Document.RemoveRecord(tag, call.KeysIn)) {
         if (Index)
             Index->RemoveRecord(tag, call.KeysIn);
-        ++Deleted;
         call.Result = 1;
     }
     return FinishWithResult(call);
@@ -436,8 +214,8 @@ int16_t Host::NextKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t* co
     call.HasCount = count != nullptr;
     if (Begin(call, version) && keys != nullptr) {
         if (buffer != nullptr || count != nullptr) {
-            Warn("MX_NextKData called with a buffer or a count; the host takes neither", true,
-                 call.Number);
+            Contract.Warn("MX_NextKData called with a buffer or a count; the host takes neither",
+                          true, call.Number);
         }
         auto next = Document.Records.upper_bound(RecordKey{tag, call.KeysIn});
         if (next != Document.Records.end() && next->first.Tag == tag) {
@@ -490,17 +268,18 @@ void* Host::LoadTGF(void* none, int16_t slot, int16_t measure, int16_t layer, in
     call.Option = option;
     void* frame = nullptr;
     if (Begin(call, version)) {
-        const Staff* staff = FindStaffBySlot(slot);
+        const Staff* staff = FindStaffBySlot(Document, Index.get(), slot);
         if (staff != nullptr && measure >= 1 && measure <= Document.Measures && layer >= 0 &&
             layer < Document.LayerCount) {
             call.Staff = staff->Number;
-            frame = FrameMemory.Create(*staff, measure, layer,
-                                       EntriesOf(CellKey{measure, staff->Number, layer}));
+            frame = FrameMemory.Create(
+                *staff, measure, layer,
+                EntriesOf(Document, Index.get(), CellKey{measure, staff->Number, layer}));
             call.Frame = FrameMemory.IdOf(frame);
             call.Result = 1;
         }
     }
-    Finish(call);
+    Calls.Finish(call);
     return frame;
 }
 
@@ -514,7 +293,7 @@ void Host::FreeTGF(void* frame, uint32_t version) {
     } else {
         FrameMemory.Refuse(frame);
     }
-    Finish(call);
+    Calls.Finish(call);
 }
 
 int16_t Host::SlotToInst(int16_t slot, uint16_t scope, uint32_t version) {
@@ -523,13 +302,13 @@ int16_t Host::SlotToInst(int16_t slot, uint16_t scope, uint32_t version) {
     call.Slot = slot;
     call.Scope = scope;
     if (Begin(call, version)) {
-        if (const Staff* staff = FindStaffBySlot(slot)) {
+        if (const Staff* staff = FindStaffBySlot(Document, Index.get(), slot)) {
             if (staff->Scope == scope) {
                 call.Result = staff->Number;
             } else {
-                Warn("MX_SlotToInst asked for slot " + std::to_string(slot) + " with scope " +
-                     std::to_string(scope) + "; its staff has scope " +
-                     std::to_string(staff->Scope));
+                Contract.Warn("MX_SlotToInst asked for slot " + std::to_string(slot) +
+                              " with scope " + std::to_string(scope) + "; its staff has scope " +
+                              std::to_string(staff->Scope));
             }
         }
         call.Result = Answer(HostFn::SlotToInst, call.Result);
@@ -544,11 +323,11 @@ int16_t Host::InstToSlot(int16_t staff, int16_t zero, uint32_t version) {
     call.Second = zero;
     if (Begin(call, version)) {
         if (zero != 0) {
-            Warn("MX_InstToSlot called with a second argument of " + std::to_string(zero) +
-                     " instead of 0",
-                 true, call.Number);
+            Contract.Warn("MX_InstToSlot called with a second argument of " + std::to_string(zero) +
+                              " instead of 0",
+                          true, call.Number);
         }
-        const Staff* found = FindStaff(staff);
+        const Staff* found = FindStaff(Document, Index.get(), staff);
         call.Result = Answer(HostFn::InstToSlot, found != nullptr ? found->Slot : 0);
     }
     return FinishWithResult(call);
@@ -580,7 +359,7 @@ int Host::ShowMessageBox(void* window, const char16_t* text, const char16_t* cap
     call.Handle = window;
     call.HostWindow = window == Window();
     BoxRecord box;
-    box.AfterCall = NumberedCalls;
+    box.AfterCall = Calls.CallCount();
     box.Window = window;
     box.HostWindow = call.HostWindow;
     box.Text = Utf16(text);
@@ -590,30 +369,19 @@ int Host::ShowMessageBox(void* window, const char16_t* text, const char16_t* cap
     if (Begin(call, kCallVersion)) {
         if (!box.HostWindow) {
             // No owner is allowed; a window the host never gave is not.
-            Warn(std::string("a message box was shown over ") +
-                     (window == nullptr ? "no window" : "a window the host did not give"),
-                 window != nullptr);
+            Contract.Warn(std::string("a message box was shown over ") +
+                              (window == nullptr ? "no window" : "a window the host did not give"),
+                          window != nullptr);
         }
-        const std::vector<int> buttons = ButtonsOf(style);
-        if (!Answers.empty() &&
-            std::find(buttons.begin(), buttons.end(), Answers.front()) != buttons.end()) {
-            box.Answer = Answers.front();
-            box.Scripted = true;
-            Answers.pop_front();
-        } else {
-            box.Answer = DefaultAnswer(style);
-        }
+        BoxAnswers.Answer(box);
     } else {
         box.Shown = false;
         box.Answer = 0;
     }
     call.Result = box.Answer;
-    call.Box = BoxLog.size();
-    BoxLog.push_back(box);
-    if (OnBox)
-        OnBox(BoxLog.back());
-    Finish(call);
-    return box.Answer;
+    call.Box = BoxAnswers.Keep(std::move(box));
+    Calls.Finish(call);
+    return static_cast<int>(call.Result);
 }
 
 int Host::IsWindowHandle(void* window) {
@@ -623,7 +391,7 @@ int Host::IsWindowHandle(void* window) {
     call.HostWindow = window == Window();
     if (Begin(call, kCallVersion))
         call.Result = call.HostWindow ? 1 : 0;
-    Finish(call);
+    Calls.Finish(call);
     return static_cast<int>(call.Result);
 }
 

@@ -1,6 +1,7 @@
+// The host functions' names, and one call described on one line.
 #include "sim/host/HostCall.h"
 
-#include "sim/score/Text.h"
+#include "sim/support/Text.h"
 
 namespace sim {
 namespace {
@@ -100,7 +101,7 @@ std::string DescribeCall(const HostCall& call) {
     text += HostFnName(call.Function);
     text += "(" + args;
     if (IsRecordedHostFunction(call.Function)) {
-        text += (args.empty() ? "" : ", ") + Hex32(call.Version);
+        text += (args.empty() ? "" : ", ") + Hex(call.Version, 8);
     }
     text += ")";
     if (call.Function == HostFn::LoadTGF) {

@@ -1,3 +1,4 @@
+// The host functions by name, and one call into the host with its arguments and result.
 #pragma once
 
 #include <cstddef>
@@ -70,7 +71,7 @@ struct HostCall {
 
     // Window functions.
     bool HostWindow = false;  // Handle is the window the host gave the module
-    size_t Box = 0;           // MessageBoxW: index into Host::Boxes()
+    size_t Box = 0;           // MessageBoxW: index into Host::Boxes().List()
     std::string Caption;      // MessageBoxW: the caption, UTF-8
 };
 

@@ -1,3 +1,4 @@
+// The exported host functions, each forwarding to the current host; no exception gets out.
 #include "sim/host/HostExports.h"
 
 #include <cstring>
@@ -36,7 +37,7 @@ void* FindHostFunction(const char* name) {
     const std::optional<HostFn> fn = HostFnByName(name);
     if (!fn)
         return nullptr;
-    if (Current != nullptr && Current->GetFunctionMode(*fn) == FunctionMode::Missing)
+    if (Current != nullptr && Current->Failures().GetFunctionMode(*fn) == FunctionMode::Missing)
         return nullptr;
     switch (*fn) {
 #define HOST_FN_CASE(Name) \
@@ -72,11 +73,11 @@ auto Guarded(HostFn fn, Call&& call) -> decltype(call(std::declval<Host&>())) {
     try {
         return call(*host);
     } catch (const std::bad_alloc&) {
-        host->NoteFault(fn, nullptr);
+        host->Log().NoteFault(fn, nullptr);
     } catch (const std::exception& e) {
-        host->NoteFault(fn, e.what());
+        host->Log().NoteFault(fn, e.what());
     } catch (...) {
-        host->NoteFault(fn, "an exception");
+        host->Log().NoteFault(fn, "an exception");
     }
     return failure;
 }

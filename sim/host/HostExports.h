@@ -1,3 +1,4 @@
+// The functions the host program exports to the module by name, and the host they forward to.
 #pragma once
 
 // The functions the host program exports to the module, under their plain
@@ -9,7 +10,6 @@
 // platform layer answers its lookups with sim::FindHostFunction.
 
 #include <cstdint>
-#include <string>
 #include <type_traits>
 
 #include "contract/MelvaraHostFunctions.h"
@@ -62,11 +62,5 @@ class CurrentHostScope {
 // give it; null for an unknown name or a function the current host marks
 // missing.
 void* FindHostFunction(const char* name);
-
-// Takes one of the thirteen functions out of this program's export table, so
-// that a module loaded afterwards does not find it by name, as in a host
-// that lacks it. For the rest of the program's life. False, with error set,
-// when the table cannot be changed.
-bool HideHostExport(const char* name, std::string& error);
 
 }  // namespace sim

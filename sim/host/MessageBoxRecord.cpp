@@ -1,10 +1,11 @@
+// Message box styles and answers: buttons, icons and names, read and written.
 #include "sim/host/MessageBoxRecord.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "sim/score/Numbers.h"
-#include "sim/score/Text.h"
+#include "sim/support/Numbers.h"
+#include "sim/support/Text.h"
 
 namespace sim {
 namespace {

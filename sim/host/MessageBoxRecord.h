@@ -1,3 +1,4 @@
+// A message box as the module asked for it and as the host answered it.
 #pragma once
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// The score's lookups and builders.
 #include "sim/score/Score.h"
 
 #include <algorithm>

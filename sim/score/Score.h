@@ -1,3 +1,4 @@
+// The score the simulated host holds: staves, measures, layers, entries and keyed records.
 #pragma once
 
 #include <array>

@@ -1,19 +1,16 @@
+// Comparing two scores field by field.
 #include "sim/score/ScoreDiff.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <set>
 
+#include "sim/support/Text.h"
+
 namespace sim {
 namespace {
 
 constexpr const char* kNone = "(none)";
-
-std::string Hex(uint32_t value, int digits) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%0*X", digits, value);
-    return text;
-}
 
 std::string HexBytes(const Bytes& bytes) {
     if (bytes.empty())

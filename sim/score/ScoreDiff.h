@@ -1,3 +1,4 @@
+// The differences between two scores, down to the field.
 #pragma once
 
 #include <cstdint>

@@ -1,10 +1,11 @@
+// Score files read and written whole, with the file and place of any problem.
 #include "sim/score/ScoreFile.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "sim/score/AtomicFile.h"
 #include "sim/score/ScoreWriter.h"
+#include "sim/support/AtomicFile.h"
 
 namespace sim {
 namespace {

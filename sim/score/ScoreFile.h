@@ -1,3 +1,4 @@
+// Score files: reading and writing them, and the errors that name the file and place.
 #pragma once
 
 #include <filesystem>

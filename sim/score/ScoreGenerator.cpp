@@ -1,9 +1,10 @@
+// Generating a score of any size from a seed.
 #include "sim/score/ScoreGenerator.h"
 
 #include <stdexcept>
 #include <string>
 
-#include "sim/score/Random.h"
+#include "sim/support/Random.h"
 
 namespace sim {
 namespace {

@@ -1,3 +1,4 @@
+// Scores generated from a seed, for benchmarks, the validator and melvara-sim generate.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// The hash index over a score's records, cells and staves.
 #include "sim/score/ScoreIndex.h"
 
 namespace sim {

@@ -1,3 +1,4 @@
+// Hash lookups of a score's records, cells and staves, for large scores.
 #pragma once
 
 #include <cstdint>

@@ -1,17 +1,13 @@
+// Printing a score for people to read.
 #include "sim/score/ScorePrinter.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
+
+#include "sim/support/Text.h"
 
 namespace sim {
 namespace {
-
-std::string Hex(uint32_t value, int digits) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%0*X", digits, value);
-    return text;
-}
 
 std::string WordText(uint16_t word) {
     return word >= 0x8000 ? Hex(word, 4) : std::to_string(word);

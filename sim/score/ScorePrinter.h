@@ -1,3 +1,4 @@
+// The score for people to read.
 #pragma once
 
 #include <ostream>

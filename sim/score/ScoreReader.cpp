@@ -1,3 +1,5 @@
+// Reading score files into a score.
+//
 // Reading score files: one pass over the text with the pull parser, straight
 // into the score, every problem named with its line and JSON pointer.
 #include <algorithm>
@@ -7,9 +9,10 @@
 #include <map>
 #include <optional>
 
-#include "sim/score/JsonReader.h"
-#include "sim/score/Numbers.h"
 #include "sim/score/ScoreFile.h"
+#include "sim/support/JsonQuote.h"
+#include "sim/support/JsonReader.h"
+#include "sim/support/Numbers.h"
 
 namespace sim {
 namespace {

@@ -1,11 +1,12 @@
+// Writing score files as a stream, in the layout people read and edit.
 #include "sim/score/ScoreWriter.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
 
-#include "sim/score/JsonReader.h"
 #include "sim/score/ScoreFile.h"
+#include "sim/support/JsonQuote.h"
 
 namespace sim {
 namespace {

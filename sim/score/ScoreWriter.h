@@ -1,3 +1,4 @@
+// Writing score files as a stream, holding no more than one cell at a time.
 #pragma once
 
 #include <cstddef>

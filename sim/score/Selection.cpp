@@ -1,3 +1,4 @@
+// The selection syntax read into a region record, and a region record written in it.
 #include "sim/score/Selection.h"
 
 #include <algorithm>
@@ -5,7 +6,7 @@
 #include <limits>
 #include <vector>
 
-#include "sim/score/Numbers.h"
+#include "sim/support/Numbers.h"
 
 namespace sim {
 namespace {
@@ -54,12 +55,33 @@ size_t RangeDash(std::string_view text) {
     return dash;
 }
 
-// What a text names; unset parts come from the whole score.
+// The three kinds of range, and what their ends may be.
+struct RangeKind {
+    const char* Singular;
+    const char* Plural;
+    int64_t Low, High;
+    char Separator;
+    bool Positions;  // an end may name a position: "M:P"
+    bool Ordered;    // the end may not come before the start
+};
+constexpr RangeKind kMeasures{"measure", "measures", 1, 32767, '-', true, true};
+constexpr RangeKind kSlots{"slot", "slots", 1, 32767, '-', false, true};
+constexpr RangeKind kScopes{"scope", "scopes", 0, 65535, ',', false, false};
+
+// One end of a range as given: a number, and for measures maybe a position.
+struct RangeEnd {
+    std::optional<int64_t> Number;
+    std::optional<int32_t> Position;
+};
+
+struct GivenRange {
+    RangeEnd First, Last;
+    bool Given() const { return First.Number.has_value(); }
+};
+
+// What a text names; what it does not comes from the whole score.
 struct Parts {
-    std::optional<int16_t> StartMeasure, EndMeasure, StartSlot, EndSlot;
-    std::optional<int32_t> StartPos, EndPos;
-    std::optional<uint16_t> StartScope, EndScope;
-    bool Measures = false, Slots = false, Scopes = false;
+    GivenRange Measures, Slots, Scopes;
 };
 
 class Parser {
@@ -86,84 +108,50 @@ class Parser {
                                 " (decimal without leading zeros, or 0x...)");
     }
 
-    // "M" or "M:P".
-    bool MeasureEnd(std::string_view quoted, std::string_view text, std::optional<int16_t>& measure,
-                    std::optional<int32_t>& position) {
-        const size_t colon = text.find(':');
-        int16_t m = 0;
-        if (!Part(quoted, text.substr(0, colon), "measure", 1, 32767, m))
+    // "N", or for measures "N:P".
+    bool End(std::string_view quoted, std::string_view text, const RangeKind& kind, RangeEnd& end) {
+        const size_t colon = kind.Positions ? text.find(':') : std::string_view::npos;
+        int64_t number = 0;
+        if (!Part(quoted, text.substr(0, colon), kind.Singular, kind.Low, kind.High, number))
             return false;
-        measure = m;
+        end.Number = number;
         if (colon != std::string_view::npos) {
-            int32_t p = 0;
-            if (!Part(quoted, text.substr(colon + 1), "position", 0, kEndOfMeasure, p))
+            int32_t position = 0;
+            if (!Part(quoted, text.substr(colon + 1), "position", 0, kEndOfMeasure, position))
                 return false;
-            position = p;
+            end.Position = position;
         }
         return true;
     }
 
-    bool MeasureRange(std::string_view quoted, std::string_view text, Parts& parts) {
-        if (parts.Measures)
-            return Fail(quoted, "measures are given twice");
-        parts.Measures = true;
-        const size_t dash = RangeDash(text);
-        if (dash != std::string_view::npos && dash + 1 == text.size())
+    // One range of the syntax: "A", which is A to A, or "A<separator>B"
+    // (measures, slots: "A-B"; scopes: "A,B"). Each end a number of the
+    // range's kind, and for measures maybe ":P", a position in it.
+    bool ReadRange(std::string_view quoted, std::string_view text, const RangeKind& kind,
+                   GivenRange& range) {
+        if (range.Given())
+            return Fail(quoted, std::string(kind.Plural) + " are given twice");
+        RangeEnd& first = range.First;
+        RangeEnd& last = range.Last;
+        const size_t separator =
+            kind.Separator == '-' ? RangeDash(text) : text.find(kind.Separator);
+        if (kind.Separator == '-' && separator != std::string_view::npos &&
+            separator + 1 == text.size()) {
             return Fail(quoted, "the range has no end after \"-\"");
-        if (!MeasureEnd(quoted, text.substr(0, dash), parts.StartMeasure, parts.StartPos))
+        }
+        if (!End(quoted, text.substr(0, separator), kind, first))
             return false;
-        if (dash == std::string_view::npos) {
-            parts.EndMeasure = parts.StartMeasure;
-        } else if (!MeasureEnd(quoted, text.substr(dash + 1), parts.EndMeasure, parts.EndPos)) {
+        last = {first.Number, std::nullopt};
+        if (separator != std::string_view::npos &&
+            !End(quoted, text.substr(separator + 1), kind, last)) {
             return false;
         }
-        if (*parts.StartMeasure > *parts.EndMeasure ||
-            (*parts.StartMeasure == *parts.EndMeasure &&
-             parts.StartPos.value_or(0) > parts.EndPos.value_or(kEndOfMeasure))) {
+        if (kind.Ordered &&
+            (*first.Number > *last.Number ||
+             (*first.Number == *last.Number &&
+              first.Position.value_or(0) > last.Position.value_or(kEndOfMeasure)))) {
             return Fail(quoted, "the range runs backwards");
         }
-        return true;
-    }
-
-    bool SlotRange(std::string_view quoted, std::string_view text, Parts& parts) {
-        if (parts.Slots)
-            return Fail(quoted, "slots are given twice");
-        parts.Slots = true;
-        const size_t dash = RangeDash(text);
-        if (dash != std::string_view::npos && dash + 1 == text.size())
-            return Fail(quoted, "the range has no end after \"-\"");
-        int16_t first = 0;
-        int16_t last = 0;
-        if (!Part(quoted, text.substr(0, dash), "slot", 1, 32767, first))
-            return false;
-        last = first;
-        if (dash != std::string_view::npos &&
-            !Part(quoted, text.substr(dash + 1), "slot", 1, 32767, last)) {
-            return false;
-        }
-        if (first > last)
-            return Fail(quoted, "the range runs backwards");
-        parts.StartSlot = first;
-        parts.EndSlot = last;
-        return true;
-    }
-
-    bool Scopes(std::string_view quoted, std::string_view text, Parts& parts) {
-        if (parts.Scopes)
-            return Fail(quoted, "scopes are given twice");
-        parts.Scopes = true;
-        const size_t comma = text.find(',');
-        uint16_t first = 0;
-        uint16_t last = 0;
-        if (!Part(quoted, text.substr(0, comma), "scope", 0, 65535, first))
-            return false;
-        last = first;
-        if (comma != std::string_view::npos &&
-            !Part(quoted, text.substr(comma + 1), "scope", 0, 65535, last)) {
-            return false;
-        }
-        parts.StartScope = first;
-        parts.EndScope = last;
         return true;
     }
 
@@ -225,17 +213,20 @@ std::string Range(const char* singular, const char* plural, int first, int last)
 
 // Measures and slots asked for that the score does not have.
 void WarnOutside(const Parts& parts, const Score& score, std::vector<std::string>& warnings) {
-    if (parts.Measures && *parts.EndMeasure > score.Measures) {
-        const int first = std::max<int>(*parts.StartMeasure, score.Measures + 1);
-        warnings.push_back(Range("measure", "measures", first, *parts.EndMeasure) +
-                           (first == *parts.EndMeasure ? " is" : " are") +
-                           " outside the score, which has " + std::to_string(score.Measures) +
+    const GivenRange& measures = parts.Measures;
+    if (measures.Given() && *measures.Last.Number > score.Measures) {
+        const int last = static_cast<int>(*measures.Last.Number);
+        const int first =
+            std::max<int>(static_cast<int>(*measures.First.Number), score.Measures + 1);
+        warnings.push_back(Range("measure", "measures", first, last) +
+                           (first == last ? " is" : " are") + " outside the score, which has " +
+                           std::to_string(score.Measures) +
                            (score.Measures == 1 ? " measure" : " measures"));
     }
-    if (!parts.Slots)
+    if (!parts.Slots.Given())
         return;
-    const int start = *parts.StartSlot;
-    const int end = *parts.EndSlot;
+    const int start = static_cast<int>(*parts.Slots.First.Number);
+    const int end = static_cast<int>(*parts.Slots.Last.Number);
     if (score.Staves.empty()) {
         warnings.push_back(Range("slot", "slots", start, end) +
                            " outside the score, which has no staves");
@@ -310,14 +301,16 @@ std::optional<Selection> ParseSelection(std::string_view text, const Score& scor
             bool ok = true;
             const std::string quoted = takesValue ? words[i] + " " + words[i + 1] : words[i];
             if (word == "measure" || word == "measures") {
-                ok = parser.MeasureRange(quoted, words[++i], parts);
+                ok = parser.ReadRange(quoted, words[++i], kMeasures, parts.Measures);
             } else if (word == "slot" || word == "slots") {
-                ok = parser.SlotRange(quoted, words[++i], parts);
+                ok = parser.ReadRange(quoted, words[++i], kSlots, parts.Slots);
             } else if (word == "scope" || word == "scopes") {
-                ok = parser.Scopes(quoted, words[++i], parts);
+                ok = parser.ReadRange(quoted, words[++i], kScopes, parts.Scopes);
             } else if (const size_t slash = word.find('/'); slash != std::string::npos) {
-                ok = parser.MeasureRange(quoted, std::string_view(word).substr(0, slash), parts) &&
-                     parser.SlotRange(quoted, std::string_view(word).substr(slash + 1), parts);
+                const std::string_view compact = word;
+                ok =
+                    parser.ReadRange(quoted, compact.substr(0, slash), kMeasures, parts.Measures) &&
+                    parser.ReadRange(quoted, compact.substr(slash + 1), kSlots, parts.Slots);
             } else {
                 error = "unknown word \"" + words[i] +
                         "\" (expected measures, slots, scopes, all, none, region, or M-N/S-T)";
@@ -329,18 +322,22 @@ std::optional<Selection> ParseSelection(std::string_view text, const Score& scor
     }
     const auto [lowSlot, highSlot] = score.SlotRange();
     RegionRecord& r = selection.Region;
-    r.StartMeasure = parts.StartMeasure.value_or(1);
-    r.EndMeasure = parts.EndMeasure.value_or(score.Measures);
-    r.StartPos = parts.StartPos.value_or(0);
-    r.EndPos = parts.EndPos.value_or(kEndOfMeasure);
-    r.StartSlot = parts.StartSlot.value_or(lowSlot);
-    r.EndSlot = parts.EndSlot.value_or(highSlot);
+    // Every number read is inside its field's range.
+    const auto field = [](const RangeEnd& end, int64_t otherwise) {
+        return end.Number.value_or(otherwise);
+    };
+    r.StartMeasure = static_cast<int16_t>(field(parts.Measures.First, 1));
+    r.EndMeasure = static_cast<int16_t>(field(parts.Measures.Last, score.Measures));
+    r.StartPos = parts.Measures.First.Position.value_or(0);
+    r.EndPos = parts.Measures.Last.Position.value_or(kEndOfMeasure);
+    r.StartSlot = static_cast<int16_t>(field(parts.Slots.First, lowSlot));
+    r.EndSlot = static_cast<int16_t>(field(parts.Slots.Last, highSlot));
     auto scopeAt = [&](int16_t slot) -> uint16_t {
         const Staff* staff = score.FindStaffBySlot(slot);
         return staff == nullptr ? 0 : staff->Scope;
     };
-    r.StartSlotScope = parts.StartScope.value_or(scopeAt(r.StartSlot));
-    r.EndSlotScope = parts.EndScope.value_or(scopeAt(r.EndSlot));
+    r.StartSlotScope = static_cast<uint16_t>(field(parts.Scopes.First, scopeAt(r.StartSlot)));
+    r.EndSlotScope = static_cast<uint16_t>(field(parts.Scopes.Last, scopeAt(r.EndSlot)));
     WarnOutside(parts, score, selection.Warnings);
     return selection;
 }

@@ -1,3 +1,4 @@
+// The selection syntax of melvara-sim run, and the region record it gives.
 #pragma once
 
 #include <optional>

@@ -1,9 +1,8 @@
+// Record tags and key blocks as text, and tags read from text.
 #include "sim/score/Tags.h"
 
-#include <cstdio>
-
-#include "sim/score/Numbers.h"
-#include "sim/score/Text.h"
+#include "sim/support/Numbers.h"
+#include "sim/support/Text.h"
 
 namespace sim {
 namespace {
@@ -19,7 +18,7 @@ std::string TagText(uint32_t tag) {
     for (int shift = 24; shift >= 0; shift -= 8) {
         const auto c = static_cast<uint8_t>(tag >> shift);
         if (!Printable(c))
-            return Hex32(tag);
+            return Hex(tag, 8);
         text += static_cast<char>(c);
     }
     return text;
@@ -53,13 +52,7 @@ std::string KeysText(const Keys& keys) {
     for (size_t i = 0; i < keys.size(); ++i) {
         if (i > 0)
             text += ",";
-        if (keys[i] >= 0x8000) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "0x%04X", keys[i]);
-            text += hex;
-        } else {
-            text += std::to_string(keys[i]);
-        }
+        text += keys[i] >= 0x8000 ? Hex(keys[i], 4) : std::to_string(keys[i]);
     }
     return text + "}";
 }

@@ -1,3 +1,4 @@
+// Record tags and key blocks: the record kinds the host stores and how they are named.
 #pragma once
 
 #include <array>

@@ -1,3 +1,4 @@
+// The 30-byte tuplet definition block: its words read and written.
 #include "sim/score/TupletDefinition.h"
 
 #include <stdexcept>

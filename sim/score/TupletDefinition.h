@@ -1,3 +1,4 @@
+// The 30-byte tuplet definition block and its named fields.
 #pragma once
 
 #include <array>

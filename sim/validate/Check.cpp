@@ -1,3 +1,4 @@
+// The table of checks by level, and their results.
 #include "sim/validate/Check.h"
 
 #include "sim/validate/Checks.h"

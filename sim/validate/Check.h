@@ -1,3 +1,4 @@
+// What melvara-sim validate is asked to do, its checks and what each one found.
 #pragma once
 
 #include <cstdint>

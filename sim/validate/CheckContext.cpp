@@ -1,6 +1,7 @@
+// Loading the module for a check, and the commands its menu offers.
 #include "sim/validate/CheckContext.h"
 
-#include "sim/host/Menu.h"
+#include "sim/module/Menu.h"
 
 namespace sim {
 

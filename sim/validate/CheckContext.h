@@ -1,3 +1,4 @@
+// The world of one check in its own process: options, module, and what runs now.
 #pragma once
 
 #include <cstdint>
@@ -5,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/host/ModuleLoader.h"
+#include "sim/module/ModuleLoader.h"
 #include "sim/validate/Check.h"
 
 namespace sim {

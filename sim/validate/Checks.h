@@ -1,3 +1,4 @@
+// The checks, by level.
 #pragma once
 
 #include <string>

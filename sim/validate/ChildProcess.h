@@ -1,3 +1,4 @@
+// Running this program again as a child process, its output captured, within a time limit.
 #pragma once
 
 #include <string>

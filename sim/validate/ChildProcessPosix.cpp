@@ -1,3 +1,4 @@
+// Child processes on Linux: posix_spawn, a pipe, poll and kill.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>

@@ -1,3 +1,4 @@
+// Child processes on Windows: CreateProcess, a pipe, and TerminateProcess.
 #include <windows.h>
 
 #include <atomic>

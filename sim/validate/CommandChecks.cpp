@@ -1,6 +1,8 @@
-// Level 2: every command the module offers, on scores from empty to large,
-// with no selection, the whole score and regions that cut it, its message
-// boxes answered by default and declined.
+// Level 2 of melvara-sim validate: the module's commands.
+//
+// Every command the module offers, on scores from empty to large, with no
+// selection, the whole score and regions that cut it, its message boxes
+// answered by default and declined.
 #include "sim/host/HostExports.h"
 #include "sim/host/MessageBoxRecord.h"
 #include "sim/score/Selection.h"
@@ -86,7 +88,7 @@ CheckResult InvokeTwoDocuments(CheckContext& context) {
                                       ", document " + std::to_string(document) +
                                       " current after commands in the other";
             InvokeOn(context, host, index, whole, where);
-            if (host.Frames().Held != 0)
+            if (host.Frames().Counts().Held != 0)
                 host.ReportFramesStillHeld();
             if (auto failure = Judge(host, where))
                 return *failure;

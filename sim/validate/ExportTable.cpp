@@ -1,3 +1,4 @@
+// The export names of an ELF shared object or a PE DLL, read from the file.
 #include "sim/validate/ExportTable.h"
 
 #include <algorithm>

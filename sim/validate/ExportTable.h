@@ -1,3 +1,4 @@
+// The names a module file exports, read from the file itself.
 #pragma once
 
 #include <optional>

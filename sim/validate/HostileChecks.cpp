@@ -1,10 +1,12 @@
-// Level 3: a hostile host. Every host call of each command made to fail in
-// turn, each host function missing, and the odd answers a real host can
-// give. The module must not crash or hang, must keep its frames balanced and
-// must write nothing from a record that did not load.
+// Level 3 of melvara-sim validate: a hostile host.
+//
+// Every host call of each command made to fail in turn, each host function
+// missing, and the odd answers a real host can give. The module must not crash
+// or hang, must keep its frames balanced and must write nothing from a record
+// that did not load.
 #include <algorithm>
 
-#include "sim/host/HostExports.h"
+#include "sim/module/ExportHiding.h"
 #include "sim/score/Selection.h"
 #include "sim/validate/Checks.h"
 #include "sim/validate/Invocation.h"
@@ -98,16 +100,16 @@ std::vector<OddHost> OddHosts() {
         {"MX_InstToSlot answering 32767", {}, Answer(F::InstToSlot, 32767)},
         {"MX_InstToSlot answering -1", {}, Answer(F::InstToSlot, -1)},
         {"MX_GetCurrentKovrinDocument answering -1", {}, Answer(F::GetCurrentKovrinDocument, -1)},
-        {"frames counting -1 entries", {}, [](Host& h) { h.SetFrameCounts(-1, std::nullopt); }},
+        {"frames counting -1 entries", {}, [](Host& h) { h.Frames().SetCounts(-1, std::nullopt); }},
         {"frames counting -32768 entries",
          {},
-         [](Host& h) { h.SetFrameCounts(-32768, std::nullopt); }},
+         [](Host& h) { h.Frames().SetCounts(-32768, std::nullopt); }},
         {"entry records counting -1 notes",
          {},
-         [](Host& h) { h.SetFrameCounts(std::nullopt, -1); }},
+         [](Host& h) { h.Frames().SetCounts(std::nullopt, -1); }},
         {"entry records counting -32768 notes",
          {},
-         [](Host& h) { h.SetFrameCounts(std::nullopt, -32768); }},
+         [](Host& h) { h.Frames().SetCounts(std::nullopt, -32768); }},
         {"MX_CreateKData leaving the new index unset",
          {},
          [](Host& h) { h.SetCreateLeavesIndexUnset(true); }},
@@ -133,7 +135,7 @@ CheckResult FailingCalls(CheckContext& context) {
         const std::string where = run.Where;
         for (uint64_t number : Spread(normal.Calls, kFailingCallBudget / indexes.size())) {
             run.Where = where + ", host call #" + std::to_string(number) + " made to fail";
-            run.Controls = [number](Host& host) { host.FailCall(number); };
+            run.Controls = [number](Host& host) { host.Failures().FailCall(number); };
             const InvocationResult result = Invoke(context, run);
             if (result.Failure)
                 return *result.Failure;
@@ -194,7 +196,7 @@ CheckResult MissingFunction(CheckContext& context) {
                 Invocation run = CommandOn(score, index, selection);
                 run.Where += ", without " + name;
                 run.Controls = [fn](Host& host) {
-                    host.SetFunctionMode(*fn, FunctionMode::Missing);
+                    host.Failures().SetFunctionMode(*fn, FunctionMode::Missing);
                 };
                 const InvocationResult result = Invoke(context, run);
                 if (result.Failure)

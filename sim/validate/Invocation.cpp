@@ -1,3 +1,4 @@
+// One command run by a fresh host and judged, and the message box styles Windows shows.
 #include "sim/validate/Invocation.h"
 
 #include <algorithm>
@@ -6,6 +7,7 @@
 
 #include "sim/host/HostExports.h"
 #include "sim/score/Selection.h"
+#include "sim/support/Text.h"
 
 namespace sim {
 namespace {
@@ -18,20 +20,14 @@ constexpr unsigned kHelpButton = 0x4000;
 constexpr unsigned kLastButtonSet = 6;
 constexpr unsigned kLastIcon = 0x40;
 
-std::string Hex(unsigned value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", value);
-    return text;
-}
-
 }  // namespace
 
 std::optional<std::string> BoxStyleProblem(unsigned style) {
     const unsigned buttons = style & kButtonsMask;
     if (buttons > kLastButtonSet)
-        return "buttons " + Hex(buttons) + " are none of MessageBoxW's sets";
+        return "buttons " + Hex(buttons, 1) + " are none of MessageBoxW's sets";
     if ((style & kIconMask) > kLastIcon)
-        return "icon " + Hex(style & kIconMask) + " is none of MessageBoxW's icons";
+        return "icon " + Hex(style & kIconMask, 1) + " is none of MessageBoxW's icons";
     const size_t count = ButtonsOf(style).size() + ((style & kHelpButton) != 0 ? 1 : 0);
     const unsigned defaultButton = (style & kDefaultButtonMask) >> 8;
     if (defaultButton >= count) {
@@ -39,14 +35,14 @@ std::optional<std::string> BoxStyleProblem(unsigned style) {
                std::to_string(count) + (count == 1 ? " button" : " buttons");
     }
     if ((style & kModalityMask) == kModalityMask)
-        return "modality " + Hex(style & kModalityMask) + " is none of MessageBoxW's";
+        return "modality " + Hex(style & kModalityMask, 1) + " is none of MessageBoxW's";
     return std::nullopt;
 }
 
 std::string CallText(const Host& host, uint64_t number) {
     if (number == 0)
         return {};
-    for (const HostCall& call : host.Calls()) {
+    for (const HostCall& call : host.Log().Calls()) {
         if (call.Number == number)
             return DescribeCall(call);
     }
@@ -54,12 +50,12 @@ std::string CallText(const Host& host, uint64_t number) {
 }
 
 std::optional<CheckResult> Judge(const Host& host, const std::string& where) {
-    if (!host.FrameErrors().empty()) {
-        const FrameError& error = host.FrameErrors().front();
+    if (!host.Frames().Errors().empty()) {
+        const FrameError& error = host.Frames().Errors().front();
         uint64_t call = error.Call;
         if (error.What == FrameError::Kind::StillHeld) {
             // The call that handed it out.
-            for (const HostCall& made : host.Calls()) {
+            for (const HostCall& made : host.Log().Calls()) {
                 if (made.Function == HostFn::LoadTGF && made.Frame == error.Frame) {
                     call = made.Number;
                     break;
@@ -68,13 +64,13 @@ std::optional<CheckResult> Judge(const Host& host, const std::string& where) {
         }
         return Failed(error.Describe(), where, CallText(host, call));
     }
-    const std::vector<ContractBreach> breaches = host.Breaches();
+    const std::vector<ContractBreach> breaches = host.Monitor().Breaches();
     if (!breaches.empty())
         return Failed(breaches.front().What, where, CallText(host, breaches.front().Call));
-    for (const BoxRecord& box : host.Boxes()) {
+    for (const BoxRecord& box : host.Boxes().List()) {
         if (const auto problem = BoxStyleProblem(box.Style)) {
-            return Failed("message box \"" + box.CaptionUtf8() + "\" of style " + Hex(box.Style) +
-                              ": " + *problem,
+            return Failed("message box \"" + box.CaptionUtf8() + "\" of style " +
+                              Hex(box.Style, 1) + ": " + *problem,
                           where);
         }
     }
@@ -93,10 +89,10 @@ void InvokeOn(CheckContext& context, Host& host, int16_t menuIndex,
 InvocationResult Invoke(CheckContext& context, const Invocation& invocation) {
     Host host(*invocation.Document);
     if (invocation.Large) {
-        host.SetRecordCalls(false);
+        host.Log().SetRecordCalls(false);
         host.IndexScore();
     }
-    host.ScriptAnswers(invocation.Answers);
+    host.Boxes().ScriptAnswers(invocation.Answers);
     if (invocation.Controls)
         invocation.Controls(host);
     CurrentHostScope current(host);
@@ -116,9 +112,9 @@ InvocationResult Invoke(CheckContext& context, const Invocation& invocation) {
         std::memcmp(&region, &*invocation.Selection, sizeof region) != 0) {
         result.Failure = Failed("the module wrote into the selection record", invocation.Where);
     }
-    result.Calls = host.CallCount();
-    result.Boxes = host.Boxes().size();
-    for (const BoxRecord& box : host.Boxes()) {
+    result.Calls = host.Log().CallCount();
+    result.Boxes = host.Boxes().List().size();
+    for (const BoxRecord& box : host.Boxes().List()) {
         const std::vector<int> buttons = ButtonsOf(box.Style);
         result.OfferedNo =
             result.OfferedNo || std::find(buttons.begin(), buttons.end(), kIdNo) != buttons.end();

@@ -1,3 +1,4 @@
+// One command of the module run by a fresh host over a score, and judged.
 #pragma once
 
 #include <cstdint>

@@ -1,10 +1,12 @@
-// Level 1: the exports, the version and the word Init sets, the menu records
-// at several host versions, GetMenuStatus and Terminate.
+// Level 1 of melvara-sim validate: the exports and the menu.
+//
+// The exports, the version and the word Init sets, the menu records at several
+// host versions, GetMenuStatus and Terminate.
 #include <cstring>
 #include <map>
 
-#include "sim/host/Menu.h"
-#include "sim/score/Text.h"
+#include "sim/module/Menu.h"
+#include "sim/support/Text.h"
 #include "sim/validate/Checks.h"
 #include "sim/validate/ExportTable.h"
 
@@ -15,8 +17,6 @@ namespace {
 // host of today, and versions with the top bits set.
 constexpr uint32_t kHostVersions[] = {0x10000000, 0x10FFFFFF, 0x11000000,
                                       0x19000000, 0x80000000, 0xFFFFFFFF};
-// An enumeration that has not answered 0 by then never will.
-constexpr int16_t kMaxIndex = MELVARA_MENU_MAX_COMMANDS;
 constexpr size_t kGuardBytes = 64;
 constexpr uint8_t kFill = 0xA5;
 constexpr size_t kTextBytes = 64;   // 8-bit fields
@@ -119,12 +119,12 @@ Listing<Record> List(const char* exportName, uint32_t version, Enumerate enumera
     Listing<Record> listing;
     for (int16_t index = 0;; ++index) {
         const std::string call = std::string(exportName) + "(index " + std::to_string(index) +
-                                 ") at host version " + Hex32(version);
-        if (index == kMaxIndex) {
-            listing.Problem =
-                Failed(std::string(exportName) + " answers every index up to " +
-                           std::to_string(kMaxIndex - 1) + "; a host enumerates until it answers 0",
-                       {}, call);
+                                 ") at host version " + Hex(version, 8);
+        if (index == kMaxMenuCommands) {
+            listing.Problem = Failed(std::string(exportName) + " answers every index up to " +
+                                         std::to_string(kMaxMenuCommands - 1) +
+                                         "; a host enumerates until it answers 0",
+                                     {}, call);
             return listing;
         }
         GuardedRecord<Record> record;
@@ -215,9 +215,9 @@ CheckResult Version(CheckContext& context) {
     for (uint32_t version : kHostVersions) {
         const uint32_t answer = context.Module().Version(version);
         if (answer != version) {
-            return Failed("MelvaraExtensionVersion answered " + Hex32(answer) +
+            return Failed("MelvaraExtensionVersion answered " + Hex(answer, 8) +
                               ", not the version it was given",
-                          {}, "MelvaraExtensionVersion(" + Hex32(version) + ")");
+                          {}, "MelvaraExtensionVersion(" + Hex(version, 8) + ")");
         }
     }
     return Passed("answers each of " + std::to_string(std::size(kHostVersions)) +
@@ -230,14 +230,14 @@ CheckResult Init(CheckContext& context) {
     context.Module().Version(kValidateHostVersion);
     context.SetWhere("MelvaraExtensionInit");
     for (uint32_t word : {0x0u, 0x6u, 0xFFFFFFFEu, 0x80000000u}) {
-        const std::string call = "MelvaraExtensionInit(null, word " + Hex32(word) + ")";
+        const std::string call = "MelvaraExtensionInit(null, word " + Hex(word, 8) + ")";
         uint32_t words[3] = {0xA5A5A5A5, word, 0xA5A5A5A5};
         const int answer = context.Module().Init(nullptr, &words[1]);
         if (words[0] != 0xA5A5A5A5 || words[2] != 0xA5A5A5A5)
             return Failed("MelvaraExtensionInit wrote beside the 32-bit word", {}, call);
         if (words[1] != (word | 1)) {
-            return Failed("MelvaraExtensionInit left the word " + Hex32(words[1]) + ", not " +
-                              Hex32(word | 1) + ": it sets bit 0 and keeps the others",
+            return Failed("MelvaraExtensionInit left the word " + Hex(words[1], 8) + ", not " +
+                              Hex(word | 1, 8) + ": it sets bit 0 and keeps the others",
                           {}, call);
         }
         if (answer == 0)
@@ -259,7 +259,7 @@ CheckResult Enumerate(CheckContext& context) {
     };
     std::map<size_t, std::string> versionsByCount;
     for (uint32_t version : kHostVersions) {
-        context.SetWhere("enumerating at host version " + Hex32(version));
+        context.SetWhere("enumerating at host version " + Hex(version, 8));
         module.Version(version);
         uint32_t word = 0;
         module.Init(nullptr, &word);
@@ -270,7 +270,7 @@ CheckResult Enumerate(CheckContext& context) {
             List<MenuItemRecordW>("MelvaraExtensionEnumerate_UTF16", version, wide);
         if (firstWide.Problem)
             return *firstWide.Problem;
-        const std::string at = " at host version " + Hex32(version);
+        const std::string at = " at host version " + Hex(version, 8);
         if (first.Items.size() != firstWide.Items.size()) {
             return Failed("MelvaraExtensionEnumerate offers " + std::to_string(first.Items.size()) +
                           " commands" + at + ", MelvaraExtensionEnumerate_UTF16 " +
@@ -288,7 +288,7 @@ CheckResult Enumerate(CheckContext& context) {
             return Failed("a second enumeration" + at + " gave other answers");
         }
         std::string& versions = versionsByCount[first.Items.size()];
-        versions += (versions.empty() ? "" : ", ") + Hex32(version);
+        versions += (versions.empty() ? "" : ", ") + Hex(version, 8);
     }
     std::string summary;
     for (const auto& [count, versions] : versionsByCount) {

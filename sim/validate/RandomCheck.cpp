@@ -1,12 +1,14 @@
-// Level 5: randomised. Runs of the module's commands on generated scores with
-// any selection and hostile answers drawn from the seed, until the time
-// budget is spent. Run i of seed S is the same on every machine, so a
-// failure names both and --seed S repeats it.
+// Level 5 of melvara-sim validate: randomised runs.
+//
+// Runs of the module's commands on generated scores with any selection and
+// hostile answers drawn from the seed, until the time budget is spent. Run i of
+// seed S is the same on every machine, so a failure names both and --seed S
+// repeats it.
 #include <chrono>
 
-#include "sim/score/Random.h"
 #include "sim/score/ScoreGenerator.h"
 #include "sim/score/Selection.h"
+#include "sim/support/Random.h"
 #include "sim/validate/Checks.h"
 #include "sim/validate/Invocation.h"
 
@@ -102,12 +104,13 @@ RandomRun MakeRun(uint64_t seed, const std::vector<int16_t>& indexes) {
     std::vector<std::function<void(Host&)>> controls;
     if (random.Chance(0.4)) {
         const uint64_t call = 1 + random.Below(200);
-        controls.push_back([call](Host& host) { host.FailCall(call); });
+        controls.push_back([call](Host& host) { host.Failures().FailCall(call); });
         what += ", host call #" + std::to_string(call) + " failing";
     }
     if (random.Chance(0.2)) {
         const auto fn = static_cast<HostFn>(random.Below(kHostFnCount));
-        controls.push_back([fn](Host& host) { host.SetFunctionMode(fn, FunctionMode::Failing); });
+        controls.push_back(
+            [fn](Host& host) { host.Failures().SetFunctionMode(fn, FunctionMode::Failing); });
         what += std::string(", every ") + HostFnName(fn) + " failing";
     }
     if (random.Chance(0.3)) {
@@ -121,7 +124,7 @@ RandomRun MakeRun(uint64_t seed, const std::vector<int16_t>& indexes) {
         const auto notes = static_cast<int16_t>(-1 - random.Below(32768));
         const bool both = random.Chance(0.5);
         controls.push_back([=](Host& host) {
-            host.SetFrameCounts(entries, both ? std::optional<int16_t>(notes) : std::nullopt);
+            host.Frames().SetCounts(entries, both ? std::optional<int16_t>(notes) : std::nullopt);
         });
         what += ", frames counting " + std::to_string(entries) + " entries";
     }

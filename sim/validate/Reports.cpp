@@ -1,7 +1,11 @@
+// The validation's reports: one line per check, the summary, JSON and JUnit XML.
 #include "sim/validate/Reports.h"
 
 #include <cctype>
 #include <cstdio>
+
+#include "sim/support/JsonQuote.h"
+#include "sim/support/Text.h"
 
 namespace sim {
 namespace {
@@ -12,27 +16,16 @@ std::string Seconds(double seconds) {
     return text;
 }
 
-std::string JsonString(const std::string& text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (byte < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            quoted += escaped;
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
-}
-
+// Bytes that are not UTF-8 become U+FFFD, as the document says it is UTF-8.
 std::string Xml(const std::string& text) {
     std::string escaped;
-    for (const char c : text) {
+    for (size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            i += AppendUtf8Sequence(escaped, text, i);
+            continue;
+        }
+        ++i;
         switch (c) {
             case '&':
                 escaped += "&amp;";
@@ -108,7 +101,7 @@ std::string FormatSummary(const Validation& validation) {
 
 std::string FormatJson(const Validation& validation) {
     const ValidateOptions& options = *validation.Options;
-    std::string json = "{\n  \"module\": " + JsonString(options.ModulePath) +
+    std::string json = "{\n  \"module\": " + JsonQuote(options.ModulePath) +
                        ",\n  \"level\": " + std::to_string(options.Level) +
                        ",\n  \"seed\": " + std::to_string(options.Seed) +
                        ",\n  \"timeout_seconds\": " + Seconds(options.TimeoutSeconds) +
@@ -118,12 +111,12 @@ std::string FormatJson(const Validation& validation) {
         const CheckOutcome& outcome = validation.Checks[i];
         const CheckResult& result = outcome.Result;
         json += std::string(i == 0 ? "\n" : ",\n") +
-                "    {\"name\": " + JsonString(outcome.Check->Name) +
+                "    {\"name\": " + JsonQuote(outcome.Check->Name) +
                 ", \"level\": " + std::to_string(outcome.Check->Level) +
-                ", \"status\": " + JsonString(LowerVerdict(result.Status)) +
-                ", \"reason\": " + JsonString(result.Reason) +
-                ", \"where\": " + JsonString(result.Where) +
-                ", \"call\": " + JsonString(result.Call) +
+                ", \"status\": " + JsonQuote(LowerVerdict(result.Status)) +
+                ", \"reason\": " + JsonQuote(result.Reason) +
+                ", \"where\": " + JsonQuote(result.Where) +
+                ", \"call\": " + JsonQuote(result.Call) +
                 ", \"seconds\": " + Seconds(result.Seconds) + "}";
     }
     json += "\n  ],\n  \"summary\": {\"checks\": " + std::to_string(validation.Checks.size()) +

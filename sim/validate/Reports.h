@@ -1,3 +1,4 @@
+// The validation's reports: for people, and JSON and JUnit XML for CI.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// The scores the checks run the module on, and the selections over them.
 #include "sim/validate/Scores.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The scores the checks run the module on.
 #pragma once
 
 #include <optional>

@@ -1,11 +1,13 @@
-// Level 4: stress. The module loaded and unloaded many times, many commands
-// in one load, and a score of a million tuplets, with the time per command.
+// Level 4 of melvara-sim validate: stress.
+//
+// The module loaded and unloaded many times, many commands in one load, and a
+// score of a million tuplets, with the time per command.
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 
-#include "sim/host/Menu.h"
-#include "sim/host/ModuleGuard.h"
+#include "sim/module/Menu.h"
+#include "sim/module/ModuleGuard.h"
 #include "sim/score/Selection.h"
 #include "sim/validate/Checks.h"
 #include "sim/validate/Invocation.h"

@@ -1,3 +1,4 @@
+// The validation: each check in a child process, its result read back, the reports written.
 #include "sim/validate/Validator.h"
 
 #include <chrono>
@@ -5,8 +6,8 @@
 #include <mutex>
 #include <thread>
 
-#include "sim/host/ModuleGuard.h"
-#include "sim/score/AtomicFile.h"
+#include "sim/module/ModuleGuard.h"
+#include "sim/support/AtomicFile.h"
 #include "sim/validate/CheckContext.h"
 #include "sim/validate/ChildProcess.h"
 #include "sim/validate/Reports.h"

@@ -1,3 +1,4 @@
+// melvara-sim validate: every check up to the level, each in a child process.
 #pragma once
 
 #include <ostream>

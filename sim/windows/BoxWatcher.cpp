@@ -1,3 +1,4 @@
+// Watching the system's message boxes: each read back from its dialog and answered.
 #include "sim/windows/BoxWatcher.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// MELVARA.EXE's watch over the system's message boxes that the module shows.
 #pragma once
 
 #include <windows.h>

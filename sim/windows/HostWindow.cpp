@@ -1,3 +1,4 @@
+// The host's main window: registered, created hidden, destroyed.
 #include "sim/windows/HostWindow.h"
 
 namespace sim::windows {

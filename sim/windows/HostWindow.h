@@ -1,3 +1,4 @@
+// The host's main window as the module sees it: the owner of its message boxes.
 #pragma once
 
 #include <windows.h>

@@ -1,13 +1,15 @@
-// MELVARA.EXE: melvara-sim for Windows. Loads a plug-in module by file
-// through its seven exports and runs it on a score file; the thirteen host
-// functions are exported from this program. The module shows the system's
-// own message boxes, which this program watches and answers.
+// MELVARA.EXE's entry point: melvara-sim for Windows.
+//
+// Loads a plug-in module by file through its seven exports and runs it on a
+// score file; the thirteen host functions are exported from this program. The
+// module shows the system's own message boxes, which this program watches and
+// answers.
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "sim/cli/Cli.h"
-#include "sim/host/ModuleLoader.h"
+#include "sim/module/ModuleLoader.h"
 #include "sim/windows/BoxWatcher.h"
 
 int main(int argc, char** argv) {

@@ -2,8 +2,8 @@
 // through the exports.
 #include <gtest/gtest.h>
 
-#include "sim/host/Menu.h"
-#include "sim/host/ModuleLoader.h"
+#include "sim/module/Menu.h"
+#include "sim/module/ModuleLoader.h"
 
 #ifndef MELVARA_MODULE_PATH
 #error "MELVARA_MODULE_PATH must name the built module"

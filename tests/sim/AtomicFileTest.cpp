@@ -8,7 +8,7 @@
 #include <fstream>
 #include <functional>
 
-#include "sim/score/AtomicFile.h"
+#include "sim/support/AtomicFile.h"
 
 namespace {
 

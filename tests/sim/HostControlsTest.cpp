@@ -101,14 +101,14 @@ TEST(HostControls, EveryFunctionWorksThroughItsExportAndFailsWhenMadeTo) {
         }
         sim::Host host(SmallScore());
         sim::CurrentHostScope current(host);
-        host.SetFunctionMode(probe.Fn, sim::FunctionMode::Failing);
+        host.Failures().SetFunctionMode(probe.Fn, sim::FunctionMode::Failing);
         EXPECT_FALSE(probe.Call()) << name << " made to fail";
         EXPECT_EQ(host.GetScore(), SmallScore()) << name << " made to fail changes nothing";
-        EXPECT_EQ(host.Frames().Loaded, 0u) << name;
+        EXPECT_EQ(host.Frames().Counts().Loaded, 0u) << name;
         const auto failed =
-            std::find_if(host.Calls().begin(), host.Calls().end(),
+            std::find_if(host.Log().Calls().begin(), host.Log().Calls().end(),
                          [&](const sim::HostCall& c) { return c.Function == probe.Fn; });
-        ASSERT_NE(failed, host.Calls().end()) << name;
+        ASSERT_NE(failed, host.Log().Calls().end()) << name;
         EXPECT_EQ(failed->Outcome, sim::CallOutcome::Failed) << name;
         EXPECT_NE(sim::FindHostFunction(name), nullptr) << name << " is still found";
     }
@@ -120,16 +120,16 @@ TEST(HostControls, AnExceptionInTheHostGivesTheModuleTheFailureValueAndIsKept) {
             const char* name = sim::HostFnName(probe.Fn);
             sim::Host host(SmallScore());
             sim::CurrentHostScope current(host);
-            host.OnCall = [&](const sim::HostCall&) {
+            host.Log().OnCall = [&](const sim::HostCall&) {
                 if (outOfMemory)
                     throw std::bad_alloc();
                 throw std::runtime_error("the disk is on fire");
             };
             EXPECT_FALSE(probe.Call()) << name;
-            ASSERT_TRUE(host.Fault()) << name;
-            EXPECT_EQ(host.Fault()->Function, probe.Fn) << name;
-            EXPECT_EQ(host.Fault()->OutOfMemory, outOfMemory) << name;
-            const std::string text = host.Fault()->Describe();
+            ASSERT_TRUE(host.Log().Fault()) << name;
+            EXPECT_EQ(host.Log().Fault()->Function, probe.Fn) << name;
+            EXPECT_EQ(host.Log().Fault()->OutOfMemory, outOfMemory) << name;
+            const std::string text = host.Log().Fault()->Describe();
             const std::string start = outOfMemory ? std::string("out of memory in ") + name
                                                   : std::string(name) + " failed inside the host";
             EXPECT_EQ(text.rfind(start, 0), 0u) << text;
@@ -162,32 +162,32 @@ TEST(HostControls, LookupByNameFindsTheExportsUnlessMarkedMissing) {
     EXPECT_EQ(sim::FindHostFunction("LoadKData"), nullptr);
     EXPECT_EQ(sim::FindHostFunction(nullptr), nullptr);
 
-    host.SetFunctionMode(sim::HostFn::GetMaxLayers, sim::FunctionMode::Missing);
+    host.Failures().SetFunctionMode(sim::HostFn::GetMaxLayers, sim::FunctionMode::Missing);
     EXPECT_EQ(sim::FindHostFunction("MX_GetMaxLayers"), nullptr);
     EXPECT_NE(sim::FindHostFunction("MX_GetShowLayer"), nullptr);
 
     EXPECT_EQ(MX_GetMaxLayers(V), 0) << "a call anyway gives the failure value";
-    EXPECT_EQ(host.Calls().back().Outcome, sim::CallOutcome::Missing);
-    ASSERT_EQ(host.Warnings().size(), 1u);
-    EXPECT_EQ(host.Warnings()[0],
+    EXPECT_EQ(host.Log().Calls().back().Outcome, sim::CallOutcome::Missing);
+    ASSERT_EQ(host.Monitor().Warnings().size(), 1u);
+    EXPECT_EQ(host.Monitor().Warnings()[0],
               "the module called MX_GetMaxLayers, which the host does not export");
 }
 
 TEST(HostControls, TheNthHostCallFailsCountingOnlyTheMxFunctions) {
     sim::Host host(SmallScore());
-    host.FailCall(3);
+    host.Failures().FailCall(3);
     EXPECT_EQ(host.GetMaxLayers(V), 4);                // #1
     EXPECT_EQ(host.IsWindowHandle(host.Window()), 1);  // not counted
     EXPECT_EQ(host.GetShowLayer(0, V), 1);             // #2
     EXPECT_EQ(host.SlotToInst(1, 7, V), 0);            // #3 fails
     EXPECT_EQ(host.SlotToInst(1, 7, V), 3);            // #4
-    EXPECT_EQ(host.CallCount(), 4u);
-    EXPECT_EQ(host.CallCount(sim::HostFn::SlotToInst), 2u);
-    ASSERT_EQ(host.Calls().size(), 5u);
-    EXPECT_EQ(host.Calls()[1].Number, 0u) << "window functions are not numbered";
-    EXPECT_EQ(host.Calls()[3].Number, 3u);
-    EXPECT_EQ(host.Calls()[3].Outcome, sim::CallOutcome::Failed);
-    EXPECT_EQ(sim::DescribeCall(host.Calls()[3]),
+    EXPECT_EQ(host.Log().CallCount(), 4u);
+    EXPECT_EQ(host.Log().CallCount(sim::HostFn::SlotToInst), 2u);
+    ASSERT_EQ(host.Log().Calls().size(), 5u);
+    EXPECT_EQ(host.Log().Calls()[1].Number, 0u) << "window functions are not numbered";
+    EXPECT_EQ(host.Log().Calls()[3].Number, 3u);
+    EXPECT_EQ(host.Log().Calls()[3].Outcome, sim::CallOutcome::Failed);
+    EXPECT_EQ(sim::DescribeCall(host.Log().Calls()[3]),
               "#3 MX_SlotToInst(slot 1, scope 7, 0x19000000) = 0  [made to fail]");
 }
 
@@ -197,25 +197,26 @@ TEST(HostControls, ARecordOrAWholeTagCanBeMadeToFailLoadingOrSaving) {
     uint32_t count = 30;
     uint16_t defaults[4] = {1, 0, 0, 0};
     uint16_t tuplet[4] = {1, 0, 0, 0};
-    host.FailLoad(sim::kTupletDefaultsTag, sim::kTupletDefaultsKeys);
-    host.FailLoad(sim::MakeTag('z', 'z', 'z', 'z'));
+    host.Failures().FailLoad(sim::kTupletDefaultsTag, sim::kTupletDefaultsKeys);
+    host.Failures().FailLoad(sim::MakeTag('z', 'z', 'z', 'z'));
     EXPECT_EQ(host.LoadKData(sim::kTupletDefaultsTag, defaults, buffer, &count, V), 0);
     EXPECT_EQ(host.LoadKData(sim::kTupletTag, tuplet, buffer, &count, V), 1);
-    EXPECT_FALSE(host.LoadFailureFired(sim::kTupletTag, std::nullopt));
-    host.FailLoad(sim::kTupletTag);
+    EXPECT_FALSE(host.Failures().LoadFailureFired(sim::kTupletTag, std::nullopt));
+    host.Failures().FailLoad(sim::kTupletTag);
     EXPECT_EQ(host.LoadKData(sim::kTupletTag, tuplet, buffer, &count, V), 0);
 
-    host.FailSave(sim::kTupletTag, sim::Keys{1, 0, 0, 0});
-    host.FailSave(sim::kTupletTag, sim::Keys{2, 0, 0, 0});
+    host.Failures().FailSave(sim::kTupletTag, sim::Keys{1, 0, 0, 0});
+    host.Failures().FailSave(sim::kTupletTag, sim::Keys{2, 0, 0, 0});
     EXPECT_EQ(host.SaveKData(sim::kTupletTag, tuplet, buffer, 30, V), 0);
     EXPECT_EQ(host.SaveKData(sim::kTupletDefaultsTag, defaults, buffer, 30, V), 1);
 
     // Which of them changed a call.
-    EXPECT_TRUE(host.LoadFailureFired(sim::kTupletDefaultsTag, sim::kTupletDefaultsKeys));
-    EXPECT_TRUE(host.LoadFailureFired(sim::kTupletTag, std::nullopt));
-    EXPECT_FALSE(host.LoadFailureFired(sim::MakeTag('z', 'z', 'z', 'z'), std::nullopt));
-    EXPECT_TRUE(host.SaveFailureFired(sim::kTupletTag, sim::Keys{1, 0, 0, 0}));
-    EXPECT_FALSE(host.SaveFailureFired(sim::kTupletTag, sim::Keys{2, 0, 0, 0}));
+    EXPECT_TRUE(
+        host.Failures().LoadFailureFired(sim::kTupletDefaultsTag, sim::kTupletDefaultsKeys));
+    EXPECT_TRUE(host.Failures().LoadFailureFired(sim::kTupletTag, std::nullopt));
+    EXPECT_FALSE(host.Failures().LoadFailureFired(sim::MakeTag('z', 'z', 'z', 'z'), std::nullopt));
+    EXPECT_TRUE(host.Failures().SaveFailureFired(sim::kTupletTag, sim::Keys{1, 0, 0, 0}));
+    EXPECT_FALSE(host.Failures().SaveFailureFired(sim::kTupletTag, sim::Keys{2, 0, 0, 0}));
 }
 
 TEST(HostControls, TheCurrentDocumentCanBeSwitched) {
@@ -249,11 +250,11 @@ TEST(HostControls, AFunctionCanGiveAnOddAnswerToEveryCall) {
 
 TEST(HostControls, TheLastCallIsKeptWithWhetherItReturned) {
     sim::Host host(SmallScore());
-    host.SetRecordCalls(false);
-    EXPECT_FALSE(host.LastCall().Returned);
-    EXPECT_FALSE(host.LastCall().Running);
+    host.Log().SetRecordCalls(false);
+    EXPECT_FALSE(host.Log().LastCall().Returned);
+    EXPECT_FALSE(host.Log().LastCall().Running);
     std::vector<sim::LastHostCall> during;
-    host.OnBox = [&](const sim::BoxRecord&) { during.push_back(host.LastCall()); };
+    host.Boxes().OnBox = [&](const sim::BoxRecord&) { during.push_back(host.Log().LastCall()); };
     host.SlotToInst(2, 7, V);
     host.GetShowLayer(3, V);
     host.ShowMessageBox(host.Window(), u"t", u"c", sim::kBoxOk);
@@ -262,7 +263,7 @@ TEST(HostControls, TheLastCallIsKeptWithWhetherItReturned) {
     EXPECT_EQ(during[0].RunningFunction, sim::HostFn::MessageBoxW);
     ASSERT_TRUE(during[0].Returned);
     EXPECT_EQ(sim::DescribeCall(*during[0].Returned), "#2 MX_GetShowLayer(layer 3, 0x19000000) = 0");
-    const sim::LastHostCall after = host.LastCall();
+    const sim::LastHostCall after = host.Log().LastCall();
     EXPECT_FALSE(after.Running);
     ASSERT_TRUE(after.Returned);
     EXPECT_EQ(after.Returned->Function, sim::HostFn::MessageBoxW);
@@ -280,7 +281,7 @@ TEST(HostControls, BreachesOfTheContractNameTheirFirstCall) {
     const Case cases[] = {
         {"MX_SaveKData of a record whose last load failed",
          [](sim::Host& host) {
-             host.FailCall(1);
+             host.Failures().FailCall(1);
              uint16_t keys[4] = {1, 0, 0, 0};
              uint8_t buffer[30] = {};
              uint32_t count = 30;
@@ -330,10 +331,10 @@ TEST(HostControls, BreachesOfTheContractNameTheirFirstCall) {
     for (const Case& c : cases) {
         sim::Host host(SmallScore());
         c.Calls(host);
-        const auto breaches = host.Breaches();
+        const auto breaches = host.Monitor().Breaches();
         if (c.Breach == nullptr) {
             EXPECT_TRUE(breaches.empty()) << breaches.front().What;
-            EXPECT_EQ(host.Warnings().size(), 2u);
+            EXPECT_EQ(host.Monitor().Warnings().size(), 2u);
             continue;
         }
         ASSERT_EQ(breaches.size(), 1u) << c.Breach;
@@ -355,8 +356,8 @@ TEST(HostControls, SlotsStavesAndLayersFollowTheScore) {
         EXPECT_EQ(host.GetShowLayer(layer, V), shown[layer]) << "layer " << layer;
     }
     EXPECT_EQ(host.GetShowLayer(-1, V), 0);
-    ASSERT_EQ(host.Warnings().size(), 1u);
-    EXPECT_EQ(host.Warnings()[0],
+    ASSERT_EQ(host.Monitor().Warnings().size(), 1u);
+    EXPECT_EQ(host.Monitor().Warnings()[0],
               "MX_SlotToInst asked for slot 2 with scope 0; its staff has scope 7");
 }
 
@@ -381,8 +382,8 @@ TEST(HostControls, TheCurrentSelectionFillsTheThirdArea) {
 TEST(HostControls, BoxesAreRecordedAndAnsweredFromTheScriptOrByDefault) {
     sim::Host host(SmallScore());
     std::vector<std::string> seen;
-    host.OnBox = [&](const sim::BoxRecord& box) { seen.push_back(box.CaptionUtf8()); };
-    host.ScriptAnswers({sim::kIdNo});
+    host.Boxes().OnBox = [&](const sim::BoxRecord& box) { seen.push_back(box.CaptionUtf8()); };
+    host.Boxes().ScriptAnswers({sim::kIdNo});
     void* window = host.Window();
     EXPECT_EQ(host.ShowMessageBox(window, u"Done", u"Info", sim::kBoxOk), sim::kIdOk)
         << "an OK box leaves the scripted No for a later box";
@@ -391,13 +392,13 @@ TEST(HostControls, BoxesAreRecordedAndAnsweredFromTheScriptOrByDefault) {
         << "the default button of a Yes/No box";
     EXPECT_EQ(host.ShowMessageBox(window, u"Again?", u"Ask", sim::kBoxYesNo | 0x100), sim::kIdNo)
         << "the second button made the default";
-    EXPECT_EQ(host.UnusedAnswers(), 0u);
-    host.ScriptAnswers({sim::kIdRetry, sim::kIdOk});
+    EXPECT_EQ(host.Boxes().UnusedAnswers(), 0u);
+    host.Boxes().ScriptAnswers({sim::kIdRetry, sim::kIdOk});
     host.ShowMessageBox(window, u"Done", u"Info", sim::kBoxOk);
-    EXPECT_EQ(host.UnusedAnswerList(), (std::vector<int>{sim::kIdRetry, sim::kIdOk}))
+    EXPECT_EQ(host.Boxes().UnusedAnswerList(), (std::vector<int>{sim::kIdRetry, sim::kIdOk}))
         << "an answer waits behind one that no box offers";
 
-    const auto& boxes = host.Boxes();
+    const auto& boxes = host.Boxes().List();
     ASSERT_EQ(boxes.size(), 5u);
     EXPECT_EQ(boxes[1].TextUtf8(), "Copy?");
     EXPECT_EQ(boxes[1].Style, sim::kBoxYesNo);
@@ -405,15 +406,15 @@ TEST(HostControls, BoxesAreRecordedAndAnsweredFromTheScriptOrByDefault) {
     EXPECT_FALSE(boxes[2].Scripted);
     EXPECT_TRUE(boxes[0].HostWindow);
     EXPECT_EQ(seen, (std::vector<std::string>{"Info", "Ask", "Ask", "Ask", "Info"}));
-    EXPECT_TRUE(host.Warnings().empty());
+    EXPECT_TRUE(host.Monitor().Warnings().empty());
 }
 
 TEST(HostControls, ABoxThatCannotBeShownAnswersZero) {
     sim::Host host(SmallScore());
-    host.SetFunctionMode(sim::HostFn::MessageBoxW, sim::FunctionMode::Failing);
+    host.Failures().SetFunctionMode(sim::HostFn::MessageBoxW, sim::FunctionMode::Failing);
     EXPECT_EQ(host.ShowMessageBox(host.Window(), u"text", u"caption", sim::kBoxYesNo), 0);
-    ASSERT_EQ(host.Boxes().size(), 1u);
-    EXPECT_FALSE(host.Boxes()[0].Shown);
+    ASSERT_EQ(host.Boxes().List().size(), 1u);
+    EXPECT_FALSE(host.Boxes().List()[0].Shown);
 }
 
 TEST(HostControls, ABoxOverAnotherWindowIsWarnedAbout) {
@@ -421,27 +422,27 @@ TEST(HostControls, ABoxOverAnotherWindowIsWarnedAbout) {
     EXPECT_EQ(host.IsWindowHandle(nullptr), 0);
     EXPECT_EQ(host.IsWindowHandle(host.Window()), 1);
     host.ShowMessageBox(nullptr, u"t", nullptr, sim::kBoxOk | sim::kBoxIconStop);
-    EXPECT_EQ(host.Boxes()[0].Caption, u"");
-    ASSERT_EQ(host.Warnings().size(), 1u);
-    EXPECT_EQ(host.Warnings()[0], "a message box was shown over no window");
+    EXPECT_EQ(host.Boxes().List()[0].Caption, u"");
+    ASSERT_EQ(host.Monitor().Warnings().size(), 1u);
+    EXPECT_EQ(host.Monitor().Warnings()[0], "a message box was shown over no window");
 }
 
 TEST(HostControls, TheCallLogCanBeSwitchedOffWhileCountsGoOn) {
     sim::Host host(SmallScore());
-    host.SetRecordCalls(false);
+    host.Log().SetRecordCalls(false);
     int traced = 0;
-    host.OnCall = [&](const sim::HostCall&) { ++traced; };
+    host.Log().OnCall = [&](const sim::HostCall&) { ++traced; };
     host.GetMaxLayers(V);
     host.GetMaxLayers(V);
-    EXPECT_TRUE(host.Calls().empty());
-    EXPECT_EQ(host.CallCount(), 2u);
+    EXPECT_TRUE(host.Log().Calls().empty());
+    EXPECT_EQ(host.Log().CallCount(), 2u);
     EXPECT_EQ(traced, 2);
 
-    host.SetRecordCalls(true, 1);
+    host.Log().SetRecordCalls(true, 1);
     host.GetMaxLayers(V);
     host.GetMaxLayers(V);
-    EXPECT_EQ(host.Calls().size(), 1u) << "no more than the limit";
-    EXPECT_EQ(host.CallsNotKept(), 1u);
+    EXPECT_EQ(host.Log().Calls().size(), 1u) << "no more than the limit";
+    EXPECT_EQ(host.Log().CallsNotKept(), 1u);
 }
 
 TEST(HostControls, BoxStylesReadAsPeopleSeeThem) {

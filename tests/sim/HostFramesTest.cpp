@@ -66,9 +66,9 @@ TEST(HostFrames, FrameAndEntryRecordsAreLaidOutAsTheHostLaysThemOut) {
     EXPECT_EQ(static_cast<int32_t>(MelvaraReadLE32(e1 + 136)), 0x7FFFFFFF);
 
     host.FreeTGF(frame, V);
-    EXPECT_EQ(host.Frames().Loaded, 1u);
-    EXPECT_EQ(host.Frames().Freed, 1u);
-    EXPECT_TRUE(host.FrameErrors().empty());
+    EXPECT_EQ(host.Frames().Counts().Loaded, 1u);
+    EXPECT_EQ(host.Frames().Counts().Freed, 1u);
+    EXPECT_TRUE(host.Frames().Errors().empty());
 }
 
 TEST(HostFrames, TwelveNotesFillTheEntryRecord) {
@@ -120,7 +120,7 @@ TEST(HostFrames, NoFrameForASlotMeasureOrLayerThatDoesNotExist) {
     for (const Case& c : cases) {
         EXPECT_EQ(host.LoadTGF(nullptr, c.slot, c.measure, c.layer, 1, V), nullptr) << c.name;
     }
-    EXPECT_EQ(host.Frames().Loaded, 0u);
+    EXPECT_EQ(host.Frames().Counts().Loaded, 0u);
     void* hidden = host.LoadTGF(nullptr, 1, 1, 2, 1, V);
     EXPECT_NE(hidden, nullptr) << "a hidden layer still has frames";
     host.FreeTGF(hidden, V);
@@ -137,7 +137,7 @@ TEST(HostFrames, ReleasingTwiceOrWhatWasNeverHandedOutIsAnError) {
     host.FreeTGF(nullptr, V);
     host.ReportFramesStillHeld();
 
-    const auto& errors = host.FrameErrors();
+    const auto& errors = host.Frames().Errors();
     ASSERT_EQ(errors.size(), 4u);
     EXPECT_EQ(errors[0].What, sim::FrameError::Kind::FreedTwice);
     EXPECT_EQ(errors[0].Frame, 1u);
@@ -152,14 +152,14 @@ TEST(HostFrames, ReleasingTwiceOrWhatWasNeverHandedOutIsAnError) {
     EXPECT_EQ(errors[3].Frame, 2u);
     EXPECT_EQ(errors[3].Handle, second);
 
-    EXPECT_EQ(host.Frames().Loaded, 2u);
-    EXPECT_EQ(host.Frames().Freed, 1u);
-    EXPECT_EQ(host.Frames().Held, 1u);
+    EXPECT_EQ(host.Frames().Counts().Loaded, 2u);
+    EXPECT_EQ(host.Frames().Counts().Freed, 1u);
+    EXPECT_EQ(host.Frames().Counts().Held, 1u);
 }
 
 TEST(HostFrames, OddCountsReplaceTheRealOnes) {
     sim::Host host(FrameScore());
-    host.SetFrameCounts(-1, -32768);
+    host.Frames().SetCounts(-1, -32768);
     const auto* frame = static_cast<const uint8_t*>(host.LoadTGF(nullptr, 2, 3, 1, 1, V));
     ASSERT_NE(frame, nullptr);
     EXPECT_EQ(MelvaraFrameEntryCount(frame), -1);
@@ -174,23 +174,23 @@ TEST(HostFrames, OddCountsReplaceTheRealOnes) {
 
 TEST(HostFrames, WithoutMxFreeTgfNoFrameIsTheModulesToKeep) {
     sim::Host without(FrameScore());
-    without.SetFunctionMode(sim::HostFn::FreeTGF, sim::FunctionMode::Missing);
+    without.Failures().SetFunctionMode(sim::HostFn::FreeTGF, sim::FunctionMode::Missing);
     without.LoadTGF(nullptr, 2, 3, 1, 1, V);
     without.ReportFramesStillHeld();
-    EXPECT_TRUE(without.FrameErrors().empty()) << "no MX_FreeTGF to release it with";
+    EXPECT_TRUE(without.Frames().Errors().empty()) << "no MX_FreeTGF to release it with";
 }
 
 TEST(HostFrames, AFrameTheHostRefusedToReleaseIsNotTheModulesError) {
     sim::Host host(FrameScore());
     void* refused = host.LoadTGF(nullptr, 2, 3, 1, 1, V);
     void* kept = host.LoadTGF(nullptr, 2, 3, 0, 1, V);
-    host.FailCall(3);
+    host.Failures().FailCall(3);
     host.FreeTGF(refused, V);
     host.ReportFramesStillHeld();
-    ASSERT_EQ(host.FrameErrors().size(), 1u);
-    EXPECT_EQ(host.FrameErrors()[0].Handle, kept);
-    EXPECT_EQ(host.Frames().Held, 2u);
-    EXPECT_EQ(host.Frames().Refused, 1u);
+    ASSERT_EQ(host.Frames().Errors().size(), 1u);
+    EXPECT_EQ(host.Frames().Errors()[0].Handle, kept);
+    EXPECT_EQ(host.Frames().Counts().Held, 2u);
+    EXPECT_EQ(host.Frames().Counts().Refused, 1u);
 }
 
 TEST(HostFrames, AFrameTheModuleWroteIntoIsWarnedAbout) {
@@ -199,7 +199,7 @@ TEST(HostFrames, AFrameTheModuleWroteIntoIsWarnedAbout) {
     auto* record = static_cast<uint8_t*>(MelvaraReadPointer(frame + 14));
     MelvaraWriteLE32(record + 8, 0);
     host.FreeTGF(frame, V);
-    const auto warnings = host.Warnings();
+    const auto warnings = host.Monitor().Warnings();
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_EQ(warnings[0], "the module wrote into frame 1 (staff 7, measure 3, layer 2)");
 }
@@ -208,8 +208,8 @@ TEST(HostFrames, TheFrameCallIsLoggedWithItsArgumentsAndFrame) {
     sim::Host host(FrameScore());
     void* frame = host.LoadTGF(nullptr, 2, 3, 1, 0, V);
     host.FreeTGF(frame, V);
-    ASSERT_EQ(host.Calls().size(), 2u);
-    const sim::HostCall& load = host.Calls()[0];
+    ASSERT_EQ(host.Log().Calls().size(), 2u);
+    const sim::HostCall& load = host.Log().Calls()[0];
     EXPECT_EQ(load.Function, sim::HostFn::LoadTGF);
     EXPECT_EQ(load.Slot, 2);
     EXPECT_EQ(load.Measure, 3);
@@ -220,7 +220,7 @@ TEST(HostFrames, TheFrameCallIsLoggedWithItsArgumentsAndFrame) {
     EXPECT_EQ(sim::DescribeCall(load),
               "#1 MX_LoadTGF(null, slot 2, measure 3, layer 1, option 0, 0x19000000) = frame 1 "
               "(staff 7)");
-    EXPECT_EQ(sim::DescribeCall(host.Calls()[1]), "#2 MX_FreeTGF(frame 1, 0x19000000)");
+    EXPECT_EQ(sim::DescribeCall(host.Log().Calls()[1]), "#2 MX_FreeTGF(frame 1, 0x19000000)");
 }
 
 #if defined(__SANITIZE_ADDRESS__)

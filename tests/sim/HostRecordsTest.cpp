@@ -48,7 +48,7 @@ TEST_F(HostRecords, LoadWithoutBufferOnlyAsksTheSize) {
     uint32_t count = 0;
     EXPECT_EQ(host->LoadKData(kTag, keys, nullptr, &count, V), 1);
     EXPECT_EQ(count, 6u);
-    EXPECT_TRUE(host->LoadedRecords().empty()) << "a size query loads nothing";
+    EXPECT_TRUE(host->Monitor().LoadedRecords().empty()) << "a size query loads nothing";
 }
 
 TEST_F(HostRecords, LoadOfAMissingRecordFailsAndLeavesTheCount) {
@@ -70,7 +70,7 @@ TEST_F(HostRecords, SaveReplacesAnExistingRecordOnly) {
     uint16_t missing[4] = {1, 0, 1, 0};
     EXPECT_EQ(host->SaveKData(kTag, missing, bytes, 3, V), 0);
     EXPECT_EQ(host->GetScore().FindRecord(kTag, {1, 0, 1, 0}), nullptr) << "save creates nothing";
-    EXPECT_EQ(host->SavedCount(kTag), 1u);
+    EXPECT_EQ(host->Log().SavedCount(kTag), 1u);
 }
 
 TEST_F(HostRecords, CreateTakesTheIndexAfterTheHighestOfItsFirstTwoKeyWords) {
@@ -83,7 +83,7 @@ TEST_F(HostRecords, CreateTakesTheIndexAfterTheHighestOfItsFirstTwoKeyWords) {
     uint16_t fresh[4] = {4, 4, 0xFFFF, 0};
     EXPECT_EQ(host->CreateKData(kTag, fresh, bytes, 2, V), 1);
     EXPECT_EQ(fresh[2], 0) << "the first record under {4,4}";
-    EXPECT_EQ(host->CreatedCount(), 2u);
+    EXPECT_EQ(host->Log().CreatedCount(), 2u);
 }
 
 TEST_F(HostRecords, CreateCanLeaveTheIndexUnsetForTheCallerToSearch) {
@@ -109,7 +109,7 @@ TEST_F(HostRecords, DeleteRemovesTheRecord) {
     EXPECT_EQ(host->DeleteKData(kTag, keys, V), 1);
     EXPECT_EQ(host->DeleteKData(kTag, keys, V), 0);
     EXPECT_EQ(host->GetScore().FindRecord(kTag, {1, 0, 2, 0}), nullptr);
-    EXPECT_EQ(host->DeletedCount(), 1u);
+    EXPECT_EQ(host->Log().DeletedCount(), 1u);
 }
 
 TEST_F(HostRecords, NextStepsThroughTheTagInAscendingKeyOrder) {
@@ -132,7 +132,7 @@ TEST_F(HostRecords, NextStartsAfterKeysThatNameNoRecord) {
     EXPECT_EQ(host->NextKData(kTag, keys, nullptr, nullptr, V), 1);
     EXPECT_EQ((std::array<uint16_t, 4>{keys[0], keys[1], keys[2], keys[3]}),
               (std::array<uint16_t, 4>{1, 0, 2, 0}));
-    const sim::HostCall& call = host->Calls().back();
+    const sim::HostCall& call = host->Log().Calls().back();
     EXPECT_EQ(call.KeysIn, (sim::Keys{1, 0, 1, 0}));
     EXPECT_EQ(call.KeysOut, (sim::Keys{1, 0, 2, 0}));
     EXPECT_EQ(sim::DescribeCall(call),
@@ -144,8 +144,8 @@ TEST_F(HostRecords, NextWithABufferOrCountIsWarnedAbout) {
     uint16_t keys[4] = {0, 0, 0, 0};
     uint32_t count = 0;
     EXPECT_EQ(host->NextKData(kTag, keys, nullptr, &count, V), 1);
-    ASSERT_EQ(host->Warnings().size(), 1u);
-    EXPECT_NE(host->Warnings()[0].find("MX_NextKData called with a buffer or a count"),
+    ASSERT_EQ(host->Monitor().Warnings().size(), 1u);
+    EXPECT_NE(host->Monitor().Warnings()[0].find("MX_NextKData called with a buffer or a count"),
               std::string::npos);
 }
 
@@ -154,7 +154,7 @@ TEST_F(HostRecords, EveryCallIsLoggedWithTagKeysCountsAndResult) {
     uint8_t buffer[6];
     uint32_t count = 6;
     host->LoadKData(kTag, keys, buffer, &count, 0x18000000);
-    const sim::HostCall& call = host->Calls().back();
+    const sim::HostCall& call = host->Log().Calls().back();
     EXPECT_EQ(call.Number, 1u);
     EXPECT_EQ(call.Function, sim::HostFn::LoadKData);
     EXPECT_EQ(call.Tag, kTag);
@@ -164,8 +164,8 @@ TEST_F(HostRecords, EveryCallIsLoggedWithTagKeysCountsAndResult) {
     EXPECT_EQ(call.CountOut, 6u);
     EXPECT_EQ(call.Version, 0x18000000u);
     EXPECT_EQ(call.Result, 1);
-    ASSERT_EQ(host->Warnings().size(), 1u);
-    EXPECT_EQ(host->Warnings()[0],
+    ASSERT_EQ(host->Monitor().Warnings().size(), 1u);
+    EXPECT_EQ(host->Monitor().Warnings()[0],
               "MX_LoadKData called with version argument 0x18000000 instead of 0x19000000");
 }
 

@@ -7,8 +7,9 @@
 #include <cstdlib>
 #include <functional>
 
+#include "sim/host/Host.h"
 #include "sim/host/HostExports.h"
-#include "sim/host/ModuleGuard.h"
+#include "sim/module/ModuleGuard.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Whole numbers as melvara-sim takes them from its command line.
 #include <gtest/gtest.h>
 
-#include "sim/score/Numbers.h"
+#include "sim/support/Numbers.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "sim/score/AtomicFile.h"
 #include "sim/score/ScoreFile.h"
+#include "sim/support/AtomicFile.h"
 
 #ifndef MELVARA_SAMPLES_DIR
 #error "MELVARA_SAMPLES_DIR must name the samples folder"

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "sim/host/ModuleLoader.h"
+#include "sim/module/ModuleLoader.h"
 #include "sim/validate/ExportTable.h"
 #include "sim/validate/Invocation.h"
 #include "sim/validate/Reports.h"
@@ -88,12 +88,14 @@ TEST(Validate, ReportsForCIHoldEveryCheckAndEscapeTheirTexts) {
     const sim::CheckInfo third{"invoke-large-score", 2, "", nullptr};
     sim::Validation validation;
     validation.Options = &options;
+    // A module's own texts (its export names, its output) need not be UTF-8.
     validation.Checks = {
-        {&first, sim::Passed("the seven exports")},
+        {&first, sim::Passed("the seven exports; also 1 others: Caf\xE9")},
         {&second, sim::Failed("frame 3 \"kept\" <never released>\n", "menu index 1 & more",
                               "#12 MX_LoadTGF(null, slot 1) = frame 3")},
         {&third, sim::Skipped("the module offers no command\x01")},
     };
+    validation.Checks[1].Result.Output = "Men\xFC \xC3";
     validation.Seconds = 1.5;
 
     const auto json = nlohmann::json::parse(sim::FormatJson(validation));
@@ -103,6 +105,7 @@ TEST(Validate, ReportsForCIHoldEveryCheckAndEscapeTheirTexts) {
     EXPECT_EQ(json["checks"][1]["reason"], "frame 3 \"kept\" <never released>\n");
     EXPECT_EQ(json["checks"][1]["call"], "#12 MX_LoadTGF(null, slot 1) = frame 3");
     EXPECT_EQ(json["checks"][2]["reason"], "the module offers no command\x01");
+    EXPECT_EQ(json["checks"][0]["reason"], "the seven exports; also 1 others: Caf\xEF\xBF\xBD");
     EXPECT_EQ(json["summary"]["failed"], 1);
     EXPECT_EQ(json["summary"]["skipped"], 1);
 
@@ -116,6 +119,9 @@ TEST(Validate, ReportsForCIHoldEveryCheckAndEscapeTheirTexts) {
               std::string::npos)
         << junit;
     EXPECT_EQ(junit.find('\x01'), std::string::npos) << "no control characters in XML";
+    EXPECT_NE(junit.find("<system-out>Men\xEF\xBF\xBD \xEF\xBF\xBD</system-out>"),
+              std::string::npos)
+        << junit;
     EXPECT_EQ(sim::FormatSummary(validation),
               "3 checks up to level 2 in 1.500 s: 1 passed, 1 failed, 1 skipped");
 }

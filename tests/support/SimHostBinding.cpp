@@ -51,6 +51,6 @@ void SimHostBinding::Replace(const char* name, void* address) {
 }
 
 void SimHostBinding::MakeMissing(sim::HostFn fn) {
-    Host.SetFunctionMode(fn, sim::FunctionMode::Missing);
+    Host.Failures().SetFunctionMode(fn, sim::FunctionMode::Missing);
     host::ForgetBinding();
 }

@@ -2,7 +2,7 @@
 
 std::vector<sim::HostCall> SimHostTest::CallsOf(sim::HostFn fn) const {
     std::vector<sim::HostCall> calls;
-    for (const sim::HostCall& call : Host.Calls()) {
+    for (const sim::HostCall& call : Host.Log().Calls()) {
         if (call.Function == fn) calls.push_back(call);
     }
     return calls;

@@ -22,9 +22,9 @@ protected:
     // The calls made so far of one host function, or of all.
     std::vector<sim::HostCall> CallsOf(sim::HostFn fn) const;
     size_t CountOf(sim::HostFn fn) const { return CallsOf(fn).size(); }
-    const std::vector<sim::HostCall>& Calls() const { return Host.Calls(); }
+    const std::vector<sim::HostCall>& Calls() const { return Host.Log().Calls(); }
     // Starts counting anew (after a set-up phase).
-    void ForgetCalls() { Host.ClearCalls(); }
+    void ForgetCalls() { Host.Log().ClearCalls(); }
 
     // Makes a host function missing, as if the host did not export it. The
     // binding forgets what it cached, so that the next call looks again.

@@ -70,8 +70,8 @@ protected:
     Outcome Run(const sim::Score& score, const sim::Selection& selection, const Command& command,
                 uint64_t failCall) {
         sim::Host host(score);
-        if (failCall != 0) host.FailCall(failCall);
-        if (command.Answer != 0) host.ScriptAnswers({command.Answer});
+        if (failCall != 0) host.Failures().FailCall(failCall);
+        if (command.Answer != 0) host.Boxes().ScriptAnswers({command.Answer});
         sim::CurrentHostScope current(host);
         testplatform::Current().MessageBoxHandler = [&host](void* window, const char16_t* text,
                                                             const char16_t* caption, unsigned style) {
@@ -83,23 +83,23 @@ protected:
             MelvaraExtensionInvoke(host.Window(), command.Index, selection.Present ? &region : nullptr);
         host.ReportFramesStillHeld();
         outcome.Result = host.GetScore();
-        outcome.Boxes = host.Boxes();
-        outcome.Calls = host.CallCount();
-        outcome.Loaded = host.LoadedRecords();
+        outcome.Boxes = host.Boxes().List();
+        outcome.Calls = host.Log().CallCount();
+        outcome.Loaded = host.Monitor().LoadedRecords();
         std::map<uint64_t, int> returned;
-        for (const sim::HostCall& call : host.Calls()) {
+        for (const sim::HostCall& call : host.Log().Calls()) {
             if (call.Function == sim::HostFn::LoadTGF && call.Frame != 0) returned.emplace(call.Frame, 0);
         }
-        for (const sim::HostCall& call : host.Calls()) {
+        for (const sim::HostCall& call : host.Log().Calls()) {
             if (call.Function == sim::HostFn::FreeTGF) ++returned[call.Frame];
         }
         for (const auto& [frame, times] : returned) {
             if (frame == 0 || times != 1) ++outcome.FramesNotReturnedOnce;
         }
-        for (const sim::FrameError& error : host.FrameErrors()) {
+        for (const sim::FrameError& error : host.Frames().Errors()) {
             if (error.What != sim::FrameError::Kind::StillHeld) ++outcome.FrameErrors;
         }
-        for (const std::string& warning : host.Warnings()) {
+        for (const std::string& warning : host.Monitor().Warnings()) {
             // A slot asked for with the region's start scope is the region's doing.
             if (warning.rfind("MX_SlotToInst asked for slot", 0) != 0) outcome.Warnings.push_back(warning);
         }

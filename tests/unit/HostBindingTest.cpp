@@ -46,7 +46,7 @@ TEST_F(HostBinding, EachFunctionIsLookedUpOnceAndEveryCallCarriesTheVersion) {
 
 TEST_F(HostBinding, AMissingFunctionIsLookedUpOnceAndAnswersAsAFailedCall) {
     for (int fn = 0; fn <= static_cast<int>(HostFn::GetMaxLayers); ++fn) {
-        Host.SetFunctionMode(static_cast<HostFn>(fn), sim::FunctionMode::Missing);
+        Host.Failures().SetFunctionMode(static_cast<HostFn>(fn), sim::FunctionMode::Missing);
     }
     host::ForgetBinding();
     Score().AddStaff(1, 1).SetMeasures(1);

@@ -437,7 +437,7 @@ TEST_F(FieldTransfer, OffsetsOutOfRowOrderAndPartKeys) {
 TEST_F(FieldTransfer, APartThatFailsToLoadIsNeverSaved) {
     const FieldMapRow row{{'A', 'B'}, 0, 0, 0, 1, 2, kConvertWord, 0};
     const FieldMap map{&row, 1};
-    Host.FailLoad(sim::PartTag('A', 'B'));
+    Host.Failures().FailLoad(sim::PartTag('A', 'B'));
     uint8_t buffer[2];
     WriteLE16(buffer, 0x7777);
     ASSERT_TRUE(SaveFields(map, buffer, 0x19000000));

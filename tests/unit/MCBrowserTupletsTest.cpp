@@ -94,9 +94,10 @@ protected:
     }
 
     void ExpectEveryFrameReleasedOnce() {
-        EXPECT_EQ(Host.Frames().Held, 0u);
-        EXPECT_EQ(Host.Frames().Freed, Host.Frames().Loaded);
-        for (const sim::FrameError& error : Host.FrameErrors()) ADD_FAILURE() << error.Describe();
+        EXPECT_EQ(Host.Frames().Counts().Held, 0u);
+        EXPECT_EQ(Host.Frames().Counts().Freed, Host.Frames().Counts().Loaded);
+        for (const sim::FrameError& error : Host.Frames().Errors())
+            ADD_FAILURE() << error.Describe();
     }
 
     std::vector<std::pair<int16_t, int16_t>> CellsLoaded() const {
@@ -126,7 +127,7 @@ TEST_F(TupletBrowser, VisitsTheCellsMeasureByMeasureThenSlotBySlot) {
     }
     EXPECT_TRUE(Handler.Visits.empty());
     ExpectEveryFrameReleasedOnce();
-    EXPECT_TRUE(Host.Warnings().empty());
+    EXPECT_TRUE(Host.Monitor().Warnings().empty());
 }
 
 TEST_F(TupletBrowser, AHandlerThatStopsEndsTheWalkAtOnce) {
@@ -342,11 +343,11 @@ TEST_F(TupletBrowser, TupletsComeByMeasureSlotLayerEntryAndIndex) {
     EXPECT_EQ(Walk(Rect(1, 2, 1, 2)), 4);
     EXPECT_EQ(Handler.Keys(), expected);
     ExpectEveryFrameReleasedOnce();
-    EXPECT_TRUE(Host.Warnings().empty());
+    EXPECT_TRUE(Host.Monitor().Warnings().empty());
 }
 
 TEST_F(TupletBrowser, ARegionReachingTheLargestMeasureOrSlotEnds) {
-    Host.SetRecordCalls(false);
+    Host.Log().SetRecordCalls(false);
     Score().AddStaff(10, 1).SetLayers(1);
     struct Case {
         const char* name;
@@ -359,9 +360,9 @@ TEST_F(TupletBrowser, ARegionReachingTheLargestMeasureOrSlotEnds) {
         {"both", Rect(32766, 32767, 32766, 32767), 4},
     };
     for (const Case& c : cases) {
-        const uint64_t before = Host.CallCount(HostFn::SlotToInst);
+        const uint64_t before = Host.Log().CallCount(HostFn::SlotToInst);
         EXPECT_EQ(Walk(c.region), c.cells) << c.name;
-        EXPECT_EQ(Host.CallCount(HostFn::SlotToInst) - before, static_cast<uint64_t>(c.cells))
+        EXPECT_EQ(Host.Log().CallCount(HostFn::SlotToInst) - before, static_cast<uint64_t>(c.cells))
             << c.name;
     }
     ExpectEveryFrameReleasedOnce();

@@ -56,7 +56,7 @@ TEST_F(MusicRegion, SetCurrentSelectionCopiesTheHostsSelectionAndDocument) {
     const auto regions = CallsOf(HostFn::GetCurKRegions);
     ASSERT_EQ(regions.size(), 1u);
     EXPECT_TRUE(regions[0].HasBuffer);
-    EXPECT_TRUE(Host.Warnings().empty());
+    EXPECT_TRUE(Host.Monitor().Warnings().empty());
 }
 
 TEST_F(MusicRegion, WithoutTheRegionFunctionTheSelectionIsEmptyButTheDocumentIsSet) {

@@ -68,9 +68,10 @@ protected:
     }
 
     void ExpectEveryFrameReleasedOnce() {
-        EXPECT_EQ(Host.Frames().Held, 0u);
-        EXPECT_EQ(Host.Frames().Freed, Host.Frames().Loaded);
-        for (const sim::FrameError& error : Host.FrameErrors()) ADD_FAILURE() << error.Describe();
+        EXPECT_EQ(Host.Frames().Counts().Held, 0u);
+        EXPECT_EQ(Host.Frames().Counts().Freed, Host.Frames().Counts().Loaded);
+        for (const sim::FrameError& error : Host.Frames().Errors())
+            ADD_FAILURE() << error.Describe();
     }
 
     std::map<int16_t, std::vector<uint32_t>> Numbers;
@@ -95,7 +96,7 @@ TEST_F(NoteEntryCell, ShownLayersLeaveTheHiddenOnesWithoutFrame) {
         }
     }
     ExpectEveryFrameReleasedOnce();
-    EXPECT_TRUE(Host.Warnings().empty());
+    EXPECT_TRUE(Host.Monitor().Warnings().empty());
 }
 
 TEST_F(NoteEntryCell, LayerModeChoosesTheLayersToLoad) {
@@ -140,7 +141,7 @@ TEST_F(NoteEntryCell, ARefusedLayerReleasesEverythingLoadedSoFar) {
     // Find the number of the third frame load of a four-layer Load.
     uint64_t offset = 0;
     {
-        const uint64_t start = Host.CallCount();
+        const uint64_t start = Host.Log().CallCount();
         MCNoteEntryCell probe(1, kStaff);
         probe.LayerMode = MCNoteEntryCell::kAllLayers;
         ASSERT_TRUE(probe.Load());
@@ -149,8 +150,8 @@ TEST_F(NoteEntryCell, ARefusedLayerReleasesEverythingLoadedSoFar) {
         offset = loads[2].Number - start;
     }
     ForgetCalls();
-    const sim::FrameCounts before = Host.Frames();
-    Host.FailCall(Host.CallCount() + offset);
+    const sim::FrameCounts before = Host.Frames().Counts();
+    Host.Failures().FailCall(Host.Log().CallCount() + offset);
 
     MCNoteEntryCell cell(1, kStaff);
     cell.LayerMode = MCNoteEntryCell::kAllLayers;
@@ -166,7 +167,7 @@ TEST_F(NoteEntryCell, ARefusedLayerReleasesEverythingLoadedSoFar) {
     ASSERT_EQ(frees.size(), 2u);
     EXPECT_EQ(frees[0].Frame, loads[0].Frame);
     EXPECT_EQ(frees[1].Frame, loads[1].Frame);
-    EXPECT_EQ(Host.Frames().Loaded - before.Loaded, 2u);
+    EXPECT_EQ(Host.Frames().Counts().Loaded - before.Loaded, 2u);
     ExpectEveryFrameReleasedOnce();
 
     // The cell can load again afterwards.
@@ -283,7 +284,7 @@ TEST_F(NoteEntryCell, AHostWithMoreThanTwentyLayersGetsTwentyLoaded) {
         EXPECT_TRUE(cell.LoadOption);
         EXPECT_EQ(NumbersOf(cell).back(), inLast);
     }
-    EXPECT_EQ(Host.Frames().Loaded, 20u);
+    EXPECT_EQ(Host.Frames().Counts().Loaded, 20u);
     ExpectEveryFrameReleasedOnce();
 }
 

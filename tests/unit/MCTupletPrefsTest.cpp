@@ -151,7 +151,7 @@ TEST_F(TupletDefaults, BothWordsOfOnePartRecordAreSavedTogether) {
 }
 
 TEST_F(TupletDefaults, AFailedMainLoadLoadsNoPartAndForbidsTheSave) {
-    Host.FailLoad(kDefaultsTag);
+    Host.Failures().FailLoad(kDefaultsTag);
     MCTupletPrefs prefs;
     prefs.Supplement[2] = 0x1234;
     EXPECT_FALSE(prefs.Load(1));
@@ -184,7 +184,7 @@ TEST_F(TupletDefaults, ReloadLoadsNumberOneAgainWithItsSupplement) {
 }
 
 TEST_F(TupletDefaults, APartRecordThatFailsToLoadKeepsTheWholeSupplementFromBeingSaved) {
-    Host.FailLoad(sim::PartTag('6', '9'));
+    Host.Failures().FailLoad(sim::PartTag('6', '9'));
     MCTupletPrefs prefs;
     ASSERT_TRUE(prefs.Load(1));
     EXPECT_EQ(prefs.SupplementWord(0), kOt14[4]);

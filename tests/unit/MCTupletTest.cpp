@@ -210,13 +210,13 @@ TEST_F(TupletRecord, SaveNewFailsWhenTheHostRefusesAndLeavesEverythingAsItWas) {
     MCTuplet tuplet;
     ASSERT_TRUE(tuplet.Load(number, 0));
     tuplet.SetNoteEntry(&entry.Entry);
-    Host.SetFunctionMode(HostFn::CreateKData, sim::FunctionMode::Failing);
+    Host.Failures().SetFunctionMode(HostFn::CreateKData, sim::FunctionMode::Failing);
 
     EXPECT_FALSE(tuplet.SaveNew());
     EXPECT_EQ(KeysOf(tuplet), sim::TupletKeys(number, 0));
     EXPECT_EQ(tuplet.GetDataSize(), 30);
     EXPECT_EQ(entry.Flags(), 0x10u);
-    EXPECT_EQ(Host.CreatedCount(), 0u);
+    EXPECT_EQ(Host.Log().CreatedCount(), 0u);
 }
 
 TEST_F(TupletRecord, SaveNewFailsWhenNeitherTheHostNorTheEntryTellsTheIndex) {
@@ -226,13 +226,13 @@ TEST_F(TupletRecord, SaveNewFailsWhenNeitherTheHostNorTheEntryTellsTheIndex) {
     ASSERT_TRUE(tuplet.Load(number, 0));
     tuplet.SetNoteEntry(&entry.Entry);
     Host.SetCreateLeavesIndexUnset(true);
-    Host.FailLoad(sim::kTupletTag, sim::TupletKeys(number, 0));
+    Host.Failures().FailLoad(sim::kTupletTag, sim::TupletKeys(number, 0));
 
     EXPECT_FALSE(tuplet.SaveNew());
     EXPECT_EQ(KeysOf(tuplet), sim::TupletKeys(number, 0));
     EXPECT_EQ(tuplet.GetDataSize(), 30);
     EXPECT_EQ(entry.Flags(), 0x10u);
-    EXPECT_EQ(Host.CreatedCount(), 1u) << "the host's new record stays in the document";
+    EXPECT_EQ(Host.Log().CreatedCount(), 1u) << "the host's new record stays in the document";
 }
 
 TEST_F(TupletRecord, CopyDataFromTakesTheDefinitionOnly) {

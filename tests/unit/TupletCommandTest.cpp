@@ -59,11 +59,11 @@ protected:
     }
 
     void ExpectOneBox(const std::string& caption, const std::string& text, unsigned style) {
-        ASSERT_EQ(Host.Boxes().size(), 1u);
-        EXPECT_EQ(Host.Boxes()[0].CaptionUtf8(), caption);
-        EXPECT_EQ(Host.Boxes()[0].TextUtf8(), text);
-        EXPECT_EQ(Host.Boxes()[0].Style, style);
-        EXPECT_TRUE(Host.Boxes()[0].HostWindow);
+        ASSERT_EQ(Host.Boxes().List().size(), 1u);
+        EXPECT_EQ(Host.Boxes().List()[0].CaptionUtf8(), caption);
+        EXPECT_EQ(Host.Boxes().List()[0].TextUtf8(), text);
+        EXPECT_EQ(Host.Boxes().List()[0].Style, style);
+        EXPECT_TRUE(Host.Boxes().List()[0].HostWindow);
     }
 
     TupletDefinition Defaults;
@@ -79,23 +79,23 @@ TEST_F(TupletCommand, CompareReportsTheThreeCounts) {
                  "Tuplets in region: 5\n\nTuplets different than the Default Tuplet Definition: 3\n\n"
                  "Tuplets different than the Defaults (excluding position): 1",
                  0);
-    EXPECT_EQ(Host.SavedCount(), 0u);
+    EXPECT_EQ(Host.Log().SavedCount(), 0u);
 }
 
 TEST_F(TupletCommand, CompareWithoutDifferencesSaysSo) {
     EXPECT_EQ(Invoke(1), 1);
     ExpectOneBox("Tuplet Compare Info", kNoDifference, 0);
 
-    Host.ClearCalls();
+    Host.Log().ClearCalls();
     Add(2, 2, {Defaults, Defaults});
     TupletDefinition onlyIgnored = Defaults;
     onlyIgnored.HeadWords = {9, 9, 9, 9};
     onlyIgnored.OptionBits |= 0xFF00;
     Add(3, 3, {onlyIgnored});
     EXPECT_EQ(Invoke(1), 1);
-    ASSERT_EQ(Host.Boxes().size(), 2u);
-    EXPECT_EQ(Host.Boxes()[1].TextUtf8(), kNoDifference);
-    EXPECT_EQ(Host.SavedCount(), 0u);
+    ASSERT_EQ(Host.Boxes().List().size(), 2u);
+    EXPECT_EQ(Host.Boxes().List()[1].TextUtf8(), kNoDifference);
+    EXPECT_EQ(Host.Log().SavedCount(), 0u);
 }
 
 TEST_F(TupletCommand, ResetSavesEveryVisitedTupletOnceInVisitingOrder) {
@@ -107,7 +107,7 @@ TEST_F(TupletCommand, ResetSavesEveryVisitedTupletOnceInVisitingOrder) {
     const uint32_t third = Add(1, 2, {kept});
 
     EXPECT_EQ(Invoke(0), 1);
-    EXPECT_TRUE(Host.Boxes().empty());
+    EXPECT_TRUE(Host.Boxes().List().empty());
     const auto saves = TupletSaves();
     const std::vector<sim::Keys> expected = {sim::TupletKeys(first, 0), sim::TupletKeys(first, 1),
                                              sim::TupletKeys(second, 0), sim::TupletKeys(third, 0)};
@@ -127,14 +127,14 @@ TEST_F(TupletCommand, ResetSavesEveryVisitedTupletOnceInVisitingOrder) {
     const auto third0 = Score().Tuplet(third, 0);
     EXPECT_EQ(third0->HeadWords, (std::array<uint16_t, 4>{7, 7, 7, 7}));
     EXPECT_EQ(third0->OptionBits & 0x0100, 0x0100);
-    EXPECT_EQ(Host.SavedCount(), 4u);
+    EXPECT_EQ(Host.Log().SavedCount(), 4u);
 }
 
 TEST_F(TupletCommand, ResetOnARegionWithoutTupletsDoesNothing) {
     Add(1, 1, {});
     EXPECT_EQ(Invoke(0), 1);
-    EXPECT_TRUE(Host.Boxes().empty());
-    EXPECT_EQ(Host.SavedCount(), 0u);
+    EXPECT_TRUE(Host.Boxes().List().empty());
+    EXPECT_EQ(Host.Log().SavedCount(), 0u);
 }
 
 struct CountCase {
@@ -149,16 +149,16 @@ TEST_P(ChangeCount, NeedsExactlyOneTuplet) {
     for (int i = 0; i < GetParam().tuplets; ++i) {
         entries.push_back(Add(static_cast<int16_t>(1 + i), 1, {SampleTuplet(uint16_t(i))}));
     }
-    Host.ScriptAnswers({sim::kIdYes});
+    Host.Boxes().ScriptAnswers({sim::kIdYes});
     EXPECT_EQ(Invoke(2), 1);
     ExpectOneBox("Too Few/Many Tuplets",
                  "There must be exactly one tuplet in the selected region to be able to copy it to "
                  "the Default Tuplet Definition.",
                  0x10);
-    EXPECT_EQ(Host.SavedCount(), 0u);
+    EXPECT_EQ(Host.Log().SavedCount(), 0u);
     // The counting walk stops at the second tuplet: a third is never read.
     for (size_t i = 2; i < entries.size(); ++i) {
-        for (const auto& key : Host.LoadedRecords()) {
+        for (const auto& key : Host.Monitor().LoadedRecords()) {
             EXPECT_FALSE(key.Tag == sim::kTupletTag && sim::EntryNumberOf(key.Words) == entries[i])
                 << "tuplet of entry " << entries[i] << " was loaded";
         }
@@ -182,14 +182,14 @@ TEST_P(ChangeAnswer, CopiesTheOneTupletIntoTheDefaults) {
     const TupletDefinition tuplet = SampleTuplet(7);
     Add(2, 3, {tuplet});
     if (GetParam().answer == 0) {
-        Host.SetFunctionMode(HostFn::MessageBoxW, sim::FunctionMode::Failing);
+        Host.Failures().SetFunctionMode(HostFn::MessageBoxW, sim::FunctionMode::Failing);
     } else {
-        Host.ScriptAnswers({GetParam().answer});
+        Host.Boxes().ScriptAnswers({GetParam().answer});
     }
     EXPECT_EQ(Invoke(2), 1);
 
-    ASSERT_EQ(Host.Boxes().size(), 1u);
-    const sim::BoxRecord& question = Host.Boxes()[0];
+    ASSERT_EQ(Host.Boxes().List().size(), 1u);
+    const sim::BoxRecord& question = Host.Boxes().List()[0];
     EXPECT_EQ(question.CaptionUtf8(), "Copy Position?");
     EXPECT_EQ(question.TextUtf8(),
               "Do you want to copy the tuplet's position to the Default Tuplet Definition as well?");
@@ -203,8 +203,8 @@ TEST_P(ChangeAnswer, CopiesTheOneTupletIntoTheDefaults) {
     EXPECT_EQ(defaults->Position1, GetParam().positionCopied ? tuplet.Position1 : Defaults.Position1);
     EXPECT_EQ(defaults->Position2, GetParam().positionCopied ? tuplet.Position2 : Defaults.Position2);
     // Saved once; the supplement is unchanged and not saved.
-    EXPECT_EQ(Host.SavedCount(sim::kTupletDefaultsTag), 1u);
-    EXPECT_EQ(Host.SavedCount(), 1u);
+    EXPECT_EQ(Host.Log().SavedCount(sim::kTupletDefaultsTag), 1u);
+    EXPECT_EQ(Host.Log().SavedCount(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(TupletCommand, ChangeAnswer,
@@ -222,15 +222,15 @@ class MenuIndex : public TupletCommand, public ::testing::WithParamInterface<Ind
 
 TEST_P(MenuIndex, ChoosesTheCommand) {
     Add(1, 1, {SampleTuplet(3)});
-    Host.ScriptAnswers({sim::kIdNo});
+    Host.Boxes().ScriptAnswers({sim::kIdNo});
     ASSERT_EQ(MenuHostVersion, 0u);  // the menu gate does not apply to Invoke
     EXPECT_EQ(Invoke(GetParam().index), 1);
     std::string observed = "nothing";
-    if (!Host.Boxes().empty()) {
-        const std::string caption = Host.Boxes()[0].CaptionUtf8();
+    if (!Host.Boxes().List().empty()) {
+        const std::string caption = Host.Boxes().List()[0].CaptionUtf8();
         if (caption == "Tuplet Compare Info") observed = "compare";
         if (caption == "Copy Position?") observed = "change";
-    } else if (Host.SavedCount(sim::kTupletTag) == 1) {
+    } else if (Host.Log().SavedCount(sim::kTupletTag) == 1) {
         observed = "reset";
     }
     EXPECT_EQ(observed, GetParam().expected) << "index " << GetParam().index;
@@ -268,26 +268,26 @@ TEST_F(TupletCommand, TheSelectionIsReadUnaligned) {
     alignas(8) uint8_t bytes[32] = {};
     std::memcpy(bytes + 1, &region, sizeof region);
     EXPECT_EQ(MelvaraExtensionInvoke(Host.Window(), 1, bytes + 1), 1);
-    ASSERT_EQ(Host.Boxes().size(), 1u);
-    EXPECT_NE(Host.Boxes()[0].TextUtf8().find("Tuplets in region: 1\n"), std::string::npos);
+    ASSERT_EQ(Host.Boxes().List().size(), 1u);
+    EXPECT_NE(Host.Boxes().List()[0].TextUtf8().find("Tuplets in region: 1\n"), std::string::npos);
 }
 
 TEST_F(TupletCommand, DefaultsThatCannotBeLoadedChangeNothing) {
     Add(1, 1, {SampleTuplet(3), SampleTuplet(4)});
     Score().RemoveRecord(sim::kTupletDefaultsTag, sim::kTupletDefaultsKeys);
     for (int16_t index : {int16_t{0}, int16_t{1}, int16_t{2}}) {
-        Host.ClearCalls();
-        const size_t boxesBefore = Host.Boxes().size();
+        Host.Log().ClearCalls();
+        const size_t boxesBefore = Host.Boxes().List().size();
         EXPECT_EQ(Invoke(index), 1);
-        ASSERT_EQ(Host.Boxes().size(), boxesBefore + 1) << "index " << index;
-        const sim::BoxRecord& alert = Host.Boxes().back();
+        ASSERT_EQ(Host.Boxes().List().size(), boxesBefore + 1) << "index " << index;
+        const sim::BoxRecord& alert = Host.Boxes().List().back();
         EXPECT_EQ(alert.CaptionUtf8(), "Error");
         EXPECT_EQ(alert.TextUtf8(),
                   "The Default Tuplet Definition could not be loaded. The command was not carried out.");
         EXPECT_EQ(alert.Style, 0x10u);
         EXPECT_EQ(CountOf(HostFn::LoadTGF), 0u) << "index " << index;
     }
-    EXPECT_EQ(Host.SavedCount(), 0u);
+    EXPECT_EQ(Host.Log().SavedCount(), 0u);
 }
 
 }  // namespace
@@ -307,16 +307,16 @@ TEST_F(TupletCommand, DefaultsOfAnotherSizeThanThirtyBytesChangeNothing) {
         const sim::Score before = Score();
         for (int16_t index : {int16_t{0}, int16_t{1}, int16_t{2}}) {
             SCOPED_TRACE("defaults of " + std::to_string(size) + " bytes, index " + std::to_string(index));
-            const size_t boxesBefore = Host.Boxes().size();
-            Host.ScriptAnswers({sim::kIdYes});
+            const size_t boxesBefore = Host.Boxes().List().size();
+            Host.Boxes().ScriptAnswers({sim::kIdYes});
             EXPECT_EQ(Invoke(index), 1);
-            ASSERT_EQ(Host.Boxes().size(), boxesBefore + 1);
-            EXPECT_EQ(Host.Boxes().back().TextUtf8(),
+            ASSERT_EQ(Host.Boxes().List().size(), boxesBefore + 1);
+            EXPECT_EQ(Host.Boxes().List().back().TextUtf8(),
                       "The Default Tuplet Definition could not be loaded. The command was not carried out.");
             EXPECT_TRUE(Score() == before);
         }
     }
-    EXPECT_EQ(Host.SavedCount(), 0u);
+    EXPECT_EQ(Host.Log().SavedCount(), 0u);
 }
 
 }  // namespace
@@ -344,12 +344,12 @@ TEST_F(TupletCommand, ChangeGivenTwoTupletsCopiesEachInTurn) {
     hiddenOnce = sim::TupletKeys(second, 0);
     hidden = false;
     ReplaceFunction("MX_LoadKData", reinterpret_cast<void*>(&LoadHidingOnce));
-    Host.ScriptAnswers({sim::kIdYes});
+    Host.Boxes().ScriptAnswers({sim::kIdYes});
     EXPECT_EQ(Invoke(2), 1);
     ASSERT_TRUE(hidden);
-    ASSERT_EQ(Host.Boxes().size(), 1u);
-    EXPECT_EQ(Host.Boxes()[0].CaptionUtf8(), "Copy Position?");
-    EXPECT_EQ(Host.SavedCount(sim::kTupletDefaultsTag), 2u);
+    ASSERT_EQ(Host.Boxes().List().size(), 1u);
+    EXPECT_EQ(Host.Boxes().List()[0].CaptionUtf8(), "Copy Position?");
+    EXPECT_EQ(Host.Log().SavedCount(sim::kTupletDefaultsTag), 2u);
     EXPECT_EQ(Score().Defaults()->Value1, 0x2222);
     EXPECT_EQ(Score().Tuplet(first, 0)->Value1, 0x1111);
     EXPECT_EQ(Score().Tuplet(second, 0)->Value1, 0x2222);
@@ -395,17 +395,17 @@ TEST_F(TupletCommand, MemoryRunningOutEndsTheWalkAndTheCommandSaysSo) {
         for (uint64_t n = 1; n <= allocations; ++n) {
             SCOPED_TRACE(std::string(c.name) + ", allocation " + std::to_string(n) + " fails");
             Score() = before;
-            const size_t boxesBefore = Host.Boxes().size();
-            const size_t defaultsSavedBefore = Host.SavedCount(sim::kTupletDefaultsTag);
-            Host.ScriptAnswers({sim::kIdYes});
+            const size_t boxesBefore = Host.Boxes().List().size();
+            const size_t defaultsSavedBefore = Host.Log().SavedCount(sim::kTupletDefaultsTag);
+            Host.Boxes().ScriptAnswers({sim::kIdYes});
             mcpool::FailAllocation(n);
             EXPECT_EQ(Invoke(c.index, region), 1);
             mcpool::FailAllocation(0);
-            EXPECT_EQ(Host.Frames().Held, 0u);
-            EXPECT_TRUE(Host.FrameErrors().empty());
+            EXPECT_EQ(Host.Frames().Counts().Held, 0u);
+            EXPECT_TRUE(Host.Frames().Errors().empty());
             std::vector<std::string> boxes;
-            for (size_t b = boxesBefore; b < Host.Boxes().size(); ++b) {
-                const sim::BoxRecord& box = Host.Boxes()[b];
+            for (size_t b = boxesBefore; b < Host.Boxes().List().size(); ++b) {
+                const sim::BoxRecord& box = Host.Boxes().List()[b];
                 boxes.push_back(box.CaptionUtf8() + ": " + box.TextUtf8());
                 if (box.TextUtf8() == kOutOfMemory) {
                     EXPECT_EQ(box.Style, 0x10u);
@@ -422,7 +422,7 @@ TEST_F(TupletCommand, MemoryRunningOutEndsTheWalkAndTheCommandSaysSo) {
                     EXPECT_TRUE(bytes == *before.FindRecord(key.Tag, key.Words) ||
                                 bytes == *clean.FindRecord(key.Tag, key.Words));
                 }
-            } else if (Host.SavedCount(sim::kTupletDefaultsTag) > defaultsSavedBefore) {
+            } else if (Host.Log().SavedCount(sim::kTupletDefaultsTag) > defaultsSavedBefore) {
                 outcomes.insert("saved, then stopped");
                 EXPECT_EQ(boxes.size(), 1u) << "the question only";
                 EXPECT_TRUE(Score() == clean);

@@ -56,19 +56,19 @@ void CheckScriptedAnswers(sim::Host& host, HWND owner) {
         const std::u16string caption =
             u"Caption " + std::u16string(1, static_cast<char16_t>(u'A' + (style & 0x0F)));
         const int answer = sim::ButtonsOf(style).back();
-        host.ScriptAnswers({answer});
-        const size_t before = host.Boxes().size();
+        host.Boxes().ScriptAnswers({answer});
+        const size_t before = host.Boxes().List().size();
         int result = 0;
         {
             sim::windows::BoxWatcher watcher(host);
             result = Show(owner, text, caption, style);
         }
         const std::string what = Describe(style);
-        if (!Check(host.Boxes().size() == before + 1, what + ": recorded once",
-                   std::to_string(host.Boxes().size() - before) + " boxes recorded")) {
+        if (!Check(host.Boxes().List().size() == before + 1, what + ": recorded once",
+                   std::to_string(host.Boxes().List().size() - before) + " boxes recorded")) {
             continue;
         }
-        const sim::BoxRecord& box = host.Boxes().back();
+        const sim::BoxRecord& box = host.Boxes().List().back();
         Check(box.Style == style, what + ": style read back", "read " + Hex(box.Style));
         Check(box.Caption == caption && box.Text == text, what + ": caption and text read back",
               "\"" + box.CaptionUtf8() + "\": \"" + box.TextUtf8() + "\"");
@@ -96,14 +96,14 @@ void CheckDefaultAnswers(sim::Host& host, HWND owner) {
 
 // A control that makes MessageBoxW fail: the box is ended and returns 0.
 void CheckFailingBox(sim::Host& host, HWND owner) {
-    host.SetFunctionMode(sim::HostFn::MessageBoxW, sim::FunctionMode::Failing);
+    host.Failures().SetFunctionMode(sim::HostFn::MessageBoxW, sim::FunctionMode::Failing);
     int result = -1;
     {
         sim::windows::BoxWatcher watcher(host);
         result = Show(owner, u"Fails", u"Failing", MB_YESNO);
     }
-    host.SetFunctionMode(sim::HostFn::MessageBoxW, sim::FunctionMode::Normal);
-    Check(result == 0 && !host.Boxes().empty() && !host.Boxes().back().Shown,
+    host.Failures().SetFunctionMode(sim::HostFn::MessageBoxW, sim::FunctionMode::Normal);
+    Check(result == 0 && !host.Boxes().List().empty() && !host.Boxes().List().back().Shown,
           "a box made to fail returns 0 and is recorded as not shown",
           "MessageBoxW returned " + std::to_string(result));
 }
@@ -115,7 +115,7 @@ void CheckOwnerlessBox(sim::Host& host) {
         sim::windows::BoxWatcher watcher(host);
         result = Show(nullptr, u"No owner", u"", MB_OK);
     }
-    const sim::BoxRecord& box = host.Boxes().back();
+    const sim::BoxRecord& box = host.Boxes().List().back();
     Check(result == IDOK && box.Window == nullptr && !box.HostWindow && box.Caption.empty(),
           "a box without owner and caption is recorded without them",
           "caption \"" + box.CaptionUtf8() + "\", " +
@@ -126,14 +126,14 @@ void CheckOwnerlessBox(sim::Host& host) {
 // answers while it lives. A timer ends this one in its stead.
 void CheckWatcherEnds(sim::Host& host, HWND owner) {
     { sim::windows::BoxWatcher watcher(host); }
-    const size_t before = host.Boxes().size();
+    const size_t before = host.Boxes().List().size();
     const UINT_PTR timer = SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR, DWORD) {
         if (HWND box = FindWindowW(L"#32770", L"Unwatched"))
             PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     });
     Show(owner, u"Unwatched", u"Unwatched", MB_OK);
     KillTimer(nullptr, timer);
-    Check(host.Boxes().size() == before, "no box is recorded once the watcher has gone");
+    Check(host.Boxes().List().size() == before, "no box is recorded once the watcher has gone");
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
+// Hiding a host function from the modules loaded afterwards, on Linux and on Windows.
+//
 // Taking a host function out of the program's own export table, in memory:
 // the entry stays, but a lookup by name no longer finds it.
-#include "sim/host/HostExports.h"
+#include "sim/module/ExportHiding.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,5 @@
-#include "sim/score/Numbers.h"
+// Whole numbers read as people type them, and what is wrong with one that is not.
+#include "sim/support/Numbers.h"
 
 namespace sim {
 

@@ -1,10 +1,11 @@
-#include "sim/score/JsonReader.h"
+// The JSON pull reader: syntax checked as the caller asks for each value.
+#include "sim/support/JsonReader.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "sim/score/Numbers.h"
-#include "sim/score/Text.h"
+#include "sim/support/Numbers.h"
+#include "sim/support/Text.h"
 
 namespace sim {
 namespace {
@@ -22,100 +23,10 @@ std::string CharText(char c) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte >= 0x20 && byte < 0x7F)
         return std::string("'") + c + "'";
-    char text[16];
-    std::snprintf(text, sizeof text, "byte 0x%02X", byte);
-    return text;
+    return "byte " + Hex(byte, 2);
 }
-
-constexpr const char* kReplacement = "\xEF\xBF\xBD";
 
 }  // namespace
-
-size_t Utf8SequenceLength(std::string_view text, size_t at) {
-    const auto byte = [&](size_t i) -> unsigned {
-        return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0x100;
-    };
-    const auto continuation = [&](size_t i) { return (byte(i) & 0xC0) == 0x80 && byte(i) < 0x100; };
-    const unsigned first = byte(0);
-    if (first < 0x80)
-        return 1;
-    if (first >= 0xC2 && first <= 0xDF)
-        return continuation(1) ? 2 : 0;
-    if (first >= 0xE0 && first <= 0xEF) {
-        const unsigned second = byte(1);
-        const bool ok = first == 0xE0   ? second >= 0xA0 && second <= 0xBF
-                        : first == 0xED ? second >= 0x80 && second <= 0x9F
-                                        : continuation(1);
-        return ok && continuation(1) && continuation(2) ? 3 : 0;
-    }
-    if (first >= 0xF0 && first <= 0xF4) {
-        const unsigned second = byte(1);
-        const bool ok = first == 0xF0   ? second >= 0x90 && second <= 0xBF
-                        : first == 0xF4 ? second >= 0x80 && second <= 0x8F
-                                        : continuation(1);
-        return ok && continuation(1) && continuation(2) && continuation(3) ? 4 : 0;
-    }
-    return 0;
-}
-
-void AppendJsonQuoted(std::string& out, std::string_view text) {
-    out += '"';
-    size_t i = 0;
-    while (i < text.size()) {
-        const char c = text[i];
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x80) {
-            const size_t length = Utf8SequenceLength(text, i);
-            if (length == 0) {
-                out += kReplacement;
-                ++i;
-            } else {
-                out.append(text.substr(i, length));
-                i += length;
-            }
-            continue;
-        }
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\b':
-                out += "\\b";
-                break;
-            case '\f':
-                out += "\\f";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (byte < 0x20) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-                    out += escaped;
-                } else {
-                    out += c;
-                }
-        }
-        ++i;
-    }
-    out += '"';
-}
-
-std::string JsonQuote(std::string_view text) {
-    std::string out;
-    AppendJsonQuoted(out, text);
-    return out;
-}
 
 JsonReader::JsonReader(std::string_view text) : Text(text) {
     if (Text.substr(0, 3) == "\xEF\xBB\xBF")

@@ -1,10 +1,11 @@
-#include "sim/host/ModuleLoader.h"
+// Loading a module by file and calling its seven exports through the guard.
+#include "sim/module/ModuleLoader.h"
 
 #include <cstring>
 #include <filesystem>
 
 #include "sim/host/Host.h"
-#include "sim/host/ModuleGuard.h"
+#include "sim/module/ModuleGuard.h"
 
 #if defined(_WIN32)
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Whole numbers as people type them on a command line or in a file.
 #pragma once
 
 #include <concepts>

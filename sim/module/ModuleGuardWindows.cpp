@@ -1,3 +1,5 @@
+// The system's part of the module guard on Windows.
+//
 // The module guard on Windows: an unhandled-exception filter and an abort()
 // handler report a crash on the thread that crashed; a watchdog thread stops
 // the guarded thread when a call takes too long and reports from there.
@@ -7,7 +9,7 @@
 #include <csignal>
 #include <cstdio>
 
-#include "sim/host/ModuleGuard.h"
+#include "sim/module/ModuleGuard.h"
 
 namespace sim {
 namespace {

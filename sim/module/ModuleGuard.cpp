@@ -1,8 +1,10 @@
-#include "sim/host/ModuleGuard.h"
+// The module guard's common part: the fault's description and the end of the program.
+#include "sim/module/ModuleGuard.h"
 
 #include <cstdio>
 #include <iostream>
 
+#include "sim/host/Host.h"
 #include "sim/host/HostExports.h"
 
 namespace sim {
@@ -49,7 +51,7 @@ void ModuleGuard::Fail(ModuleFault::Kind kind, const char* exportName, const std
     fault.Export = exportName;
     fault.Cause = cause;
     if (const Host* host = CurrentHost())
-        fault.LastCall = host->LastCall();
+        fault.LastCall = host->Log().LastCall();
     if (ReportFault)
         ReportFault(fault);
     FlushOutput();

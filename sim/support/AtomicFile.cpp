@@ -1,25 +1,14 @@
-#include "sim/score/AtomicFile.h"
+// A file written whole or not at all: the checks, the buffer and the commit.
+#include "sim/support/AtomicFile.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <cwchar>
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <system_error>
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace sim {
 namespace {
@@ -44,193 +33,9 @@ fs::path TemporaryBeside(const fs::path& path) {
     return temporary;
 }
 
-// --- Removing the temporary file when the program is stopped ---------------
-//
-// The handlers may use only what is safe in a signal handler: the path is
-// kept in a plain buffer, and removing a file is one system call.
-
-volatile std::sig_atomic_t Pending = 0;
-
-#if defined(_WIN32)
-
-wchar_t PendingPath[32768];
-
-// Ctrl+C, Ctrl+Break, closing the console: runs on a thread of its own while
-// the file is open, which FILE_SHARE_DELETE allows to delete.
-BOOL WINAPI RemovePendingOnStop(DWORD) {
-    if (Pending != 0)
-        DeleteFileW(PendingPath);
-    return FALSE;  // the next handler ends the program
-}
-
-void Arm(const fs::path& temporary) {
-    const std::wstring text = temporary.wstring();
-    if (text.size() >= sizeof PendingPath / sizeof PendingPath[0])
-        return;
-    std::wmemcpy(PendingPath, text.c_str(), text.size() + 1);
-    Pending = 1;
-    SetConsoleCtrlHandler(RemovePendingOnStop, TRUE);
-}
-
-void Disarm() {
-    if (Pending == 0)
-        return;
-    Pending = 0;
-    SetConsoleCtrlHandler(RemovePendingOnStop, FALSE);
-}
-
-#else
-
-char PendingPath[4096];
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-struct sigaction PreviousActions[std::size(kStopSignals)];
-bool Installed[std::size(kStopSignals)];
-
-void RemovePendingOnStop(int signal) {
-    if (Pending != 0)
-        unlink(PendingPath);
-    Pending = 0;
-    // End as the signal would have ended the program without us.
-    for (size_t i = 0; i < std::size(kStopSignals); ++i) {
-        if (kStopSignals[i] == signal)
-            sigaction(signal, &PreviousActions[i], nullptr);
-    }
-    raise(signal);
-}
-
-void Arm(const fs::path& temporary) {
-    const std::string& text = temporary.native();
-    if (text.size() >= sizeof PendingPath)
-        return;
-    std::memcpy(PendingPath, text.c_str(), text.size() + 1);
-    Pending = 1;
-    struct sigaction action {};
-    action.sa_handler = RemovePendingOnStop;
-    sigemptyset(&action.sa_mask);
-    for (size_t i = 0; i < std::size(kStopSignals); ++i) {
-        sigaction(kStopSignals[i], nullptr, &PreviousActions[i]);
-        // A signal the program was started to ignore stays ignored.
-        Installed[i] = PreviousActions[i].sa_handler != SIG_IGN;
-        if (Installed[i])
-            sigaction(kStopSignals[i], &action, nullptr);
-    }
-}
-
-void Disarm() {
-    if (Pending == 0)
-        return;
-    for (size_t i = 0; i < std::size(kStopSignals); ++i) {
-        if (Installed[i])
-            sigaction(kStopSignals[i], &PreviousActions[i], nullptr);
-        Installed[i] = false;
-    }
-    Pending = 0;
-}
-
-#endif
-
-// --- The temporary file ------------------------------------------------------
-
-constexpr intptr_t kNoHandle = -1;
-
-std::string SystemError() {
-#if defined(_WIN32)
-    return "error " + std::to_string(GetLastError());
-#else
-    return std::strerror(errno);
-#endif
-}
-
-// Creates the temporary file: with the target's mode and owner when the
-// target exists.
-intptr_t CreateTemporary(const fs::path& temporary, const fs::path& target) {
-#if defined(_WIN32)
-    (void)target;
-    HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return file == INVALID_HANDLE_VALUE ? kNoHandle : reinterpret_cast<intptr_t>(file);
-#else
-    struct stat existing {};
-    const bool replacing = stat(target.c_str(), &existing) == 0;
-    const int descriptor =
-        open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, replacing ? 0600 : 0666);
-    if (descriptor < 0 || !replacing)
-        return descriptor;
-    if (existing.st_uid != geteuid() || existing.st_gid != getegid()) {
-        // Only allowed to root (or to a member of the group); the mode is
-        // what matters most.
-        const int ignored = fchown(descriptor, existing.st_uid, existing.st_gid);
-        (void)ignored;
-    }
-    fchmod(descriptor, existing.st_mode & 07777);
-    return descriptor;
-#endif
-}
-
-bool WriteAll(intptr_t handle, const char* data, size_t size) {
-    while (size > 0) {
-#if defined(_WIN32)
-        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
-        DWORD written = 0;
-        if (!WriteFile(reinterpret_cast<HANDLE>(handle), data, chunk, &written, nullptr))
-            return false;
-#else
-        const ssize_t written = write(static_cast<int>(handle), data, size);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-#endif
-        data += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
-}
-
-bool CloseTemporary(intptr_t handle) {
-#if defined(_WIN32)
-    return ::CloseHandle(reinterpret_cast<HANDLE>(handle)) != 0;
-#else
-    return close(static_cast<int>(handle)) == 0;
-#endif
-}
-
-// Renames from over to, replacing an existing file.
-bool ReplaceFile(const fs::path& from, const fs::path& to, std::string& reason) {
-#if defined(_WIN32)
-    // std::filesystem::rename does not replace an existing file with every
-    // Windows runtime; MoveFileExW does.
-    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return true;
-    }
-    reason = SystemError();
-    return false;
-#else
-    if (rename(from.c_str(), to.c_str()) == 0)
-        return true;
-    reason = SystemError();
-    return false;
-#endif
-}
-
-#if defined(_WIN32)
-// NUL, CON, COM1 ... (in any folder) and the devices that a Unix path names
-// under Wine are not files, whatever the runtime's status says of them.
-bool IsWindowsDevice(const fs::path& path) {
-    HANDLE handle =
-        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    const DWORD type = GetFileType(handle);
-    ::CloseHandle(handle);
-    return type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE;
-}
-#endif
-
-// Why a file that exists may not be replaced; empty when it may.
-std::string Unwritable(const fs::path& path, const fs::file_status& status) {
+// Why a file that exists may not be replaced, as far as its status says;
+// empty when it may.
+std::string Unwritable(const fs::file_status& status) {
     switch (status.type()) {
         case fs::file_type::regular:
             break;
@@ -250,12 +55,6 @@ std::string Unwritable(const fs::path& path, const fs::file_status& status) {
         fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
     if ((status.permissions() & kWrite) == fs::perms::none)
         return "is read-only";
-#if !defined(_WIN32)
-    if (access(path.c_str(), W_OK) != 0)
-        return "may not be written: " + SystemError();
-#else
-    (void)path;
-#endif
     return "";
 }
 
@@ -286,13 +85,13 @@ bool AtomicFile::Resolve(const fs::path& path, fs::path& target, std::string& er
     }
     const std::string subject = current == path ? "it" : current.string() + " (its link target)";
     const fs::file_status status = fs::status(current, code);
-#if defined(_WIN32)
-    if (IsWindowsDevice(current))
+    if (IsDevice(current))
         return fail(subject + " is a device, not a regular file");
-#endif
     if (fs::exists(status)) {
-        if (const std::string reason = Unwritable(current, status); !reason.empty())
+        if (const std::string reason = Unwritable(status); !reason.empty())
             return fail(subject + " " + reason);
+        if (!MayWrite(current))
+            return fail(subject + " may not be written: " + SystemError());
     } else if (code && code != std::errc::no_such_file_or_directory) {
         return fail(code.message());
     }
@@ -303,10 +102,8 @@ bool AtomicFile::Resolve(const fs::path& path, fs::path& target, std::string& er
         return fail("there is no folder " + folder.string());
     if (!fs::is_directory(folderStatus))
         return fail(folder.string() + " is not a folder");
-#if !defined(_WIN32)
-    if (access(folder.c_str(), W_OK | X_OK) != 0)
+    if (!MayCreateIn(folder))
         return fail("cannot create files in " + folder.string() + ": " + SystemError());
-#endif
     target = current;
     return true;
 }
@@ -359,7 +156,7 @@ bool AtomicFile::Commit(std::string& error) {
     std::string reason;
     if (!WriteError.empty()) {
         error = "cannot write " + Shown.string() + ": " + WriteError;
-    } else if (!ReplaceFile(Temporary, Target, reason)) {
+    } else if (!MoveOver(Temporary, Target, reason)) {
         error = "cannot replace " + Shown.string() + ": " + reason;
     } else {
         Temporary.clear();

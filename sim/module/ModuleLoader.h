@@ -1,3 +1,4 @@
+// A plug-in module loaded by file, as the host loads it, with its seven exports.
 #pragma once
 
 #include <functional>

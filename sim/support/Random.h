@@ -1,3 +1,4 @@
+// A random source that gives the same numbers from the same seed everywhere.
 #pragma once
 
 #include <cstdint>

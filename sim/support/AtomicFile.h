@@ -1,3 +1,4 @@
+// A file written whole or not at all, replacing the old one only when complete.
 #pragma once
 
 #include <cstdint>
@@ -44,7 +45,32 @@ class AtomicFile {
     void Discard();
 
   private:
+    static constexpr intptr_t kNoHandle = -1;
+
     bool Flush();
+
+    // The system's part: AtomicFilePosix.cpp, AtomicFileWindows.cpp.
+    // While armed, a stop signal (a console event on Windows) removes the
+    // temporary file before the program ends.
+    static void Arm(const std::filesystem::path& temporary);
+    static void Disarm();
+    // Creates the temporary file: with the target's mode and owner when the
+    // target exists. kNoHandle when it cannot.
+    static intptr_t CreateTemporary(const std::filesystem::path& temporary,
+                                    const std::filesystem::path& target);
+    static bool WriteAll(intptr_t handle, const char* data, size_t size);
+    static bool CloseTemporary(intptr_t handle);
+    // Renames from over to, replacing an existing file.
+    static bool MoveOver(const std::filesystem::path& from, const std::filesystem::path& to,
+                         std::string& reason);
+    // The last system call's error, as text.
+    static std::string SystemError();
+    // Whether the path names a device that the runtime's status may call a
+    // file; whether the system lets this program write the file, and create
+    // files in the folder (the last two set SystemError when not).
+    static bool IsDevice(const std::filesystem::path& path);
+    static bool MayWrite(const std::filesystem::path& path);
+    static bool MayCreateIn(const std::filesystem::path& folder);
 
     std::filesystem::path Shown;   // the path as given, for messages
     std::filesystem::path Target;  // where the content goes

@@ -1,3 +1,4 @@
+// A module's menu as the host reads it: one entry per command, from both records.
 #pragma once
 
 #include <cstdint>
@@ -5,9 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "sim/host/ModuleLoader.h"
+#include "sim/module/ModuleLoader.h"
 
 namespace sim {
+
+// Enumeration stops at this index even if a module answers every one: an
+// enumeration that has not answered 0 by then never will.
+constexpr int16_t kMaxMenuCommands = MELVARA_MENU_MAX_COMMANDS;
 
 // One command as a module lists it, read from both menu records.
 struct MenuEntry {

@@ -1,3 +1,4 @@
+// The guard over calls into a module: a crash or a call past the time limit ends the program.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +8,7 @@
 #include <string>
 #include <type_traits>
 
-#include "sim/host/Host.h"
+#include "sim/host/CallLog.h"
 
 namespace sim {
 

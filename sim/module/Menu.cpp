@@ -1,15 +1,12 @@
-#include "sim/host/Menu.h"
+// Reading a module's menu from both records, and printing it for people.
+#include "sim/module/Menu.h"
 
 #include <cstring>
-#include <iomanip>
 
-#include "sim/score/Text.h"
+#include "sim/support/Text.h"
 
 namespace sim {
 namespace {
-
-// Enumeration stops here even if a module answers every index.
-constexpr int16_t kMaxMenuIndex = MELVARA_MENU_MAX_COMMANDS;
 
 std::string Describe(const char* field, size_t size) {
     std::string text = FieldText(field, size);
@@ -42,7 +39,7 @@ std::vector<MenuEntry> ReadMenu(LoadedModule& module, uint32_t hostVersion) {
     module.Init(nullptr, &word);
 
     std::vector<MenuEntry> menu;
-    for (int16_t index = 0; index < kMaxMenuIndex; ++index) {
+    for (int16_t index = 0; index < kMaxMenuCommands; ++index) {
         MenuEntry entry;
         entry.Index = index;
         entry.NarrowFilled = module.Enumerate(nullptr, index, &entry.Narrow) != 0;
@@ -54,9 +51,8 @@ std::vector<MenuEntry> ReadMenu(LoadedModule& module, uint32_t hostVersion) {
 }
 
 void PrintMenu(std::ostream& out, const std::vector<MenuEntry>& menu, uint32_t hostVersion) {
-    out << "Menu for host version 0x" << std::hex << std::uppercase << std::setw(8)
-        << std::setfill('0') << hostVersion << std::dec << std::nouppercase << std::setfill(' ')
-        << ": " << menu.size() << (menu.size() == 1 ? " command" : " commands") << "\n";
+    out << "Menu for host version " << Hex(hostVersion, 8) << ": " << menu.size()
+        << (menu.size() == 1 ? " command" : " commands") << "\n";
     for (const MenuEntry& entry : menu) {
         out << "\n  [" << entry.Index << "]\n";
         if (entry.NarrowFilled) {

@@ -1,3 +1,5 @@
+// The system's part of the module guard on Linux.
+//
 // The module guard on Linux: signal handlers on their own stack, and a timer
 // that signals the guarded thread when a call takes too long. Either signal
 // jumps back out of the module to the call's start (siglongjmp), where the
@@ -14,7 +16,7 @@
 #include <cstring>
 #include <vector>
 
-#include "sim/host/ModuleGuard.h"
+#include "sim/module/ModuleGuard.h"
 
 namespace sim {
 namespace {

@@ -1,3 +1,4 @@
+// A JSON pull reader over text in memory: no tree, no recursion.
 #pragma once
 
 #include <cstddef>
@@ -79,13 +80,5 @@ class JsonReader {
     size_t LineStart = 0;
     std::string Scratch;
 };
-
-// A text as a JSON string literal, quotes included; bytes that are not
-// UTF-8 become U+FFFD.
-std::string JsonQuote(std::string_view text);
-void AppendJsonQuoted(std::string& out, std::string_view text);
-
-// Length of the UTF-8 sequence at text[at], or 0 when none starts there.
-size_t Utf8SequenceLength(std::string_view text, size_t at);
 
 }  // namespace sim

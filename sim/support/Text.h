@@ -1,0 +1,26 @@
+// Text helpers: UTF-16 to UTF-8, UTF-8 sequences, hex numbers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace sim {
+
+// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(const std::u16string& text);
+
+// "0x" and the value in upper-case hex digits, at least digits of them:
+// Hex(0x2A, 4) is "0x002A", Hex(0x19000000, 8) "0x19000000".
+std::string Hex(uint32_t value, int digits);
+
+// Appends a code point (up to 0x10FFFF) as UTF-8.
+void AppendUtf8(std::string& out, char32_t code);
+
+// Length of the UTF-8 sequence at text[at], or 0 when none starts there.
+size_t Utf8SequenceLength(std::string_view text, size_t at);
+// Appends the UTF-8 sequence at text[at], or U+FFFD for a byte that starts
+// none; answers the bytes taken from text.
+size_t AppendUtf8Sequence(std::string& out, std::string_view text, size_t at);
+
+}  // namespace sim
