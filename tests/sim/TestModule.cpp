@@ -34,17 +34,26 @@ enum class Fault {
     FrameFreedTwice,     // frees it a second time
     WritesIntoFrame,     // changes the frame's measure before freeing it
     WrongVersionArgument,  // passes 0x18000000 to the host
+    PassesHostVersion,     // passes the host's version on as the version argument
+    LinksHostFunctions,    // links to MX_LoadKData and MX_SaveKData instead of finding them
+    WideCharacterBox,      // shows a box of 4-byte characters as if they were UTF-16
     BoxOfNoStyle,        // shows a box of buttons 0x7 (where the host stands in for MessageBoxW)
     KeepsDefaults,       // loads the defaults once and writes them into later documents
     // A hostile host.
     CrashWhenCallFails,    // divides by the layer count, which is 0 when the call fails
     SavesAfterFailedLoad,  // writes the defaults back even when their load failed
     SavesMoreThanLoaded,   // writes back 30 bytes, however many the load gave
+    BufferDeclaredTooLong,  // loads the defaults into 30 bytes it says are 64
 };
 constexpr Fault kFault = Fault::TEST_MODULE_FAULT;
 
-constexpr uint32_t kVersionArgument =
-    kFault == Fault::WrongVersionArgument ? 0x18000000 : 0x19000000;
+uint32_t HostVersion = 0;
+
+uint32_t VersionArgument() {
+    if (kFault == Fault::PassesHostVersion)
+        return HostVersion;
+    return kFault == Fault::WrongVersionArgument ? 0x18000000 : 0x19000000;
+}
 constexpr uint32_t kDefaultsTag = 0x70665450;  // 'pfTP'
 constexpr uint32_t kDefaultsSize = 30;
 constexpr const char* kTitle = "Foreign Frame Probe";
@@ -94,25 +103,46 @@ int16_t Fill(int16_t index, Record* item) {
     return 1;
 }
 
+}  // namespace
+
+// Linked to, as the host program's own functions: the loader binds them.
+#if defined(_WIN32)
+#define HOST_IMPORT extern "C" __declspec(dllimport)
+#else
+#define HOST_IMPORT extern "C"
+#endif
+HOST_IMPORT int16_t MX_LoadKData(uint32_t, uint16_t*, void*, uint32_t*, uint32_t);
+HOST_IMPORT int16_t MX_SaveKData(uint32_t, uint16_t*, void*, uint32_t, uint32_t);
+
+namespace {
+
 // Reads the tuplet defaults and writes them back, as a command that changes
 // them would.
 void RewriteDefaults() {
     using LoadFn = int16_t (*)(uint32_t, uint16_t*, void*, uint32_t*, uint32_t);
     using SaveFn = int16_t (*)(uint32_t, uint16_t*, void*, uint32_t, uint32_t);
-    const auto load = HostFunction<LoadFn>("MX_LoadKData");
-    const auto save = HostFunction<SaveFn>("MX_SaveKData");
+    LoadFn load = nullptr;
+    SaveFn save = nullptr;
+    // Only this module links to them: the others must not even name them.
+    if constexpr (kFault == Fault::LinksHostFunctions) {
+        load = &MX_LoadKData;
+        save = &MX_SaveKData;
+    } else {
+        load = HostFunction<LoadFn>("MX_LoadKData");
+        save = HostFunction<SaveFn>("MX_SaveKData");
+    }
     if (load == nullptr || save == nullptr)
         return;
     static uint8_t kept[kDefaultsSize];
     static bool haveKept = false;
     uint16_t keys[4] = {1, 0, 0, 0};
     uint8_t buffer[kDefaultsSize] = {};
-    uint32_t count = kDefaultsSize;
+    uint32_t count = kFault == Fault::BufferDeclaredTooLong ? 64 : kDefaultsSize;
     if (kFault == Fault::KeepsDefaults && haveKept) {
-        save(kDefaultsTag, keys, kept, kDefaultsSize, kVersionArgument);
+        save(kDefaultsTag, keys, kept, kDefaultsSize, VersionArgument());
         return;
     }
-    const bool loaded = load(kDefaultsTag, keys, buffer, &count, kVersionArgument) != 0;
+    const bool loaded = load(kDefaultsTag, keys, buffer, &count, VersionArgument()) != 0;
     if (loaded && kFault == Fault::KeepsDefaults) {
         std::memcpy(kept, buffer, sizeof kept);
         haveKept = true;
@@ -122,12 +152,13 @@ void RewriteDefaults() {
     const uint32_t saved = kFault == Fault::SavesMoreThanLoaded || !loaded ? kDefaultsSize
                            : count < kDefaultsSize                         ? count
                                                                             : kDefaultsSize;
-    save(kDefaultsTag, keys, buffer, saved, kVersionArgument);
+    save(kDefaultsTag, keys, buffer, saved, VersionArgument());
 }
 
 }  // namespace
 
 MELVARA_EXPORT uint32_t MelvaraExtensionVersion(uint32_t hostVersion) {
+    HostVersion = hostVersion;
     return kFault == Fault::VersionNotItsArgument ? 0x10000000 : hostVersion;
 }
 
@@ -184,6 +215,14 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
         if (const auto box = HostFunction<BoxFn>("MessageBoxW"))
             box(window, u"Done.", u"Foreign Frame Probe", 0x7);
     }
+    if (kFault == Fault::WideCharacterBox) {
+        // 4-byte characters, as wchar_t is on Linux: "F", 0, 0, 0, "o" ...
+        static const char32_t kText[] = U"Done.";
+        static const char32_t kCaption[] = U"Foreign Frame Probe";
+        if (const auto box = HostFunction<BoxFn>("MessageBoxW"))
+            box(window, reinterpret_cast<const char16_t*>(kText),
+                reinterpret_cast<const char16_t*>(kCaption), 0);
+    }
     int16_t slot = 1;
     int16_t measure = 1;
     if (selection20 != nullptr) {
@@ -193,7 +232,7 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
     int16_t layer = 0;
     if (kFault == Fault::CrashWhenCallFails) {
         if (const auto layers = HostFunction<LayersFn>("MX_GetMaxLayers")) {
-            volatile int count = layers(kVersionArgument);
+            volatile int count = layers(VersionArgument());
             volatile int thousand = 1000;
             layer = static_cast<int16_t>(thousand / count % count);
         }
@@ -203,15 +242,15 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
     const auto release = HostFunction<FreeFn>("MX_FreeTGF");
     if (load == nullptr || release == nullptr)
         return 1;
-    void* frame = load(nullptr, slot, measure, layer, 0, kVersionArgument);
+    void* frame = load(nullptr, slot, measure, layer, 0, VersionArgument());
     if (frame == nullptr)
         return 1;
     if (kFault == Fault::WritesIntoFrame)
         static_cast<uint8_t*>(frame)[6] ^= 0xFF;
     if (kFault != Fault::FrameNeverFreed)
-        release(frame, kVersionArgument);
+        release(frame, VersionArgument());
     if (kFault == Fault::FrameFreedTwice)
-        release(frame, kVersionArgument);
+        release(frame, VersionArgument());
     return 1;
 }
 
