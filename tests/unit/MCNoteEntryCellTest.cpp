@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "framework/core/ByteOrder.h"
+#include "framework/core/MCBlockPool.h"
 #include "framework/music/MCNoteEntry.h"
 #include "framework/music/MCNoteEntryCell.h"
 #include "tests/support/SimHostTest.h"
@@ -396,6 +397,9 @@ TEST_F(HandMadeFrames, TheNoteCountIsHeldToWhatTheRecordHasRoomFor) {
             ASSERT_EQ(NumbersOf(cell), (std::vector<uint32_t>{7, 8}));
             MCNoteEntry* entry = cell.GetEntryAt(0);
             EXPECT_EQ(entry->GetCount(), c.notes);
+            const uint64_t allocations = mcpool::Allocations();
+            EXPECT_EQ(entry->GetCount(), c.notes);
+            EXPECT_EQ(mcpool::Allocations(), allocations) << "the notes are built once";
             EXPECT_EQ(entry->Measure, 3) << "the frame's measure";
             EXPECT_EQ(entry->Staff, kStaff) << "the staff of the frame's slot";
             for (int32_t i = 0; i < entry->GetCount(); ++i) {
@@ -405,6 +409,9 @@ TEST_F(HandMadeFrames, TheNoteCountIsHeldToWhatTheRecordHasRoomFor) {
             EXPECT_EQ(cell.GetEntryAt(1)->GetCount(), 1);
         }
         ExpectEachHandMadeFrameReleasedOnce();
+        // Entries whose notes were built, none among them too, are counted
+        // out again: while any is counted, a cell destroys every entry.
+        EXPECT_EQ(MCNoteEntry::EntriesWithNotes(), 0);
     }
 }
 
