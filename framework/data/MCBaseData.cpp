@@ -38,6 +38,7 @@ bool __MCBaseData::LoadCurrent() {
     const int capacity = std::max(LoadSize(), 0);
     if (Data == nullptr) {
         DataSize = 0;
+        OtherSize = false;
         return false;
     }
     return LoadIntoData(Tag(), capacity, Version());
@@ -45,8 +46,9 @@ bool __MCBaseData::LoadCurrent() {
 
 bool __MCBaseData::LoadIntoData(uint32_t tag, int capacity, uint32_t version) {
     uint32_t count = static_cast<uint32_t>(capacity);
-    if (LoadKData(tag, Keys, Data, &count, version) == 0 ||
-        (RecordSize != 0 && count != static_cast<uint32_t>(RecordSize))) {
+    const bool found = LoadKData(tag, Keys, Data, &count, version) != 0;
+    OtherSize = found && RecordSize != 0 && count != static_cast<uint32_t>(RecordSize);
+    if (!found || OtherSize) {
         DataSize = 0;
         return false;
     }

@@ -308,11 +308,16 @@ TEST_F(TupletRecord, ATupletRecordOfAnotherSizeThanThirtyBytesCountsAsNotLoaded)
 
         MCTuplet tuplet;
         ASSERT_TRUE(tuplet.Load(entry, 0));
+        EXPECT_FALSE(tuplet.FoundOtherSize());
         EXPECT_FALSE(tuplet.LoadNext()) << "index 1 is not whole";
         EXPECT_EQ(tuplet.KeyIndex(), 0);
         EXPECT_EQ(tuplet.GetDataSize(), 0);
         EXPECT_FALSE(tuplet.Load(entry, 1));
+        EXPECT_TRUE(tuplet.FoundOtherSize()) << "a record, but not a tuplet's";
         EXPECT_EQ(tuplet.GetDataSize(), 0);
+        EXPECT_FALSE(tuplet.Load(entry, 3));
+        EXPECT_FALSE(tuplet.FoundOtherSize()) << "no record at all";
+        EXPECT_FALSE(tuplet.Load(entry, 1));
         EXPECT_FALSE(tuplet.LoadCurrent());
         ASSERT_TRUE(tuplet.Load(entry, 2));
         Score().SetRecord(sim::kTupletTag, sim::TupletKeys(entry, 2), odd);
