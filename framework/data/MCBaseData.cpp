@@ -1,9 +1,9 @@
 #include "framework/data/MCBaseData.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
+#include "framework/core/MCBlockPool.h"
 #include "framework/data/KDataTranslation.h"
 #include "framework/host/HostFunctions.h"
 
@@ -22,9 +22,10 @@ int __MCBaseData::SaveSize() {
 }
 
 void __MCBaseData::ReleaseData() {
-    if (OwnsData && Data != nullptr) std::free(Data);
+    if (OwnsData && Data != nullptr) mcpool::Free(Data, static_cast<size_t>(OwnedBytes));
     if (OwnsData) Data = nullptr;
     OwnsData = false;
+    OwnedBytes = 0;
 }
 
 bool __MCBaseData::LoadCurrent() {
@@ -85,11 +86,15 @@ bool __MCBaseData::LoadNext() {
 
 void __MCBaseData::CopyDataFrom(const __MCBaseData& other) {
     if (other.DataSize <= 0 || other.Data == nullptr) return;
-    auto* block = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(other.DataSize)));
+    // Room for a later load as well: LoadCurrent offers LoadSize bytes of
+    // the block the record holds.
+    const int64_t bytes = std::max<int64_t>(other.DataSize, LoadSize());
+    auto* block = static_cast<uint8_t*>(mcpool::Allocate(static_cast<size_t>(bytes)));
     if (block == nullptr) return;
     std::memcpy(block, other.Data, static_cast<size_t>(other.DataSize));
     ReleaseData();
     Data = block;
     OwnsData = true;
+    OwnedBytes = bytes;
     DataSize = other.DataSize;
 }

@@ -92,4 +92,6 @@ protected:
 
 private:
     bool OtherSize = false;
+    // The bytes of the block this record allocated (OwnsData).
+    int64_t OwnedBytes = 0;
 };

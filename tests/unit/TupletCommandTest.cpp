@@ -286,6 +286,13 @@ TEST_F(TupletCommand, DefaultsThatCannotBeLoadedChangeNothing) {
                   "The Default Tuplet Definition could not be loaded. The command was not carried out.");
         EXPECT_EQ(alert.Style, 0x10u);
         EXPECT_EQ(CountOf(HostFn::LoadTGF), 0u) << "index " << index;
+        // Without memory for that alert's texts, the out-of-memory alert.
+        mcpool::FailAllocation(1);
+        EXPECT_EQ(Invoke(index), 1);
+        mcpool::FailAllocation(0);
+        ASSERT_EQ(Host.Boxes().size(), boxesBefore + 2) << "index " << index;
+        EXPECT_EQ(Host.Boxes().back().TextUtf8(),
+                  "There was not enough memory to finish the command. It was stopped.");
     }
     EXPECT_EQ(Host.SavedCount(), 0u);
 }
