@@ -122,9 +122,12 @@ TEST(MCCollection, ClearAllDestroysEachItemOnceAndKeepsCapacity) {
 }
 
 TEST(MCCollection, DestructorDestroysItems) {
-    std::vector<int> destroyed;
-    { Collection c; Fill(c, 3, &destroyed); }
-    EXPECT_EQ(destroyed, (std::vector<int>{0, 1, 2}));
+    for (int count : {1, 3}) {
+        std::vector<int> destroyed;
+        { Collection c; Fill(c, count, &destroyed); }
+        EXPECT_EQ(destroyed.size(), static_cast<size_t>(count));
+        for (int i = 0; i < static_cast<int>(destroyed.size()); ++i) EXPECT_EQ(destroyed[i], i);
+    }
 }
 
 TEST(MCCollection, GetItemAtOutsideTheItemsIsNone) {
