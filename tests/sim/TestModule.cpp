@@ -27,6 +27,7 @@ enum class Fault {
     EndlessMenu,            // has a command at every index
     TextsDisagree,          // another UTF-16 Title than the 8-bit one
     CrashInEnumerate,       // writes through a null pointer when asked for index 1
+    WideTitleFillsItsField,  // no fault: a UTF-16 Title of 127 units, its zero in the last unit
     // Commands.
     CrashInInvoke,       // writes through a null pointer
     InvokeNeverReturns,  // loops for ever
@@ -36,8 +37,11 @@ enum class Fault {
     WrongVersionArgument,  // passes 0x18000000 to the host
     BoxOfNoStyle,        // shows a box of buttons 0x7 (where the host stands in for MessageBoxW)
     KeepsDefaults,       // loads the defaults once and writes them into later documents
+    WritesIntoSelection,  // changes the measure in the selection record it is handed
+    KeepsFrameOnNo,       // asks Yes or No first, and keeps the frame when answered No
     // A hostile host.
     CrashWhenCallFails,    // divides by the layer count, which is 0 when the call fails
+    CrashWhenLastCallFails,  // the same, with the layer count asked last of all
     SavesAfterFailedLoad,  // writes the defaults back even when their load failed
     SavesMoreThanLoaded,   // writes back 30 bytes, however many the load gave
 };
@@ -47,7 +51,11 @@ constexpr uint32_t kVersionArgument =
     kFault == Fault::WrongVersionArgument ? 0x18000000 : 0x19000000;
 constexpr uint32_t kDefaultsTag = 0x70665450;  // 'pfTP'
 constexpr uint32_t kDefaultsSize = 30;
-constexpr const char* kTitle = "Foreign Frame Probe";
+constexpr const char* kTitle =
+    kFault == Fault::WideTitleFillsItsField
+        ? "Foreign Frame Probe, with a title as long as the UTF-16 field holds: 127 units "
+          "and the zero unit after them, which is the last unit of its field..."
+        : "Foreign Frame Probe";
 constexpr const char* kDescription = "Loads the first layer frame of the selection and frees it.";
 constexpr const char* kShortName = "Frame Probe";
 
@@ -67,13 +75,19 @@ Fn HostFunction(const char* name) {
     return fn;
 }
 
+// As strncpy with a limit of 64.
 void CopyText(char* field, const char* text) {
-    std::strncpy(field, text, 64);
+    size_t i = 0;
+    for (; i < 64 && text[i] != 0; ++i)
+        field[i] = text[i];
+    for (; i < 64; ++i)
+        field[i] = 0;
 }
 
 void CopyText(char16_t* field, const char* text) {
+    const size_t limit = kFault == Fault::WideTitleFillsItsField ? 127 : 63;
     size_t i = 0;
-    for (; i < 63 && text[i] != 0; ++i)
+    for (; i < limit && text[i] != 0; ++i)
         field[i] = static_cast<char16_t>(text[i]);
     field[i] = 0;
 }
@@ -125,6 +139,19 @@ void RewriteDefaults() {
     save(kDefaultsTag, keys, buffer, saved, kVersionArgument);
 }
 
+// The host's layer count, and a layer from it: a division by zero when the
+// call fails.
+int16_t LayerFromCount() {
+    using LayersFn = int16_t (*)(uint32_t);
+    const auto layers = HostFunction<LayersFn>("MX_GetMaxLayers");
+    if (layers == nullptr)
+        return 0;
+    volatile int count = layers(kVersionArgument);
+    volatile int thousand = 1000;
+    volatile int layer = thousand / count % count;  // made even when the layer goes unused
+    return static_cast<int16_t>(layer);
+}
+
 }  // namespace
 
 MELVARA_EXPORT uint32_t MelvaraExtensionVersion(uint32_t hostVersion) {
@@ -169,7 +196,6 @@ MELVARA_EXPORT int16_t MelvaraExtensionEnumerate_UTF16(void*, int16_t index,
 MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* selection20) {
     using LoadFn = void* (*)(void*, int16_t, int16_t, int16_t, int16_t, uint32_t);
     using FreeFn = void (*)(void*, uint32_t);
-    using LayersFn = int16_t (*)(uint32_t);
     using BoxFn = int (*)(void*, const char16_t*, const char16_t*, unsigned);
     if (kFault == Fault::CrashInInvoke) {
         volatile int* volatile nowhere = nullptr;
@@ -184,6 +210,13 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
         if (const auto box = HostFunction<BoxFn>("MessageBoxW"))
             box(window, u"Done.", u"Foreign Frame Probe", 0x7);
     }
+    bool answeredNo = false;
+    if (kFault == Fault::KeepsFrameOnNo) {
+        if (const auto box = HostFunction<BoxFn>("MessageBoxW"))
+            answeredNo = box(window, u"Free the frame?", u"Foreign Frame Probe", 0x4) == 7;
+    }
+    if (kFault == Fault::WritesIntoSelection && selection20 != nullptr)
+        const_cast<uint8_t*>(static_cast<const uint8_t*>(selection20))[4] ^= 0x01;
     int16_t slot = 1;
     int16_t measure = 1;
     if (selection20 != nullptr) {
@@ -191,13 +224,8 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
         std::memcpy(&measure, static_cast<const char*>(selection20) + 4, sizeof measure);
     }
     int16_t layer = 0;
-    if (kFault == Fault::CrashWhenCallFails) {
-        if (const auto layers = HostFunction<LayersFn>("MX_GetMaxLayers")) {
-            volatile int count = layers(kVersionArgument);
-            volatile int thousand = 1000;
-            layer = static_cast<int16_t>(thousand / count % count);
-        }
-    }
+    if (kFault == Fault::CrashWhenCallFails)
+        layer = LayerFromCount();
     RewriteDefaults();
     const auto load = HostFunction<LoadFn>("MX_LoadTGF");
     const auto release = HostFunction<FreeFn>("MX_FreeTGF");
@@ -208,10 +236,12 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
         return 1;
     if (kFault == Fault::WritesIntoFrame)
         static_cast<uint8_t*>(frame)[6] ^= 0xFF;
-    if (kFault != Fault::FrameNeverFreed)
+    if (kFault != Fault::FrameNeverFreed && !answeredNo)
         release(frame, kVersionArgument);
     if (kFault == Fault::FrameFreedTwice)
         release(frame, kVersionArgument);
+    if (kFault == Fault::CrashWhenLastCallFails)
+        LayerFromCount();
     return 1;
 }
 

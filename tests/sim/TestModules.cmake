@@ -13,6 +13,7 @@ set(MELVARA_TEST_MODULES
   "endless-menu|EndlessMenu|enumerate|answers every index up to 63"
   "texts-disagree|TextsDisagree|enumerate|the 8-bit Title .* and the UTF-16 Title .* differ"
   "crash-in-enumerate|CrashInEnumerate|enumerate|MelvaraExtensionEnumerate crashed: SIGSEGV"
+  "wide-title-fills-its-field|WideTitleFillsItsField||"
   "crash-in-invoke|CrashInInvoke|invoke-empty-score|crashed: SIGSEGV"
   "invoke-never-returns|InvokeNeverReturns|invoke-empty-score|did not return within 1 s"
   "frame-never-freed|FrameNeverFreed|invoke-empty-score|never released"
@@ -21,7 +22,10 @@ set(MELVARA_TEST_MODULES
   "wrong-version-argument|WrongVersionArgument|invoke-empty-score|called with version argument 0x18000000"
   "box-of-no-style|BoxOfNoStyle|invoke-empty-score|buttons 0x7 are none of MessageBoxW's sets"
   "keeps-defaults|KeepsDefaults|invoke-two-documents|loaded while another document was current"
+  "writes-into-selection|WritesIntoSelection|invoke-empty-score|wrote into the selection record"
+  "keeps-frame-on-no|KeepsFrameOnNo|invoke-one-tuplet|never released"
   "crash-when-call-fails|CrashWhenCallFails|hostile-failing-calls|crashed: SIGFPE"
+  "crash-when-last-call-fails|CrashWhenLastCallFails|hostile-failing-calls|crashed: SIGFPE"
   "saves-after-failed-load|SavesAfterFailedLoad|hostile-failing-calls|of a record whose last load failed"
   "saves-more-than-loaded|SavesMoreThanLoaded|hostile-odd-answers|more bytes than the record's last load gave"
 )
