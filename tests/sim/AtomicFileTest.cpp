@@ -2,6 +2,7 @@
 // be written.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <csignal>
 #include <filesystem>
@@ -22,6 +23,14 @@ std::string ReadText(const fs::path& path) {
 void WriteText(const fs::path& path, const std::string& text, fs::perms mode) {
     std::ofstream(path) << text;
     fs::permissions(path, mode);
+}
+
+// A character device in the folder (as /dev/null, which only root may
+// make); where none can be made, /dev/null itself, which then no writer
+// may replace either.
+fs::path Device(const fs::path& dir) {
+    const fs::path device = dir / "device";
+    return mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0 ? device : "/dev/null";
 }
 
 class AtomicFileTest : public ::testing::Test {
@@ -84,14 +93,14 @@ TEST_F(AtomicFileTest, OnlyARegularFileThatMayBeWrittenIsReplaced) {
              return d / "link.json";
          },
          nullptr, "made.json", perms::unknown},
-        {"a device", [](const fs::path&) { return fs::path("/dev/null"); },
-         "cannot write /dev/null: it is a device", nullptr, perms::unknown},
+        {"a device", [](const fs::path& d) { return Device(d); }, ": it is a device", nullptr,
+         perms::unknown},
         {"a link to a device",
          [](const fs::path& d) {
-             fs::create_symlink("/dev/null", d / "null.json");
+             fs::create_symlink(Device(d), d / "null.json");
              return d / "null.json";
          },
-         "/dev/null (its link target) is a device", nullptr, perms::unknown},
+         " (its link target) is a device", nullptr, perms::unknown},
         {"a directory",
          [](const fs::path& d) {
              fs::create_directory(d / "dir.json");
@@ -101,6 +110,13 @@ TEST_F(AtomicFileTest, OnlyARegularFileThatMayBeWrittenIsReplaced) {
         {"a read-only file",
          [&](const fs::path& d) {
              WriteText(d / "ro.json", "old", perms::owner_read);
+             return d / "ro.json";
+         },
+         "it is read-only", nullptr, perms::unknown},
+        {"a file read-only to all",
+         [&](const fs::path& d) {
+             WriteText(d / "ro.json", "old",
+                       perms::owner_read | perms::group_read | perms::others_read);
              return d / "ro.json";
          },
          "it is read-only", nullptr, perms::unknown},
@@ -123,6 +139,8 @@ TEST_F(AtomicFileTest, OnlyARegularFileThatMayBeWrittenIsReplaced) {
     for (const Case& c : cases) {
         Fresh();
         const fs::path path = c.setUp(Dir);
+        std::error_code code;
+        const fs::file_type before = fs::status(path, code).type();
         fs::path resolved;
         std::string error;
         const bool resolves = sim::AtomicFile::Resolve(path, resolved, error);
@@ -138,13 +156,13 @@ TEST_F(AtomicFileTest, OnlyARegularFileThatMayBeWrittenIsReplaced) {
         } else {
             EXPECT_FALSE(wrote) << c.name;
             EXPECT_NE(error.find(c.problem), std::string::npos) << c.name << ": " << error;
-            std::error_code code;
+            EXPECT_EQ(fs::status(path, code).type(), before) << c.name << ": still what it was";
             if (fs::is_regular_file(path, code)) {
                 EXPECT_EQ(ReadText(path), "old") << c.name;
             }
         }
         EXPECT_EQ(Leftovers({"new.json", "old.json", "target.json", "link.json", "made.json",
-                             "null.json", "dir.json", "ro.json", "pipe", "a", "b"}),
+                             "null.json", "device", "dir.json", "ro.json", "pipe", "a", "b"}),
                   0u)
             << c.name << ": no temporary file is left";
     }
