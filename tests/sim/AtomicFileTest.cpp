@@ -135,6 +135,16 @@ TEST_F(AtomicFileTest, OnlyARegularFileThatMayBeWrittenIsReplaced) {
              return d / "a";
          },
          "too many levels of symbolic links", nullptr, perms::unknown},
+        {"a chain of 41 links to a file, one more than the system follows",
+         [&](const fs::path& d) {
+             fs::create_directory(d / "chain");
+             WriteText(d / "chain" / "41", "old", kRw);
+             for (int i = 0; i <= 40; ++i) {
+                 fs::create_symlink(std::to_string(i + 1), d / "chain" / std::to_string(i));
+             }
+             return d / "chain" / "0";
+         },
+         "too many levels of symbolic links", nullptr, perms::unknown},
     };
     for (const Case& c : cases) {
         Fresh();
@@ -162,7 +172,8 @@ TEST_F(AtomicFileTest, OnlyARegularFileThatMayBeWrittenIsReplaced) {
             }
         }
         EXPECT_EQ(Leftovers({"new.json", "old.json", "target.json", "link.json", "made.json",
-                             "null.json", "device", "dir.json", "ro.json", "pipe", "a", "b"}),
+                             "null.json", "device", "dir.json", "ro.json", "pipe", "a", "b",
+                             "chain"}),
                   0u)
             << c.name << ": no temporary file is left";
     }
@@ -187,6 +198,17 @@ TEST_F(AtomicFileTest, AStopWhileWritingRemovesTheTemporaryFile) {
         EXPECT_EQ(ReadText(path), "old");
         EXPECT_EQ(Leftovers({"score.json"}), 0u) << "signal " << signal;
     }
+    // Once the file is written, the signals are as they were.
+    struct sigaction before {};
+    sigaction(SIGTERM, nullptr, &before);
+    sim::AtomicFile file;
+    std::string error;
+    ASSERT_TRUE(file.Open(path, error)) << error;
+    file.Write("new");
+    ASSERT_TRUE(file.Commit(error)) << error;
+    struct sigaction after {};
+    sigaction(SIGTERM, nullptr, &after);
+    EXPECT_EQ(after.sa_handler, before.sa_handler);
 }
 
 }  // namespace

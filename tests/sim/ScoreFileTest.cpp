@@ -142,6 +142,17 @@ TEST(ScoreFile, MalformedFilesNameTheFileThePlaceAndTheProblem) {
          "/layers/hidden/0", "from 1 to 2"},
         {"hidden layer 0", "{\"layers\": {\"count\": 2, \"hidden\": [0]}}", 1,
          "/layers/hidden/0", "from 1 to 2, found 0"},
+        {"hidden layer listed twice", "{\"layers\": {\"count\": 2, \"hidden\": [1, 1]}}", 1,
+         "/layers/hidden/1", "layer 1 is listed twice"},
+        {"an entry number used three times: the first repeat is named",
+         "{\"measures\": 1, \"staves\": [{\"slot\": 1, \"staff\": 1}], \"cells\": [{\"measure\": 1, "
+         "\"staff\": 1, \"layer\": 1, \"entries\": [\n{\"entry\": 5},\n{\"entry\": 5},\n{\"entry\": 5}]}]}",
+         3, "/cells/0/entries/1/entry", "used twice (also at /cells/0/entries/0, line 2)"},
+        {"a tuplet after index 65535",
+         "{\"measures\": 1, \"staves\": [{\"slot\": 1, \"staff\": 1}], \"cells\": [{\"measure\": 1, "
+         "\"staff\": 1, \"layer\": 1, \"entries\": [{\"entry\": 1, \"tuplets\": [\n"
+         "{\"index\": 65535, \"bytes\": \"\"},\n{\"bytes\": \"\"}]}]}]}",
+         3, "/cells/0/entries/0/tuplets/1", "no index left after 65535"},
         {"the same cell twice",
          "{\"measures\": 1, \"staves\": [{\"slot\": 1, \"staff\": 1}], \"cells\": [\n"
          "{\"measure\": 1, \"staff\": 1, \"layer\": 1},\n{\"measure\": 1, \"staff\": 1, \"layer\": 1}]}",

@@ -21,7 +21,9 @@ enum class Fault {
     // Loading and menu.
     VersionNotItsArgument,  // answers a version of its own
     InitClearsTheWord,      // sets the word to 1
+    InitAnswers0,           // sets bit 0 but answers 0
     MenuTextPastField,      // writes the 8-bit ShortName past the end of its record
+    MenuTextBeforeField,    // writes a byte just before the 8-bit record
     WideTextUnterminated,   // fills the UTF-16 Title without a zero unit
     WritesWhenAnswering0,   // writes into the record of an index it has no command for
     EndlessMenu,            // has a command at every index
@@ -42,6 +44,7 @@ enum class Fault {
     // A hostile host.
     CrashWhenCallFails,    // divides by the layer count, which is 0 when the call fails
     CrashWhenLastCallFails,  // the same, with the layer count asked last of all
+    CrashOnNoLayers,       // divides by the sum of two layer counts: 0 when the host has no layers
     SavesAfterFailedLoad,  // writes the defaults back even when their load failed
     SavesMoreThanLoaded,   // writes back 30 bytes, however many the load gave
 };
@@ -139,14 +142,16 @@ void RewriteDefaults() {
     save(kDefaultsTag, keys, buffer, saved, kVersionArgument);
 }
 
-// The host's layer count, and a layer from it: a division by zero when the
-// call fails.
-int16_t LayerFromCount() {
+// A layer from the host's layer count, asked for the given number of times
+// and summed: a division by zero when every call answers 0 (or fails).
+int16_t LayerFromCount(int calls = 1) {
     using LayersFn = int16_t (*)(uint32_t);
     const auto layers = HostFunction<LayersFn>("MX_GetMaxLayers");
     if (layers == nullptr)
         return 0;
-    volatile int count = layers(kVersionArgument);
+    volatile int count = 0;
+    for (int i = 0; i < calls; ++i)
+        count = count + layers(kVersionArgument);
     volatile int thousand = 1000;
     volatile int layer = thousand / count % count;  // made even when the layer goes unused
     return static_cast<int16_t>(layer);
@@ -161,7 +166,7 @@ MELVARA_EXPORT uint32_t MelvaraExtensionVersion(uint32_t hostVersion) {
 MELVARA_EXPORT int MelvaraExtensionInit(void*, uint32_t* word) {
     if (word != nullptr)
         *word = kFault == Fault::InitClearsTheWord ? 1 : *word | 1;
-    return 1;
+    return kFault == Fault::InitAnswers0 ? 0 : 1;
 }
 
 MELVARA_EXPORT int16_t MelvaraExtensionEnumerate(void*, int16_t index, MenuItemRecord* item) {
@@ -178,6 +183,8 @@ MELVARA_EXPORT int16_t MelvaraExtensionEnumerate(void*, int16_t index, MenuItemR
             field[i] = 'x';
         item->ItemFlag = 1;
     }
+    if (kFault == Fault::MenuTextBeforeField && filled != 0)
+        *reinterpret_cast<char*>(reinterpret_cast<uintptr_t>(item) - 1) = 'x';
     return filled;
 }
 
@@ -226,6 +233,8 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
     int16_t layer = 0;
     if (kFault == Fault::CrashWhenCallFails)
         layer = LayerFromCount();
+    if (kFault == Fault::CrashOnNoLayers)
+        layer = LayerFromCount(2);
     RewriteDefaults();
     const auto load = HostFunction<LoadFn>("MX_LoadTGF");
     const auto release = HostFunction<FreeFn>("MX_FreeTGF");

@@ -7,7 +7,9 @@ set(MELVARA_TEST_MODULES
   "foreign-module|None||"
   "version-not-its-argument|VersionNotItsArgument|version|answered 0x10000000, not the version"
   "init-clears-the-word|InitClearsTheWord|init|left the word 0x00000001, not 0x00000007"
+  "init-answers-0|InitAnswers0|init|answered 0: the host would not use the module"
   "menu-text-past-field|MenuTextPastField|enumerate|past the end of the 196-byte record"
+  "menu-text-before-field|MenuTextBeforeField|enumerate|wrote 1 byte before the start of the record"
   "wide-text-unterminated|WideTextUnterminated|enumerate|Title without a zero unit in its 128 units"
   "writes-when-answering-0|WritesWhenAnswering0|enumerate|answered 0 and still wrote into the record"
   "endless-menu|EndlessMenu|enumerate|answers every index up to 63"
@@ -26,6 +28,7 @@ set(MELVARA_TEST_MODULES
   "keeps-frame-on-no|KeepsFrameOnNo|invoke-one-tuplet|never released"
   "crash-when-call-fails|CrashWhenCallFails|hostile-failing-calls|crashed: SIGFPE"
   "crash-when-last-call-fails|CrashWhenLastCallFails|hostile-failing-calls|crashed: SIGFPE"
+  "crash-on-no-layers|CrashOnNoLayers|hostile-odd-answers|crashed: SIGFPE .*MX_GetMaxLayers answering 0"
   "saves-after-failed-load|SavesAfterFailedLoad|hostile-failing-calls|of a record whose last load failed"
   "saves-more-than-loaded|SavesMoreThanLoaded|hostile-odd-answers|more bytes than the record's last load gave"
 )

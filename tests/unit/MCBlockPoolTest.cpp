@@ -30,12 +30,15 @@ TEST_F(MCBlockPool, FreedBlocksServeTheNextRequestsOfTheirSize) {
     mcpool::Free(c, 1500);
     EXPECT_EQ(mcpool::KeptBlocks(), 3u);
     EXPECT_EQ(mcpool::Allocate(81), a) << "81 bytes share the class of 88";
-    EXPECT_EQ(mcpool::Allocate(48), b);
+    void* d = mcpool::Allocate(32);
+    EXPECT_NE(d, b) << "32 bytes are a class below 48";
+    EXPECT_EQ(mcpool::Allocate(33), b) << "33 bytes share the class of 48";
     EXPECT_EQ(mcpool::Allocate(2048), c) << "2048 bytes share the class of 1500";
     EXPECT_EQ(mcpool::KeptBlocks(), 0u);
     mcpool::Free(a, 81);
     mcpool::Free(b, 48);
     mcpool::Free(c, 2048);
+    mcpool::Free(d, 32);
 }
 
 TEST_F(MCBlockPool, LargeBlocksAndTrimmedBlocksGoBackToTheSystem) {

@@ -69,6 +69,17 @@ TEST(MCCollection, ForEachIndexPassesPlacesAndStops) {
     Recorder r(4);
     EXPECT_EQ(c.ForEachIndex(r), 3);
     EXPECT_EQ(r.Indexes, (std::vector<int32_t>{0, 1, 2, 3}));
+
+    // A place without an item is passed over, and still counts in the index.
+    Collection gap;
+    gap.Add(new Probe(0, nullptr));
+    gap.Add(nullptr);
+    gap.Add(new Probe(2, nullptr));
+    Recorder all;
+    EXPECT_EQ(gap.ForEach(all), 2);
+    EXPECT_EQ(gap.ForEachIndex(all), 2);
+    EXPECT_EQ(all.Seen, (std::vector<int>{0, 2, 0, 2}));
+    EXPECT_EQ(all.Indexes, (std::vector<int32_t>{0, 2}));
 }
 
 TEST(MCCollection, CapacityGrowsInStepsChosenByCount) {

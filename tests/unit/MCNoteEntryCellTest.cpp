@@ -135,6 +135,13 @@ TEST_F(NoteEntryCell, LayerModeChoosesTheLayersToLoad) {
         EXPECT_EQ(CountOf(HostFn::FreeTGF), c.layers.size());
         ExpectEveryFrameReleasedOnce();
     }
+    // A mask names layers 0 to 3 only, on a host of more layers as well.
+    Score().SetLayers(5);
+    ForgetCalls();
+    MCNoteEntryCell cell(1, kStaff);
+    cell.LayerMode = 0x1100;
+    EXPECT_TRUE(cell.Load());
+    EXPECT_EQ(LayersAsked(CallsOf(HostFn::LoadTGF)), (std::vector<int16_t>{0}));
 }
 
 TEST_F(NoteEntryCell, ARefusedLayerReleasesEverythingLoadedSoFar) {
@@ -250,6 +257,7 @@ TEST_F(NoteEntryCell, FramesAreReleasedOnlyAfterTheEntriesAreGone) {
         cell.LayerMode = 1;
         ASSERT_TRUE(cell.Load());
         EXPECT_EQ(entriesAtFree, (std::vector<int32_t>{0, 0, 0, 0}));
+        EXPECT_EQ(cell.GetItemAt(cell.GetCount()), nullptr) << "no entry of the first Load";
         std::vector<uint64_t> freed;
         for (const sim::HostCall& call : CallsOf(HostFn::FreeTGF)) freed.push_back(call.Frame);
         EXPECT_EQ(freed, loaded);
