@@ -142,6 +142,14 @@ TEST(ScoreFile, MalformedFilesNameTheFileThePlaceAndTheProblem) {
          "/layers/hidden/0", "from 1 to 2"},
         {"hidden layer 0", "{\"layers\": {\"count\": 2, \"hidden\": [0]}}", 1,
          "/layers/hidden/0", "from 1 to 2, found 0"},
+        {"hidden layer of a score without layers",
+         "{\"layers\": {\"count\": 0, \"hidden\": [1]}}", 1, "/layers/hidden/0",
+         "the score has no layers"},
+        {"a note block of 9 bytes",
+         "{\"measures\": 1, \"staves\": [{\"slot\": 1, \"staff\": 1}], \"cells\": [{\"measure\": 1, "
+         "\"staff\": 1, \"layer\": 1, \"entries\": [{\"entry\": 1, \"notes\": [\n"
+         "\"3C00 0100 0000 0000 00\"]}]}]}",
+         2, "/cells/0/entries/0/notes/0", "a note block has 10 bytes, found 9"},
         {"hidden layer listed twice", "{\"layers\": {\"count\": 2, \"hidden\": [1, 1]}}", 1,
          "/layers/hidden/1", "layer 1 is listed twice"},
         {"an entry number used three times: the first repeat is named",

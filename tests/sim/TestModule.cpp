@@ -26,7 +26,7 @@ enum class Fault {
     MenuTextBeforeField,    // writes a byte just before the 8-bit record
     WideTextUnterminated,   // fills the UTF-16 Title without a zero unit
     WritesWhenAnswering0,   // writes into the record of an index it has no command for
-    EndlessMenu,            // has a command at every index
+    EndlessMenu,            // has a command at every index a host asks for, 0 to 63
     TextsDisagree,          // another UTF-16 Title than the 8-bit one
     CrashInEnumerate,       // writes through a null pointer when asked for index 1
     WideTitleFillsItsField,  // no fault: a UTF-16 Title of 127 units, its zero in the last unit
@@ -44,6 +44,7 @@ enum class Fault {
     // A hostile host.
     CrashWhenCallFails,    // divides by the layer count, which is 0 when the call fails
     CrashWhenLastCallFails,  // the same, with the layer count asked last of all
+    CrashWhenLastOfManyCallsFails,  // the same, after 400 calls of MX_GetShowLayer
     CrashOnNoLayers,       // divides by the sum of two layer counts: 0 when the host has no layers
     SavesAfterFailedLoad,  // writes the defaults back even when their load failed
     SavesMoreThanLoaded,   // writes back 30 bytes, however many the load gave
@@ -99,7 +100,7 @@ template <typename Record>
 int16_t Fill(int16_t index, Record* item) {
     if (item == nullptr)
         return 0;
-    if (index != 0 && kFault != Fault::EndlessMenu) {
+    if (index != 0 && (kFault != Fault::EndlessMenu || index > 63)) {
         if (kFault == Fault::WritesWhenAnswering0)
             item->ItemFlag = 0;
         return 0;
@@ -249,7 +250,14 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
         release(frame, kVersionArgument);
     if (kFault == Fault::FrameFreedTwice)
         release(frame, kVersionArgument);
-    if (kFault == Fault::CrashWhenLastCallFails)
+    if (kFault == Fault::CrashWhenLastOfManyCallsFails) {
+        using ShowFn = int16_t (*)(int16_t, uint32_t);
+        if (const auto shown = HostFunction<ShowFn>("MX_GetShowLayer")) {
+            for (int i = 0; i < 400; ++i)
+                shown(0, kVersionArgument);
+        }
+    }
+    if (kFault == Fault::CrashWhenLastCallFails || kFault == Fault::CrashWhenLastOfManyCallsFails)
         LayerFromCount();
     return 1;
 }

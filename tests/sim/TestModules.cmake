@@ -28,6 +28,7 @@ set(MELVARA_TEST_MODULES
   "keeps-frame-on-no|KeepsFrameOnNo|invoke-one-tuplet|never released"
   "crash-when-call-fails|CrashWhenCallFails|hostile-failing-calls|crashed: SIGFPE"
   "crash-when-last-call-fails|CrashWhenLastCallFails|hostile-failing-calls|crashed: SIGFPE"
+  "crash-when-last-of-many-calls-fails|CrashWhenLastOfManyCallsFails|hostile-failing-calls|crashed: SIGFPE .*host call #405 made to fail"
   "crash-on-no-layers|CrashOnNoLayers|hostile-odd-answers|crashed: SIGFPE .*MX_GetMaxLayers answering 0"
   "saves-after-failed-load|SavesAfterFailedLoad|hostile-failing-calls|of a record whose last load failed"
   "saves-more-than-loaded|SavesMoreThanLoaded|hostile-odd-answers|more bytes than the record's last load gave"

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "framework/core/MCBlockPool.h"
 #include "framework/core/MCCollection.h"
 #include "framework/core/MCIteratorHandler.h"
 
@@ -115,6 +116,16 @@ TEST(MCCollection, ImpossibleRoomFailsAndKeepsItems) {
     EXPECT_EQ(c.GetCount(), 3);
     EXPECT_EQ(c.GetCapacity(), 10);
     ASSERT_NE(c.GetItemAt(2), nullptr);
+
+    // An item that finds no room is destroyed, not left to the caller.
+    Collection full;
+    std::vector<int> destroyed;
+    auto* item = new Probe(7, &destroyed);
+    mcpool::FailAllocation(1);
+    EXPECT_FALSE(full.Add(item));
+    mcpool::FailAllocation(0);
+    EXPECT_EQ(destroyed, std::vector<int>{7});
+    EXPECT_EQ(full.GetCount(), 0);
 }
 
 TEST(MCCollection, ClearAllDestroysEachItemOnceAndKeepsCapacity) {

@@ -256,11 +256,18 @@ TEST_F(TupletRecord, CopyDataFromTakesTheDefinitionOnly) {
     EXPECT_FALSE(copy.OwnsDataBlock());
     EXPECT_TRUE(Calls().empty());
 
-    // A record of another class is not a tuplet to copy.
+    // A record of another class is not a tuplet to copy, nor the other way
+    // round; defaults copy defaults.
     MCTupletPrefs defaults;
     std::memset(defaults.Definition.Bytes, 0xEE, 30);
     copy.CopyDataFrom(defaults);
     EXPECT_EQ(DefinitionOf(copy), SampleTuplet(1));
+    defaults.CopyDataFrom(copy);
+    EXPECT_EQ(defaults.Definition.Bytes[14], 0xEE);
+    MCTupletPrefs other;
+    other.CopyDataFrom(defaults);
+    EXPECT_EQ(std::memcmp(other.Definition.Bytes, defaults.Definition.Bytes, 30), 0);
+    EXPECT_EQ(other.GetDataSize(), 30);
 }
 
 TEST_F(TupletRecord, SetEntryFlagSetsAndClearsOnlyBit19) {
