@@ -209,6 +209,15 @@ TEST_F(AtomicFileTest, AStopWhileWritingRemovesTheTemporaryFile) {
     struct sigaction after {};
     sigaction(SIGTERM, nullptr, &after);
     EXPECT_EQ(after.sa_handler, before.sa_handler);
+
+    // A file opened and given up leaves nothing behind.
+    {
+        sim::AtomicFile dropped;
+        ASSERT_TRUE(dropped.Open(path, error)) << error;
+        dropped.Write("dropped");
+    }
+    EXPECT_EQ(ReadText(path), "new");
+    EXPECT_EQ(Leftovers({"score.json"}), 0u);
 }
 
 }  // namespace

@@ -122,6 +122,17 @@ TEST(ScoreFile, MalformedFilesNameTheFileThePlaceAndTheProblem) {
          "{\"measures\": 1, \"staves\": [{\"slot\": 1, \"staff\": 1}], \"cells\": [{\"measure\": 1, "
          "\"staff\": 1, \"layer\": 1, \"entries\": [{\"entry\": 5, \"notes\": 13}]}]}",
          1, "/cells/0/entries/0/notes", "from 0 to 12"},
+        {"staff given twice",
+         "{\"staves\": [\n{\"slot\": 1, \"staff\": 1},\n{\"slot\": 2, \"staff\": 1}]}", 3,
+         "/staves/1/staff", "staff 1 is given twice"},
+        {"thirteen note blocks",
+         "{\"measures\": 1, \"staves\": [{\"slot\": 1, \"staff\": 1}], \"cells\": [{\"measure\": 1, "
+         "\"staff\": 1, \"layer\": 1, \"entries\": [{\"entry\": 5, \"notes\": [\"00000000000000000000\", "
+         "\"00000000000000000000\", \"00000000000000000000\", \"00000000000000000000\", "
+         "\"00000000000000000000\", \"00000000000000000000\", \"00000000000000000000\", "
+         "\"00000000000000000000\", \"00000000000000000000\", \"00000000000000000000\", "
+         "\"00000000000000000000\", \"00000000000000000000\", \"00000000000000000000\"]}]}]}",
+         1, "/cells/0/entries/0/notes/12", "an entry record holds at most 12 notes"},
         {"slot given twice",
          "{\"staves\": [\n{\"slot\": 1, \"staff\": 1},\n{\"slot\": 1, \"staff\": 2}]}", 3,
          "/staves/1/slot", "slot 1 is given twice"},

@@ -22,6 +22,8 @@ enum class Fault {
     VersionNotItsArgument,  // answers a version of its own
     InitClearsTheWord,      // sets the word to 1
     InitAnswers0,           // sets bit 0 but answers 0
+    InitWritesBeside,       // also writes the word after the one it is given
+    EmptyTitle,             // offers a command without a Title
     MenuTextPastField,      // writes the 8-bit ShortName past the end of its record
     MenuTextBeforeField,    // writes a byte just before the 8-bit record
     WideTextUnterminated,   // fills the UTF-16 Title without a zero unit
@@ -48,6 +50,7 @@ enum class Fault {
     CrashOnNoLayers,       // divides by the sum of two layer counts: 0 when the host has no layers
     SavesAfterFailedLoad,  // writes the defaults back even when their load failed
     SavesMoreThanLoaded,   // writes back 30 bytes, however many the load gave
+    CrashOnEmptyRecord,    // divides by the size of the defaults it loaded
 };
 constexpr Fault kFault = Fault::TEST_MODULE_FAULT;
 
@@ -56,7 +59,8 @@ constexpr uint32_t kVersionArgument =
 constexpr uint32_t kDefaultsTag = 0x70665450;  // 'pfTP'
 constexpr uint32_t kDefaultsSize = 30;
 constexpr const char* kTitle =
-    kFault == Fault::WideTitleFillsItsField
+    kFault == Fault::EmptyTitle ? ""
+    : kFault == Fault::WideTitleFillsItsField
         ? "Foreign Frame Probe, with a title as long as the UTF-16 field holds: 127 units "
           "and the zero unit after them, which is the last unit of its field..."
         : "Foreign Frame Probe";
@@ -137,6 +141,11 @@ void RewriteDefaults() {
     }
     if (!loaded && kFault != Fault::SavesAfterFailedLoad)
         return;
+    if (kFault == Fault::CrashOnEmptyRecord) {
+        volatile uint32_t size = count;
+        volatile uint32_t share = kDefaultsSize / size;
+        (void)share;
+    }
     const uint32_t saved = kFault == Fault::SavesMoreThanLoaded || !loaded ? kDefaultsSize
                            : count < kDefaultsSize                         ? count
                                                                             : kDefaultsSize;
@@ -167,6 +176,8 @@ MELVARA_EXPORT uint32_t MelvaraExtensionVersion(uint32_t hostVersion) {
 MELVARA_EXPORT int MelvaraExtensionInit(void*, uint32_t* word) {
     if (word != nullptr)
         *word = kFault == Fault::InitClearsTheWord ? 1 : *word | 1;
+    if (word != nullptr && kFault == Fault::InitWritesBeside)
+        *reinterpret_cast<uint32_t*>(reinterpret_cast<uintptr_t>(word) + 4) = 0;
     return kFault == Fault::InitAnswers0 ? 0 : 1;
 }
 

@@ -8,6 +8,8 @@ set(MELVARA_TEST_MODULES
   "version-not-its-argument|VersionNotItsArgument|version|answered 0x10000000, not the version"
   "init-clears-the-word|InitClearsTheWord|init|left the word 0x00000001, not 0x00000007"
   "init-answers-0|InitAnswers0|init|answered 0: the host would not use the module"
+  "init-writes-beside|InitWritesBeside|init|wrote beside the 32-bit word"
+  "empty-title|EmptyTitle|enumerate|MelvaraExtensionEnumerate left the Title empty"
   "menu-text-past-field|MenuTextPastField|enumerate|past the end of the 196-byte record"
   "menu-text-before-field|MenuTextBeforeField|enumerate|wrote 1 byte before the start of the record"
   "wide-text-unterminated|WideTextUnterminated|enumerate|Title without a zero unit in its 128 units"
@@ -32,6 +34,7 @@ set(MELVARA_TEST_MODULES
   "crash-on-no-layers|CrashOnNoLayers|hostile-odd-answers|crashed: SIGFPE .*MX_GetMaxLayers answering 0"
   "saves-after-failed-load|SavesAfterFailedLoad|hostile-failing-calls|of a record whose last load failed"
   "saves-more-than-loaded|SavesMoreThanLoaded|hostile-odd-answers|more bytes than the record's last load gave"
+  "crash-on-empty-record|CrashOnEmptyRecord|hostile-odd-answers|crashed: SIGFPE .*every record empty"
 )
 
 set(MELVARA_TEST_MODULE_DIR ${CMAKE_CURRENT_LIST_DIR})

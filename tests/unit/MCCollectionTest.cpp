@@ -81,6 +81,9 @@ TEST(MCCollection, ForEachIndexPassesPlacesAndStops) {
     EXPECT_EQ(gap.ForEachIndex(all), 2);
     EXPECT_EQ(all.Seen, (std::vector<int>{0, 2, 0, 2}));
     EXPECT_EQ(all.Indexes, (std::vector<int32_t>{0, 2}));
+    Recorder seeking;
+    seeking.Wanted = 2;
+    EXPECT_EQ(gap.FindFirst(seeking), gap.GetItemAt(2));
 }
 
 TEST(MCCollection, CapacityGrowsInStepsChosenByCount) {

@@ -408,6 +408,8 @@ TEST_F(HandMadeFrames, TheNoteCountIsHeldToWhatTheRecordHasRoomFor) {
             const uint64_t allocations = mcpool::Allocations();
             EXPECT_EQ(entry->GetCount(), c.notes);
             EXPECT_EQ(mcpool::Allocations(), allocations) << "the notes are built once";
+            EXPECT_TRUE(entry->LoadNotes());
+            EXPECT_EQ(entry->GetCount(), c.notes) << "built again, not added again";
             EXPECT_EQ(entry->Measure, 3) << "the frame's measure";
             EXPECT_EQ(entry->Staff, kStaff) << "the staff of the frame's slot";
             for (int32_t i = 0; i < entry->GetCount(); ++i) {
