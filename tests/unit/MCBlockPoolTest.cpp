@@ -94,20 +94,29 @@ TEST_F(MCBlockPool, FrameworkObjectsComeFromThePool) {
 }
 
 // A cell's array of places and its block of entries go back to the pool
-// with the cell.
+// with the cell, those it outgrew too; loaded again as it was, it makes
+// its entries anew in the same block.
 TEST_F(MCBlockPool, ACellGivesItsBlocksBack) {
     if (!mcpool::Pooling()) GTEST_SKIP() << "nothing is kept under AddressSanitizer";
     sim::Host host;
-    host.GetScore().AddStaff(1, 1).SetLayers(1);
+    host.GetScore().AddStaff(1, 1).SetLayers(2);
     for (int i = 0; i < 3; ++i) host.GetScore().AddEntry(1, 1, 0, i * 10);
+    for (int i = 0; i < 20; ++i) host.GetScore().AddEntry(1, 1, 1, i * 10);
     SimHostBinding binding(host);
+    const uint64_t before = mcpool::Allocations();
     {
         MCNoteEntryCell cell(1, 1);
-        cell.LayerMode = MCNoteEntryCell::kAllLayers;
+        cell.LayerMode = 1;
         ASSERT_TRUE(cell.Load());
         ASSERT_EQ(cell.GetCount(), 3);
+        EXPECT_EQ(mcpool::Allocations() - before, 2u) << "an array of places and a block";
+        ASSERT_TRUE(cell.Load());
+        EXPECT_EQ(mcpool::Allocations() - before, 2u) << "loaded again, nothing new";
+        cell.LayerMode = MCNoteEntryCell::kAllLayers;
+        ASSERT_TRUE(cell.Load());
+        ASSERT_EQ(cell.GetCount(), 23);
     }
-    EXPECT_EQ(mcpool::KeptBlocks(), 2u);
+    EXPECT_EQ(mcpool::KeptBlocks(), mcpool::Allocations() - before) << "every block is back";
 }
 
 class CountingHandler : public MCIteratorHandler {

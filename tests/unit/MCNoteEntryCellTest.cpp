@@ -10,6 +10,7 @@
 
 #include "framework/core/ByteOrder.h"
 #include "framework/core/MCBlockPool.h"
+#include "framework/core/MCIteratorHandler.h"
 #include "framework/music/MCNoteEntry.h"
 #include "framework/music/MCNoteEntryCell.h"
 #include "tests/support/SimHostTest.h"
@@ -351,6 +352,11 @@ std::array<uint8_t, 146> EntryRecordWithNoteCount(uint32_t number, int16_t noteC
     return record;
 }
 
+class NoteCounter : public MCIteratorHandler {
+public:
+    bool Iterate(__MCBase*) override { return true; }
+};
+
 class HandMadeFrames : public NoteEntryCell {
 protected:
     HandMadeFrames() {
@@ -416,6 +422,9 @@ TEST_F(HandMadeFrames, TheNoteCountIsHeldToWhatTheRecordHasRoomFor) {
                 auto* note = static_cast<MCNote*>(entry->GetItemAt(i));
                 EXPECT_LE(note->NoteData + 10, entry->EntryData + 136) << "note " << i;
             }
+            // A walk over the notes builds them first too.
+            NoteCounter notes;
+            EXPECT_EQ(cell.GetEntryAt(1)->ForEach(notes), 1);
             EXPECT_EQ(cell.GetEntryAt(1)->GetCount(), 1);
         }
         ExpectEachHandMadeFrameReleasedOnce();
