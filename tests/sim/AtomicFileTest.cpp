@@ -10,15 +10,13 @@
 #include <functional>
 
 #include "sim/support/AtomicFile.h"
+#include "tests/sim/SimTestHelpers.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using simtest::ReadText;
 
 void WriteText(const fs::path& path, const std::string& text, fs::perms mode) {
     std::ofstream(path) << text;

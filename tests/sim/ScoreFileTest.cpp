@@ -8,6 +8,7 @@
 #include "sim/score/ScoreFile.h"
 #include "sim/score/ScoreGenerator.h"
 #include "sim/support/AtomicFile.h"
+#include "tests/sim/SimTestHelpers.h"
 
 #ifndef MELVARA_SAMPLES_DIR
 #error "MELVARA_SAMPLES_DIR must name the samples folder"
@@ -31,10 +32,7 @@ class TempDir {
     fs::path Path;
 };
 
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using simtest::ReadText;
 
 constexpr const char* kMinimal = R"({
   "measures": 2,

@@ -9,7 +9,7 @@
 
 namespace {
 
-using TD = TupletDefinition;
+using TD = ::TupletDefinition;
 
 // The rules as the commands apply them: Compare's changer, which compares
 // each tuplet with defaults it normalises once and again only when they
