@@ -40,7 +40,7 @@ Options
   --memory-limit SIZE
                   the most memory each check's process may take, such as
                   512M or 2G (default: half the machine's memory shared by
-                  the checks that run at once, at most 4G). A check of
+                  the checks that run at once, 64M to 4G). A check of
                   levels 1 to 3 and 5 takes under 16M besides the module's
                   own; level 4's million tuplets 720M, skipped below 768M.
   --json FILE     write the results as JSON

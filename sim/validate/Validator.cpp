@@ -21,8 +21,9 @@ namespace {
 constexpr const char* kResultMarker = "melvara-sim-validate-result";
 // Output of a failed check's process quoted in its reason, in lines.
 constexpr size_t kQuotedLines = 3;
-// The most memory a check gets by default, in megabytes.
+// The most and the least memory a check gets by default, in megabytes.
 constexpr uint64_t kDefaultMemoryLimitCap = 4096;
+constexpr uint64_t kDefaultMemoryLimitFloor = 64;
 // What names the memory limit in a check's reason.
 constexpr const char* kMemoryLimitName = "the limit of a check";
 
@@ -180,7 +181,8 @@ CheckOutcome RunCheck(const CheckInfo& check, const ValidateOptions& options) {
 
 uint64_t DefaultMemoryLimit(int jobs) {
     const uint64_t share = MachineMegabytes() / 2 / static_cast<uint64_t>(std::max(jobs, 1));
-    return share == 0 ? kDefaultMemoryLimitCap : std::min(share, kDefaultMemoryLimitCap);
+    return share == 0 ? kDefaultMemoryLimitCap
+                      : std::clamp(share, kDefaultMemoryLimitFloor, kDefaultMemoryLimitCap);
 }
 
 int Validate(const ValidateOptions& options, std::ostream& out, std::ostream& err) {

@@ -15,7 +15,8 @@ enum ValidateStatus : int {
 };
 
 // The memory limit of each check when none is given: half the machine's
-// memory shared by the checks that run at once, at most 4 GB, in megabytes.
+// memory shared by the checks that run at once, from 64 MB to 4 GB, in
+// megabytes.
 uint64_t DefaultMemoryLimit(int jobs);
 
 // melvara-sim validate: runs every check up to the level, each in a child
