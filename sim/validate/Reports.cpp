@@ -106,6 +106,8 @@ std::string FormatJson(const Validation& validation) {
                        ",\n  \"seed\": " + std::to_string(options.Seed) +
                        ",\n  \"timeout_seconds\": " + Seconds(options.TimeoutSeconds) +
                        ",\n  \"budget_seconds\": " + Seconds(options.BudgetSeconds) +
+                       ",\n  \"memory_limit_megabytes\": " +
+                       std::to_string(options.MemoryLimitMegabytes) +
                        ",\n  \"checks\": [";
     for (size_t i = 0; i < validation.Checks.size(); ++i) {
         const CheckOutcome& outcome = validation.Checks[i];

@@ -1,6 +1,7 @@
 // The validation: each check in a child process, its result read back, the reports written.
 #include "sim/validate/Validator.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <mutex>
@@ -20,6 +21,11 @@ namespace {
 constexpr const char* kResultMarker = "melvara-sim-validate-result";
 // Output of a failed check's process quoted in its reason, in lines.
 constexpr size_t kQuotedLines = 3;
+// The most and the least memory a check gets by default, in megabytes.
+constexpr uint64_t kDefaultMemoryLimitCap = 4096;
+constexpr uint64_t kDefaultMemoryLimitFloor = 64;
+// What names the memory limit in a check's reason.
+constexpr const char* kMemoryLimitName = "the limit of a check";
 
 std::string Escape(const std::string& text) {
     std::string escaped;
@@ -147,17 +153,21 @@ bool WriteReport(const std::string& path, const std::string& content, std::ostre
 
 // Runs the check in a child process of this program.
 CheckOutcome RunCheck(const CheckInfo& check, const ValidateOptions& options) {
-    const std::vector<std::string> args = {"validate",
-                                           "--check",
-                                           check.Name,
-                                           "--module",
-                                           options.ModulePath,
-                                           "--timeout",
-                                           Number(options.TimeoutSeconds),
-                                           "--seed",
-                                           std::to_string(options.Seed),
-                                           "--budget",
-                                           Number(options.BudgetSeconds)};
+    std::vector<std::string> args = {"validate",
+                                     "--check",
+                                     check.Name,
+                                     "--module",
+                                     options.ModulePath,
+                                     "--timeout",
+                                     Number(options.TimeoutSeconds),
+                                     "--seed",
+                                     std::to_string(options.Seed),
+                                     "--budget",
+                                     Number(options.BudgetSeconds)};
+    if (options.MemoryLimitMegabytes != 0) {
+        args.push_back("--memory-limit");
+        args.push_back(std::to_string(options.MemoryLimitMegabytes) + "M");
+    }
     const double limit = check.ProcessSeconds + 3 * options.TimeoutSeconds +
                          (check.Level == 5 ? options.BudgetSeconds : 0);
     const auto started = std::chrono::steady_clock::now();
@@ -169,9 +179,17 @@ CheckOutcome RunCheck(const CheckInfo& check, const ValidateOptions& options) {
 
 }  // namespace
 
+uint64_t DefaultMemoryLimit(int jobs) {
+    const uint64_t share = MachineMegabytes() / 2 / static_cast<uint64_t>(std::max(jobs, 1));
+    return share == 0 ? kDefaultMemoryLimitCap
+                      : std::clamp(share, kDefaultMemoryLimitFloor, kDefaultMemoryLimitCap);
+}
+
 int Validate(const ValidateOptions& options, std::ostream& out, std::ostream& err) {
     out << "Validating " << options.ModulePath << " at level " << options.Level
         << "; each call into the module may take " << Number(options.TimeoutSeconds) << " s";
+    if (options.MemoryLimitMegabytes != 0)
+        out << ", each check " << options.MemoryLimitMegabytes << " MB";
     if (options.Level >= 5) {
         out << "; seed " << options.Seed << ", randomised runs for "
             << Number(options.BudgetSeconds) << " s";
@@ -238,6 +256,8 @@ int RunCheckProcess(const ValidateOptions& options, std::ostream& out) {
                                      fault.LastCallText()));
         },
         {}, options.TimeoutSeconds, &out);
+    if (options.MemoryLimitMegabytes != 0)
+        guard.LimitMemory(options.MemoryLimitMegabytes, kMemoryLimitName);
     CheckContext context(options, guard);
     running = &context;
     const CheckResult result = check->Run(context);

@@ -4,6 +4,7 @@
 // fault, chosen at compile time with TEST_MODULE_FAULT (an enumerator of
 // Fault); None is a module without faults.
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "contract/MelvaraExports.h"
@@ -35,6 +36,7 @@ enum class Fault {
     // Commands.
     CrashInInvoke,       // writes through a null pointer
     InvokeNeverReturns,  // loops for ever
+    TakesMemoryWithoutBound,  // takes 64 MB blocks and writes to each, even one refused
     FrameNeverFreed,     // keeps the frame
     FrameFreedTwice,     // frees it a second time
     WritesIntoFrame,     // changes the frame's measure before freeing it
@@ -223,6 +225,15 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
     if (kFault == Fault::InvokeNeverReturns) {
         volatile bool forever = true;
         while (forever) {
+        }
+    }
+    if (kFault == Fault::TakesMemoryWithoutBound) {
+        constexpr size_t kBlock = size_t{64} << 20;
+        constexpr size_t kPage = 4096;
+        for (;;) {
+            volatile char* block = static_cast<char*>(std::malloc(kBlock));
+            for (size_t at = 0; at < kBlock; at += kPage)
+                block[at] = 1;
         }
     }
     if (kFault == Fault::BoxOfNoStyle) {

@@ -1,8 +1,9 @@
 # A small foreign module, built once per fault (TestModule.cpp), and what
 # melvara-sim validate must say of it: the check that fails and a pattern of
 # its reason. The module without a fault passes every check. Each row:
-#   module|fault (an enumerator of TestModule.cpp's Fault)|failing check|reason
-# The Linux tests use every row; the Windows build makes each module too.
+#   module|fault (an enumerator of TestModule.cpp's Fault)|failing check|reason[|options]
+# with further options of validate, if any, at the end. The Linux tests use
+# every row; the Windows build makes each module too.
 set(MELVARA_TEST_MODULES
   "foreign-module|None||"
   "version-not-its-argument|VersionNotItsArgument|version|answered 0x10000000, not the version"
@@ -20,6 +21,7 @@ set(MELVARA_TEST_MODULES
   "wide-title-fills-its-field|WideTitleFillsItsField||"
   "crash-in-invoke|CrashInInvoke|invoke-empty-score|crashed: SIGSEGV"
   "invoke-never-returns|InvokeNeverReturns|invoke-empty-score|did not return within 1 s"
+  "takes-memory-without-bound|TakesMemoryWithoutBound|invoke-empty-score|MelvaraExtensionInvoke used more than 256 MB .the limit of a check.|--memory-limit 256M"
   "frame-never-freed|FrameNeverFreed|invoke-empty-score|never released"
   "frame-freed-twice|FrameFreedTwice|invoke-empty-score|released a second time"
   "writes-into-frame|WritesIntoFrame|invoke-empty-score|the module wrote into frame 1"
@@ -41,13 +43,19 @@ set(MELVARA_TEST_MODULE_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 # melvara_test_module(ROW): the module of one row, as target
 # test_module_<module> and file <module>.so, or <module>.mxt on Windows.
-# Sets module, fault, check and reason from the row.
+# Sets module, fault, check, reason and validate_options from the row.
 macro(melvara_test_module row)
   string(REPLACE "|" ";" fields "${row}")
   list(GET fields 0 module)
   list(GET fields 1 fault)
   list(GET fields 2 check)
   list(GET fields 3 reason)
+  set(validate_options "")
+  list(LENGTH fields field_count)
+  if(field_count GREATER 4)
+    list(GET fields 4 validate_options)
+    separate_arguments(validate_options UNIX_COMMAND "${validate_options}")
+  endif()
   add_library(test_module_${module} MODULE ${MELVARA_TEST_MODULE_DIR}/TestModule.cpp)
   target_include_directories(test_module_${module} PRIVATE ${PROJECT_SOURCE_DIR})
   target_compile_definitions(test_module_${module} PRIVATE TEST_MODULE_FAULT=${fault})
