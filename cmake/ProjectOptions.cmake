@@ -38,19 +38,25 @@ if(WIN32)
   add_compile_definitions($<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
 endif()
 
-# Precompiled headers: parsing the standard library's headers (and
-# GoogleTest's, in the tests) is much of the time of every translation unit
-# here. melvara_precompile(TARGET [GTEST]).
+# Precompiled headers and unity batches, for the simulated host's libraries
+# and the test programs: parsing the standard library's headers (and
+# GoogleTest's, in the tests) and compiling the same inline code again was
+# most of the time of each of their translation units. Each batch compiles
+# up to eight of a target's sources as one, so names at file scope must be
+# unique within a target. The module's own code is compiled file by file.
+# melvara_compile_in_batches(TARGET [GTEST]).
 set(MELVARA_PRECOMPILED_HEADERS
   <algorithm> <array> <cstdint> <cstdio> <cstring> <functional> <map> <memory> <optional>
   <ostream> <set> <string> <string_view> <unordered_map> <utility> <vector>)
-function(melvara_precompile target)
+set(MELVARA_UNITY_BATCH 8 CACHE STRING "sources compiled together in one batch (0: all of a target)")
+function(melvara_compile_in_batches target)
   cmake_parse_arguments(PARSE_ARGV 1 pch "GTEST" "" "")
   set(headers ${MELVARA_PRECOMPILED_HEADERS})
   if(pch_GTEST)
     list(APPEND headers <gmock/gmock.h> <gtest/gtest.h>)
   endif()
   target_precompile_headers(${target} PRIVATE ${headers})
+  set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${MELVARA_UNITY_BATCH})
   if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
     # With the headers precompiled, GCC 12 also reports false overruns in
     # libstdc++'s string code at -O2 (GCC bug 105651). Only the simulated

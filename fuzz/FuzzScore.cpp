@@ -137,9 +137,11 @@ std::set<sim::RecordKey> RegionTuplets(const sim::Score& score, const RegionReco
                     if ((entry.Flags & sim::kEntryHasTuplets) == 0) continue;
                     for (uint32_t index = 0; index <= 0xFFFF; ++index) {
                         const sim::Keys keys = sim::TupletKeys(entry.Number, static_cast<uint16_t>(index));
-                        // Only a record of 30 bytes loads.
+                        // The walk ends at the first index without a record and passes
+                        // over a record that is not 30 bytes long.
                         const sim::Bytes* record = score.FindRecord(sim::kTupletTag, keys);
-                        if (record == nullptr || record->size() != 30) break;
+                        if (record == nullptr) break;
+                        if (record->size() != 30) continue;
                         reached.insert(sim::RecordKey{sim::kTupletTag, keys});
                     }
                 }

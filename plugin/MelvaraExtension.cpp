@@ -1,8 +1,5 @@
 #include "plugin/MelvaraExtension.h"
 
-#include <algorithm>
-#include <cstring>
-
 #include "framework/core/MCBlockPool.h"
 #include "framework/core/MCString.h"
 #include "framework/core/MCUI.h"
@@ -14,7 +11,7 @@
 namespace {
 
 constexpr size_t kMenuTextBytes = 64;
-constexpr uint64_t kMenuTextUnits = 63;
+constexpr size_t kMenuTextUnits = 63;
 
 // The strncpy rule: at most 64 bytes, zero-padded; a text of 64 bytes or
 // more fills the field without a terminator.
@@ -24,16 +21,13 @@ void CopyMenuText(char* field, const char* text) {
     for (; i < kMenuTextBytes; ++i) field[i] = '\0';
 }
 
-// At most 63 units and a zero unit; the host's units after it stay.
+// At most 63 units and a zero unit; the host's units after it stay. Each
+// character is widened as MCString widens it, straight into the field: the
+// menu needs no memory.
 void CopyMenuText(char16_t* field, const char* text) {
-    MCString wide;
-    if (!wide.SetCString(text)) {
-        field[0] = 0;
-        return;
-    }
-    const uint64_t units = std::min(wide.GetLength(), kMenuTextUnits);
-    std::memcpy(field, wide.GetText(), units * sizeof(char16_t));
-    field[units] = 0;
+    size_t i = 0;
+    for (; i < kMenuTextUnits && text[i] != '\0'; ++i) field[i] = WidenChar(text[i]);
+    field[i] = 0;
 }
 
 }  // namespace

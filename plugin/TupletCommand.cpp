@@ -15,12 +15,29 @@ namespace {
 // The longest report is under 200 characters.
 constexpr size_t kReportBytes = 256;
 
+// Shown when memory runs out, so kept where no allocation is needed.
+constexpr WideLiteral kOutOfMemory(
+    "There was not enough memory to finish the command. It was stopped.");
+
+// A box's text and caption, made from 8-bit literals. When memory runs out
+// on the way they are not built, and the box is not shown: the driver, which
+// sees the failed allocation, says that memory ran out instead.
+class BoxTexts {
+public:
+    BoxTexts(const char* text, const char* caption) {
+        Text.SetCString(text);
+        Caption.SetCString(caption);
+    }
+    bool Built() const { return !Memory.Failed(); }
+
+    const mcpool::FailureWatch Memory;  // first: it watches the strings' making
+    MCString Text;
+    MCString Caption;
+};
+
 void ShowAlert(const MCUI& ui, const char* text, const char* caption) {
-    MCString body;
-    MCString title;
-    body.SetCString(text);
-    title.SetCString(caption);
-    ui.ShowAlert(body, caption != nullptr ? &title : nullptr);
+    const BoxTexts box(text, caption);
+    if (box.Built()) ui.ShowAlert(box.Text, caption != nullptr ? &box.Caption : nullptr);
 }
 
 }  // namespace
@@ -32,9 +49,7 @@ void ReportTupletCountError(const MCUI& ui) {
               "Too Few/Many Tuplets");
 }
 
-void ReportOutOfMemory(const MCUI& ui) {
-    ShowAlert(ui, "There was not enough memory to finish the command. It was stopped.", nullptr);
-}
+void ReportOutOfMemory(const MCUI& ui) { ui.ShowAlert(kOutOfMemory.Units); }
 
 void ReportDefaultsUnavailable(const MCUI& ui) {
     ShowAlert(ui,
@@ -44,48 +59,51 @@ void ReportDefaultsUnavailable(const MCUI& ui) {
 }
 
 int AskCopyPosition(const MCUI& ui) {
-    MCString text;
-    MCString caption;
-    text.SetCString(
-        "Do you want to copy the tuplet's position to the Default Tuplet Definition as well?");
-    caption.SetCString("Copy Position?");
-    return ui.AskYesNo(text, &caption);
+    const BoxTexts box(
+        "Do you want to copy the tuplet's position to the Default Tuplet Definition as well?",
+        "Copy Position?");
+    return box.Built() ? ui.AskYesNo(box.Text, &box.Caption) : MCUI::AnswerOther;
 }
 
 void ShowCompareReport(const MCUI& ui, const char* text) {
-    MCString body;
-    MCString caption;
-    body.SetCString(text);
-    caption.SetCString("Tuplet Compare Info");
-    ui.ShowInfo(body, &caption);
+    const BoxTexts box(text, "Tuplet Compare Info");
+    if (box.Built()) ui.ShowInfo(box.Text, &box.Caption);
 }
 
 void RunTupletCommand(const MCMusicRegion& region, CommandMode mode, const MCUI& ui) {
+    // An allocation that fails stops the command where it is: a walk ends
+    // there, a box whose texts could not be made is not shown, and the
+    // command shows the out-of-memory alert instead of what it would have
+    // reported.
+    const mcpool::FailureWatch memory;
+    const auto stoppedForMemory = [&] {
+        if (!memory.Failed()) return false;
+        ReportOutOfMemory(ui);
+        return true;
+    };
+
     MCTupletPrefs defaults;
     if (!defaults.Load(MCTupletPrefs::kDocumentDefaults)) {
         // Without them, Reset would write zeros into every tuplet and
         // Compare would report against zeros.
         ReportDefaultsUnavailable(ui);
+        stoppedForMemory();
         return;
     }
     MCBrowserTuplets browser;
-    // A walk ends at the first allocation that fails; what it counted or
-    // did then stops short, and the command says so instead of reporting.
-    const mcpool::FailureWatch memory;
 
     bool copyPosition = false;
     if (mode == ChangeDefaults) {
         MCOneTupletCounter counter;
         browser.ForEachInRegion(counter, region);
-        if (memory.Failed()) {
-            ReportOutOfMemory(ui);
-            return;
-        }
+        if (stoppedForMemory()) return;
         if (counter.TupletCount != 1) {
             ReportTupletCountError(ui);
+            stoppedForMemory();
             return;
         }
         copyPosition = AskCopyPosition(ui) == MCUI::AnswerYes;
+        if (stoppedForMemory()) return;
     }
 
     MCTupletChanger changer(&defaults, mode, copyPosition);
@@ -93,10 +111,8 @@ void RunTupletCommand(const MCMusicRegion& region, CommandMode mode, const MCUI&
     // Change saves the defaults as it meets the region's one tuplet, as in
     // every run; once that is done, the rest of the walk has nothing left to
     // do, and a failure there does not undo the command.
-    if (memory.Failed() && !(mode == ChangeDefaults && changer.HasCopiedIntoDefaults())) {
-        ReportOutOfMemory(ui);
-        return;
-    }
+    if (mode == ChangeDefaults && changer.HasCopiedIntoDefaults()) return;
+    if (stoppedForMemory()) return;
 
     if (mode == CompareWithDefaults) {
         char report[kReportBytes];
@@ -112,5 +128,6 @@ void RunTupletCommand(const MCMusicRegion& region, CommandMode mode, const MCUI&
                           "No tuplet in the region is different to the Default Tuplet Definition.");
         }
         ShowCompareReport(ui, report);
+        stoppedForMemory();
     }
 }

@@ -7,10 +7,11 @@ class MCUI;
 
 // Carries out one command on the region, from loading the Default Tuplet
 // Definition to the last message box. Nothing is changed when the defaults
-// cannot be loaded; the user is told so. When memory runs out during a walk
-// the walk ends there and the command says so instead of reporting: Compare
-// shows no counts, Change changes no defaults (unless it already had), and
-// Reset keeps the tuplets it saved before.
+// cannot be loaded; the user is told so. When memory runs out (during a
+// walk, or for the texts of a box) the command stops there and shows one
+// alert that says so instead of what it would have shown: Compare shows no
+// counts, Change changes no defaults (unless it already had), and Reset
+// keeps the tuplets it saved before. That alert's text needs no memory.
 void RunTupletCommand(const MCMusicRegion& region, CommandMode mode, const MCUI& ui);
 
 // The driver's message steps.

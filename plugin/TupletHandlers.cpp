@@ -32,8 +32,8 @@ bool MCTupletChanger::Iterate(__MCBase* object) {
     return true;
 }
 
-bool MCTupletChanger::MatchesDefaults(const MCTuplet& tuplet, bool withPosition) const {
-    const TupletMatch match = MatchTupletDefinitions(tuplet.Definition, Defaults->Definition);
+bool MCTupletChanger::MatchesDefaults(const MCTuplet& tuplet, bool withPosition) {
+    const TupletMatch match = Comparison.Compare(Defaults->Definition, tuplet.Definition);
     return withPosition ? match.WithPosition : match.WithoutPosition;
 }
 

@@ -21,8 +21,8 @@ public:
 
     bool Iterate(__MCBase* object) override;
     // Whether the tuplet has every setting of Defaults, the position only
-    // when asked for.
-    bool MatchesDefaults(const MCTuplet& tuplet, bool withPosition) const;
+    // when asked for: Compare's comparison, one of its two answers.
+    bool MatchesDefaults(const MCTuplet& tuplet, bool withPosition);
 
     // In ChangeDefaults: whether a tuplet has been copied into Defaults
     // (and they saved).

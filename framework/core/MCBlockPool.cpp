@@ -1,6 +1,7 @@
 #include "framework/core/MCBlockPool.h"
 
 #include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
@@ -23,6 +24,7 @@ constexpr std::size_t kLargestFine = 512;
 constexpr std::size_t kFineClasses = kLargestFine / kGrain;
 constexpr int kLargestShift = 16;
 constexpr std::size_t kClasses = kFineClasses + kLargestShift - 9;
+constexpr std::size_t kLargestBlock = PTRDIFF_MAX;
 
 struct FreeBlock {
     FreeBlock* Next;
@@ -60,7 +62,9 @@ uint64_t failures = 0;
 using detail::failures;
 
 void* Allocate(std::size_t size) {
-    if (++allocations == failingAllocation) {
+    // No system gives a block of more than PTRDIFF_MAX bytes: such a size
+    // (a computation that saturated) fails here without asking.
+    if (++allocations == failingAllocation || size > kLargestBlock) {
         ++failures;
         return nullptr;
     }

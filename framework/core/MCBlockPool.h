@@ -13,7 +13,8 @@
 namespace mcpool {
 
 // A block of at least size bytes, aligned as malloc aligns; null when the
-// system has no memory (or a test made this allocation fail).
+// system has no memory, when no block can be that large (above PTRDIFF_MAX
+// bytes), or when a test made this allocation fail.
 void* Allocate(std::size_t size);
 // Gives back a block from Allocate with the same size.
 void Free(void* block, std::size_t size);

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "framework/core/MCBlockPool.h"
+
 namespace {
 
 uint64_t GrowthStep(uint64_t capacity) {
@@ -12,12 +14,14 @@ uint64_t GrowthStep(uint64_t capacity) {
     return 10;
 }
 
+size_t BlockBytes(uint64_t units) { return static_cast<size_t>(units) * sizeof(char16_t); }
+
 }  // namespace
 
 MCString::MCString() { MakeEmpty(); }
 
 MCString::~MCString() {
-    std::free(Text);
+    mcpool::Free(Text, BlockBytes(Capacity));
     Text = nullptr;
     Capacity = 0;
     Length = 0;
@@ -31,16 +35,17 @@ bool MCString::EnsureCapacity(uint64_t n) {
     if (Capacity > n && Capacity - n > 1) return true;
 
     const uint64_t step = GrowthStep(Capacity);
-    // The smallest multiple of the step above n; an impossible size fails
-    // the allocation rather than wrapping.
-    if (n > std::numeric_limits<uint64_t>::max() - step) return false;
-    const uint64_t units = step * ((n + step) / step);
-    if (units > std::numeric_limits<size_t>::max() / sizeof(char16_t)) return false;
+    // The smallest multiple of the step above n. A size whose bytes would
+    // wrap asks for the largest block there is, so that the allocation fails.
+    constexpr uint64_t kMostUnits = std::numeric_limits<size_t>::max() / sizeof(char16_t);
+    const bool fits = n < kMostUnits - step;
+    const uint64_t units = fits ? step * ((n + step) / step) : kMostUnits;
+    const size_t bytes = fits ? BlockBytes(units) : std::numeric_limits<size_t>::max();
 
-    auto* block = static_cast<char16_t*>(std::malloc(units * sizeof(char16_t)));
+    auto* block = static_cast<char16_t*>(mcpool::Allocate(bytes));
     if (block == nullptr) return false;
     if (Text != nullptr && Length > 0) std::memcpy(block, Text, Length * sizeof(char16_t));
-    std::free(Text);
+    mcpool::Free(Text, BlockBytes(Capacity));
     Text = block;
     Capacity = units;
     return true;
@@ -54,7 +59,7 @@ void MCString::MakeEmpty() {
 
 bool MCString::SetCString(const char* text) {
     if (text == nullptr) {
-        std::free(Text);
+        mcpool::Free(Text, BlockBytes(Capacity));
         Text = nullptr;
         Capacity = 0;
         Length = 0;
@@ -62,9 +67,7 @@ bool MCString::SetCString(const char* text) {
     }
     const uint64_t n = std::strlen(text);
     if (!EnsureCapacity(n)) return false;
-    for (uint64_t i = 0; i < n; ++i) {
-        Text[i] = static_cast<char16_t>(static_cast<int16_t>(static_cast<signed char>(text[i])));
-    }
+    for (uint64_t i = 0; i < n; ++i) Text[i] = WidenChar(text[i]);
     Text[n] = 0;
     Length = n;
     return true;

@@ -14,6 +14,10 @@ public:
 
     // OK button and the stop icon; default caption "Error".
     void ShowAlert(const MCString& text, const MCString* caption) const;
+    // The same alert over a zero-terminated text in static storage, with the
+    // default caption: shown without an allocation, also when memory has run
+    // out.
+    void ShowAlert(const char16_t* staticText) const;
     // Yes and No buttons; default caption "Yes/No?". AnswerOther when the box
     // could not be shown or was closed otherwise.
     int AskYesNo(const MCString& text, const MCString* caption) const;
@@ -23,8 +27,12 @@ public:
     void* GetWindowHandle() const { return WindowHandle; }
 
 private:
+    // Builds the caption and shows the box. A box whose caption cannot be
+    // built (the memory for it ran out) is not shown: 0, as when the system
+    // cannot show it.
     int Show(const MCString& text, const MCString* caption, const char* defaultCaption,
              unsigned style) const;
+    int ShowBox(const char16_t* text, const char16_t* caption, unsigned style) const;
 
     void* const WindowHandle;
 };

@@ -1,9 +1,9 @@
 #include "framework/data/MCBaseData.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
+#include "framework/core/MCBlockPool.h"
 #include "framework/data/KDataTranslation.h"
 #include "framework/host/HostFunctions.h"
 
@@ -22,9 +22,10 @@ int __MCBaseData::SaveSize() {
 }
 
 void __MCBaseData::ReleaseData() {
-    if (OwnsData && Data != nullptr) std::free(Data);
+    if (OwnsData && Data != nullptr) mcpool::Free(Data, static_cast<size_t>(OwnedBytes));
     if (OwnsData) Data = nullptr;
     OwnsData = false;
+    OwnedBytes = 0;
 }
 
 bool __MCBaseData::LoadCurrent() {
@@ -38,6 +39,7 @@ bool __MCBaseData::LoadCurrent() {
     const int capacity = std::max(LoadSize(), 0);
     if (Data == nullptr) {
         DataSize = 0;
+        OtherSize = false;
         return false;
     }
     return LoadIntoData(Tag(), capacity, Version());
@@ -45,8 +47,9 @@ bool __MCBaseData::LoadCurrent() {
 
 bool __MCBaseData::LoadIntoData(uint32_t tag, int capacity, uint32_t version) {
     uint32_t count = static_cast<uint32_t>(capacity);
-    if (LoadKData(tag, Keys, Data, &count, version) == 0 ||
-        (RecordSize != 0 && count != static_cast<uint32_t>(RecordSize))) {
+    const bool found = LoadKData(tag, Keys, Data, &count, version) != 0;
+    OtherSize = found && RecordSize != 0 && count != static_cast<uint32_t>(RecordSize);
+    if (!found || OtherSize) {
         DataSize = 0;
         return false;
     }
@@ -83,11 +86,15 @@ bool __MCBaseData::LoadNext() {
 
 void __MCBaseData::CopyDataFrom(const __MCBaseData& other) {
     if (other.DataSize <= 0 || other.Data == nullptr) return;
-    auto* block = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(other.DataSize)));
+    // Room for a later load as well: LoadCurrent offers LoadSize bytes of
+    // the block the record holds.
+    const int64_t bytes = std::max<int64_t>(other.DataSize, LoadSize());
+    auto* block = static_cast<uint8_t*>(mcpool::Allocate(static_cast<size_t>(bytes)));
     if (block == nullptr) return;
     std::memcpy(block, other.Data, static_cast<size_t>(other.DataSize));
     ReleaseData();
     Data = block;
     OwnsData = true;
+    OwnedBytes = bytes;
     DataSize = other.DataSize;
 }

@@ -50,6 +50,11 @@ public:
     // through here.
     bool LoadCurrent();
 
+    // Whether the last load found a record under Keys but not of the one
+    // size the class's records have (RecordSize), and so did not load it. A
+    // load that fails otherwise found no record.
+    bool FoundOtherSize() const { return OtherSize; }
+
     int16_t GetLoadedDocument() const { return LoadedDocument; }
     const uint8_t* GetData() const { return Data; }
     bool OwnsDataBlock() const { return OwnsData; }
@@ -84,4 +89,9 @@ protected:
     // another size as not loaded: saved back, a shorter one would be padded
     // with the bytes of the record loaded before it and a longer one cut.
     int32_t RecordSize = 0;
+
+private:
+    bool OtherSize = false;
+    // The bytes of the block this record allocated (OwnsData).
+    int64_t OwnedBytes = 0;
 };

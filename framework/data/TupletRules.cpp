@@ -109,10 +109,6 @@ TupletMatch MatchGovernedFields(const GovernedFields& a, const GovernedFields& b
     return {settings && a.Position == b.Position, settings};
 }
 
-TupletMatch MatchTupletDefinitions(const TD& a, const TD& b) {
-    return MatchGovernedFields(GovernedFields(a), GovernedFields(b));
-}
-
 TupletMatch DefaultsComparison::Compare(const TD& defaults, const TD& tuplet) {
     const uint8_t* compared = defaults.Bytes + TD::kOptionBits;
     // Three overlapping 8-byte words cover the 22 compared bytes.

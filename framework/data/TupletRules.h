@@ -23,8 +23,6 @@ struct TupletMatch {
     bool WithoutPosition;
 };
 
-TupletMatch MatchTupletDefinitions(const TupletDefinition& a, const TupletDefinition& b);
-
 // The governed fields of a definition in the form in which they are
 // compared: selectors and tri-state normalised, the ungoverned bits left
 // out. Two definitions match when these are equal.

@@ -64,15 +64,17 @@ bool MCBrowserTuplets::ProcessCell(MCCell& cell, MCIteratorHandler& handler,
             continue;
         }
 
+        // The entry's tuplets, index after index up to the first that has no
+        // record. A record of another size than a tuplet's is passed over:
+        // it is no tuplet to visit, but the tuplets after it are.
         tuplet.SetNoteEntry(entry);
-        if (!tuplet.Load(entry->EntryNumber(), 0)) continue;
-        for (;;) {
-            if (!handler.Iterate(&tuplet) || memory.Failed()) {
-                goOn = false;
+        const uint32_t number = entry->EntryNumber();
+        for (uint32_t index = 0; goOn && index <= __MCEntryDetail::kNoIndex; ++index) {
+            if (!tuplet.Load(number, static_cast<uint16_t>(index))) {
+                if (tuplet.FoundOtherSize()) continue;
                 break;
             }
-            // The index is 16-bit: an entry has no tuplet after 0xFFFF.
-            if (tuplet.KeyIndex() == __MCEntryDetail::kNoIndex || !tuplet.LoadNext()) break;
+            goOn = handler.Iterate(&tuplet) && !memory.Failed();
         }
     }
     return goOn;

@@ -35,11 +35,12 @@ public:
 };
 
 // Visits every tuplet of a region in the layers the host shows: by measure,
-// slot, layer, entry, and index on the entry. The handler receives one
-// MCTuplet per cell, reloaded for each tuplet, with its keys and note entry
-// set; it may change and save it, and stops the walk by returning false.
-// The walk ends as well at the first allocation that fails, whether the
-// browser's or the handler's.
+// slot, layer, entry, and index on the entry, up to the first index without
+// a record (one of another size than a tuplet's is passed over). The
+// handler receives one MCTuplet per cell, reloaded for each tuplet, with its
+// keys and note entry set; it may change and save it, and stops the walk by
+// returning false. The walk ends as well at the first allocation that
+// fails, whether the browser's or the handler's.
 class MCBrowserTuplets : public __MCBrowserRegionBase {
 public:
     bool ProcessCell(MCCell& cell, MCIteratorHandler& handler, const MCMusicRegion& region) override;

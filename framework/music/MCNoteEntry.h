@@ -59,11 +59,13 @@ public:
     int32_t EntryPos() const { return static_cast<int32_t>(RecordWord(MELVARA_ENTRY_POSITION)); }
     // The record's note count, limited to the blocks the record can hold.
     int32_t NoteCount() const;
-    // True while the entry owns nothing (no notes built, no array, no slot
-    // object): its destructor would then release nothing.
+    // True while the entry owns nothing and is not counted among the entries
+    // with notes (its notes never built, no array, no slot object): its
+    // destructor would then have nothing to do. Notes built from a note
+    // count of 0 leave no array, but the entry is counted all the same.
     bool OwnsNothing() const {
-        return __MCCollection::GetCapacity() == 0 && __MCCollection::GetCount() == 0 &&
-               Slot == nullptr;
+        return !NotesLoaded && __MCCollection::GetCapacity() == 0 &&
+               __MCCollection::GetCount() == 0 && Slot == nullptr;
     }
     // Entries alive whose notes have been built: while there is none, no
     // entry owns anything (nothing fills the slot object).

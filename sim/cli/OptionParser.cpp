@@ -8,6 +8,10 @@ namespace {
 
 // A time limit beyond this is a mistake (about eleven days).
 constexpr double kMaxSeconds = 1e6;
+// Memory sizes, in megabytes: less than this cannot run the host and a
+// module; more is a mistake.
+constexpr uint64_t kMinMegabytes = 16;
+constexpr uint64_t kMaxMegabytes = uint64_t{1} << 20;
 
 }  // namespace
 
@@ -45,6 +49,27 @@ void OptionParser::Seconds(std::string name, double& target) {
             return false;
         }
         target = seconds;
+        return true;
+    });
+}
+
+void OptionParser::Megabytes(std::string name, uint64_t& target) {
+    const std::string option = name;
+    Value(std::move(name), [option, &target](const std::string& value, std::string& error) {
+        // Digits and the unit, M or G; bytes alone are refused as a likely slip.
+        const char unit = value.empty() ? '\0' : value.back();
+        const uint64_t scale = unit == 'M' ? 1 : unit == 'G' ? 1024 : 0;
+        uint64_t count = 0;
+        if (scale == 0 ||
+            ReadUnsigned(std::string_view(value).substr(0, value.size() - 1), 1,
+                         kMaxMegabytes / scale, count) != NumberProblem::None ||
+            count * scale < kMinMegabytes) {
+            error = option + ": a size from " + std::to_string(kMinMegabytes) + "M to " +
+                    std::to_string(kMaxMegabytes / 1024) + "G, such as 256M or 4G, not \"" +
+                    value + "\"";
+            return false;
+        }
+        target = count * scale;
         return true;
     });
 }

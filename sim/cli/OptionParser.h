@@ -47,6 +47,8 @@ class OptionParser {
     }
     // An option with a number of seconds above 0: decimal, such as 10 or 0.5.
     void Seconds(std::string name, double& target);
+    // An option with a size of memory in megabytes, given as 256M or 4G.
+    void Megabytes(std::string name, uint64_t& target);
     // An option without a value.
     void Flag(std::string name, bool& target);
     // Operands: at least min and at most max of them, what says what they

@@ -240,7 +240,9 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     // Output printed so far is flushed before each call into the module.
     ModuleGuard guard(
         [&err](const ModuleFault& fault) { err << "melvara-sim: " << fault.Describe() << "\n"; },
-        {kExitModuleCrashed, kExitTimedOut}, options.TimeoutSeconds, &out);
+        {kExitModuleCrashed, kExitTimedOut, kExitOutOfMemory}, options.TimeoutSeconds, &out);
+    if (options.MemoryLimitMegabytes != 0)
+        guard.LimitMemory(options.MemoryLimitMegabytes, "--memory-limit");
     SetActivity("loading", options.ModulePath);
     LoadedModule module;
     if (!module.Load(options.ModulePath, error)) {

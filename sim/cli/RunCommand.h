@@ -22,6 +22,7 @@ enum ExitStatus : int {
     kExitFrameErrors = 3,  // the module mishandled layer frames
     kExitModuleCrashed = 4,  // a call into the module crashed
     kExitTimedOut = 5,       // a call into the module did not return within --timeout
+    kExitOutOfMemory = 6,    // a call into the module ran out of --memory-limit
 };
 
 constexpr uint32_t kDefaultHostVersion = 0x19000000;
@@ -39,6 +40,7 @@ struct RunOptions {
     bool InPlace = false;  // write back to ScorePath
     bool Trace = false;    // print every host call
     double TimeoutSeconds = 0;  // longest a call into the module may take; 0 for no limit
+    uint64_t MemoryLimitMegabytes = 0;  // the most memory the process may take; 0 for no limit
     HostControls Controls;
 };
 
@@ -49,7 +51,7 @@ struct RunOptions {
 // before the module is loaded. Returns the exit status. A call into the
 // module that crashes or outlasts the time limit ends the program: it names
 // the export, the signal or exception and the last host call, and exits with
-// kExitModuleCrashed or kExitTimedOut.
+// kExitModuleCrashed, kExitTimedOut or kExitOutOfMemory.
 int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace sim

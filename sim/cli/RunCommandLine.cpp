@@ -46,6 +46,9 @@ Options
   --trace                print every host call with its arguments and result
   --timeout S            end the run when a call into the module takes longer
                          than S seconds (default: no limit)
+  --memory-limit SIZE    the most memory the run may take, such as 512M or 2G
+                         (default: no limit); a call into the module that
+                         runs out of it ends the run
 
 Controls, to make the host misbehave (the summary names any that never
 changed a call); melvara-sim validate prints the ones each failure needs
@@ -118,9 +121,10 @@ Exit status
   module runs); 2 usage error, a bad selection or an unknown title
   included; 3 the module mishandled layer frames (released one twice,
   released one never handed out, or kept one); 4 the module crashed; 5 a
-  call into the module did not return within --timeout. For 4 and 5 the run
-  stops there, names the export, the signal or exception and the last host
-  call, and writes no score.
+  call into the module did not return within --timeout; 6 a call into the
+  module ran out of --memory-limit. For 4 to 6 the run stops there, names
+  the export, the signal or exception and the last host call, and writes no
+  score.
 )";
 
 namespace {
@@ -244,6 +248,7 @@ ParseResult ParseRunOptions(const std::vector<std::string>& args, RunOptions& op
     parser.Flag("--in-place", options.InPlace);
     parser.Flag("--trace", options.Trace);
     parser.Seconds("--timeout", options.TimeoutSeconds);
+    parser.Megabytes("--memory-limit", options.MemoryLimitMegabytes);
 
     // The controls.
     parser.Value(

@@ -11,14 +11,15 @@ namespace sim {
 
 const char* const kValidateHelp =
     R"(usage: melvara-sim validate --module PATH [--level N | --check NAME] [--seed N]
-                            [--timeout S] [--budget S] [--jobs N] [--strict]
-                            [--sanitize] [--json FILE] [--junit FILE]
-                            [--keep-scores DIR]
+                            [--timeout S] [--budget S] [--jobs N]
+                            [--memory-limit SIZE] [--strict] [--sanitize]
+                            [--json FILE] [--junit FILE] [--keep-scores DIR]
 
 Checks any plug-in module against the host's contract: the seven exports
 and the thirteen host functions, knowing nothing of the module's commands.
-Every check runs in a process of its own, so that a module that crashes or
-hangs fails that check, naming the export, the signal and the last host call.
+Every check runs in a process of its own, so that a module that crashes,
+hangs or runs out of memory fails that check, naming the export, the signal
+and the last host call.
 
 Levels (each runs the lower ones too)
   1  loading and menu: the seven exports, no host function linked to, the
@@ -41,6 +42,12 @@ Options
   --timeout S       the longest one call into the module may take (default 10)
   --budget S        how long level 5 runs (default 30)
   --jobs N          how many checks run at once, 1 to 64 (default 2)
+  --memory-limit SIZE
+                    the most memory each check's process may take, such as
+                    512M or 2G (default: half the machine's memory shared by
+                    the checks that run at once, 64M to 4G). A check of
+                    levels 1 to 3 and 5 takes under 16M besides the module's
+                    own; level 4's million tuplets 720M, skipped below 768M.
   --strict          a warning fails its check
   --sanitize        run each check's process with AddressSanitizer's runtime,
                     for a module built with -fsanitize=address (Linux only):
@@ -76,6 +83,7 @@ int ValidateMain(const std::vector<std::string>& args, std::ostream& out, std::o
     parser.Seconds("--timeout", options.TimeoutSeconds);
     parser.Seconds("--budget", options.BudgetSeconds);
     parser.Number("--jobs", options.Jobs, 1, 64);
+    parser.Megabytes("--memory-limit", options.MemoryLimitMegabytes);
     parser.Flag("--strict", options.Strict);
     parser.Flag("--sanitize", options.Sanitize);
     parser.Text("--json", options.JsonPath);
@@ -109,6 +117,8 @@ int ValidateMain(const std::vector<std::string>& args, std::ostream& out, std::o
         return RunCheckProcess(options, out);
     if (!options.OnlyCheck.empty())
         options.Level = FindCheck(options.OnlyCheck)->Level;
+    if (options.MemoryLimitMegabytes == 0)
+        options.MemoryLimitMegabytes = DefaultMemoryLimit(options.Jobs);
     if (seed.empty()) {
         options.Seed =
             static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) %

@@ -38,6 +38,16 @@ ModuleGuard::~ModuleGuard() {
     Uninstall();
 }
 
+void ModuleGuard::LimitMemory(uint64_t megabytes, std::string what) {
+    MemoryLimit = megabytes;
+    MemoryLimitName = std::move(what);
+    ApplyMemoryLimit();
+}
+
+std::string ModuleGuard::MemoryCause() const {
+    return "used more than " + std::to_string(MemoryLimit) + " MB (" + MemoryLimitName + ")";
+}
+
 void ModuleGuard::FlushOutput() {
     if (Output != nullptr)
         Output->flush();
@@ -57,7 +67,9 @@ void ModuleGuard::Fail(ModuleFault::Kind kind, const char* exportName, const std
     FlushOutput();
     std::cerr.flush();
     std::fflush(stderr);
-    EndProgram(kind == ModuleFault::Kind::Crashed ? Status.Crashed : Status.TimedOut);
+    EndProgram(kind == ModuleFault::Kind::Crashed    ? Status.Crashed
+               : kind == ModuleFault::Kind::TimedOut ? Status.TimedOut
+                                                     : Status.OutOfMemory);
 }
 
 }  // namespace sim

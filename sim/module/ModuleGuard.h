@@ -14,11 +14,12 @@ namespace sim {
 
 // How a call into the module ended when it did not return.
 struct ModuleFault {
-    enum class Kind : uint8_t { Crashed, TimedOut };
+    enum class Kind : uint8_t { Crashed, TimedOut, OutOfMemory };
     Kind What = Kind::Crashed;
     std::string Export;  // "MelvaraExtensionInvoke", or "loading the module"
     // "SIGSEGV (invalid memory access at 0x0)", "exception 0xC0000005 (access
-    // violation)", "did not return within 10 s"
+    // violation)", "did not return within 10 s", "used more than 256 MB (the
+    // limit of a check)"
     std::string Cause;
     LastHostCall LastCall;  // of the current host
 
@@ -34,10 +35,11 @@ struct ModuleFault {
 // Watches the calls into plug-in modules made on the thread that creates it:
 // it knows which export runs, ends a call that takes longer than the time
 // limit, and catches a crash inside one (SIGSEGV, SIGBUS, SIGFPE, SIGILL and
-// SIGABRT; on Windows an unhandled exception or abort()). Either way it hands
-// the fault to the report function, flushes the standard streams and ends
-// the program with the fault's exit status: nothing in the process can be
-// trusted after the module went wrong.
+// SIGABRT; on Windows an unhandled exception or abort()). With a memory
+// limit, a call that runs out of it is a fault of its own. Either way it
+// hands the fault to the report function, flushes the standard streams and
+// ends the program with the fault's exit status: nothing in the process can
+// be trusted after the module went wrong.
 //
 // LoadedModule runs every export through Run. At most one guard exists at a
 // time; without one, Run only calls.
@@ -47,6 +49,7 @@ class ModuleGuard {
     struct ExitStatus {
         int Crashed = 4;
         int TimedOut = 5;
+        int OutOfMemory = 6;
     };
 
     // timeLimit in seconds, 0 for none. output, when given, is flushed before
@@ -59,6 +62,12 @@ class ModuleGuard {
 
     void SetTimeLimit(double seconds) { TimeLimit = seconds; }
     double GetTimeLimit() const { return TimeLimit; }
+
+    // Limits the memory of the whole process to megabytes: on Linux its
+    // private memory (RLIMIT_DATA; not under a sanitizer, whose shadow memory
+    // alone is beyond any limit), on Windows the memory it commits (a job
+    // object). what names the limit in the fault: "the limit of a check".
+    void LimitMemory(uint64_t megabytes, std::string what);
 
     // Runs fn as the named export (a string that lives as long as the
     // program) under the guard there is.
@@ -89,6 +98,9 @@ class ModuleGuard {
     static void RunErased(const char* exportName, void (*call)(void*), void* context);
     void Install();
     void Uninstall();
+    void ApplyMemoryLimit();
+    // "used more than 256 MB (the limit of a check)"
+    std::string MemoryCause() const;
     [[noreturn]] static void EndProgram(int status);
 
     // Reports the fault, flushes the standard streams and ends the program.
@@ -100,6 +112,8 @@ class ModuleGuard {
     ExitStatus Status;
     double TimeLimit = 0;
     std::ostream* Output = nullptr;
+    uint64_t MemoryLimit = 0;  // in megabytes; 0 for none
+    std::string MemoryLimitName;
 };
 
 }  // namespace sim

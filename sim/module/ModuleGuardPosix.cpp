@@ -3,9 +3,12 @@
 // The module guard on Linux: signal handlers on their own stack, and a timer
 // that signals the guarded thread when a call takes too long. Either signal
 // jumps back out of the module to the call's start (siglongjmp), where the
-// fault is reported in ordinary code.
+// fault is reported in ordinary code. A memory limit is one on the process's
+// private memory, which the kernel enforces by refusing the allocation that
+// would pass it.
 #include <setjmp.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
@@ -13,7 +16,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <vector>
 
 #include "sim/module/ModuleGuard.h"
@@ -26,6 +31,11 @@ constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 constexpr int kTimeSignal = SIGALRM;
 // How long reporting a fault may take before the program ends without it.
 constexpr double kReportSeconds = 10;
+// A crash under a memory limit is taken as the limit's doing (an allocation
+// refused, and the module using the null pointer it got, or aborting) when
+// errno says so at the crash, or when the process holds more than this share
+// of its limit: the kernel does not say which allocation it refused.
+constexpr double kNearLimitShare = 0.75;
 
 struct GuardState {
     ModuleGuard* Active = nullptr;
@@ -37,12 +47,15 @@ struct GuardState {
     std::vector<char> Stack;
     int CrashStatus = 0;
     int TimeStatus = 0;
+    bool DataLimited = false;
+    rlimit PreviousData{};
 
     sigjmp_buf Jump;
     const char* volatile Export = nullptr;  // set while an export runs
     volatile sig_atomic_t Signal = 0;
     volatile sig_atomic_t Code = 0;
     void* volatile Address = nullptr;
+    volatile sig_atomic_t Errno = 0;  // the guarded thread's, at the signal
     volatile sig_atomic_t Reporting = 0;
 };
 GuardState State;
@@ -102,6 +115,7 @@ void OnSignal(int signal, siginfo_t* info, void*) {
     State.Signal = signal;
     State.Code = info->si_code;
     State.Address = info->si_addr;
+    State.Errno = errno;
     State.Reporting = 1;
     ArmTimer(kReportSeconds);
     siglongjmp(State.Jump, 1);
@@ -132,6 +146,24 @@ std::string SignalCause(int signal, int code, const void* address) {
         default:
             return "signal " + std::to_string(signal);
     }
+}
+
+// Lifts the memory limit, so that the fault can be reported.
+void LiftMemoryLimit() {
+    if (State.DataLimited)
+        setrlimit(RLIMIT_DATA, &State.PreviousData);
+    State.DataLimited = false;
+}
+
+// The process's private memory (VmData, what RLIMIT_DATA counts), in bytes.
+uint64_t PrivateBytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmData:", 0) == 0)
+            return std::strtoull(line.c_str() + 7, nullptr, 10) * 1024;
+    }
+    return 0;
 }
 
 std::string Seconds(double seconds) {
@@ -173,7 +205,22 @@ void ModuleGuard::Install() {
     State.HasTimer = timer_create(CLOCK_MONOTONIC, &event, &State.Timer) == 0;
 }
 
+void ModuleGuard::ApplyMemoryLimit() {
+    rlimit limit{};
+    const auto bytes = static_cast<rlim_t>(MemoryLimit) << 20;
+    // A process that holds more already is one under a sanitizer, whose
+    // shadow memory counts as private: it runs without a limit.
+    if (MemoryLimit == 0 || PrivateBytes() >= bytes || getrlimit(RLIMIT_DATA, &limit) != 0)
+        return;
+    if (!State.DataLimited)
+        State.PreviousData = limit;
+    limit.rlim_cur = limit.rlim_max != RLIM_INFINITY && bytes > limit.rlim_max ? limit.rlim_max
+                                                                                : bytes;
+    State.DataLimited = setrlimit(RLIMIT_DATA, &limit) == 0;
+}
+
 void ModuleGuard::Uninstall() {
+    LiftMemoryLimit();
     if (State.HasTimer)
         timer_delete(State.Timer);
     State.HasTimer = false;
@@ -199,15 +246,24 @@ void ModuleGuard::RunErased(const char* exportName, void (*call)(void*), void* c
     if (sigsetjmp(State.Jump, 1) != 0) {
         // Back from the signal handler, out of the module.
         const char* failed = State.Export;
+        const bool limited = State.DataLimited;
+        LiftMemoryLimit();
+        const bool outOfMemory =
+            limited && (State.Errno == ENOMEM ||
+                        static_cast<double>(PrivateBytes()) >
+                            kNearLimitShare * static_cast<double>(guard->MemoryLimit << 20));
         if (State.Signal == kTimeSignal) {
             guard->Fail(ModuleFault::Kind::TimedOut, failed,
                         "did not return within " + Seconds(guard->TimeLimit) + " s");
         }
+        if (outOfMemory)
+            guard->Fail(ModuleFault::Kind::OutOfMemory, failed, guard->MemoryCause());
         guard->Fail(ModuleFault::Kind::Crashed, failed,
                     SignalCause(State.Signal, State.Code, State.Address));
     }
     State.Export = exportName;
     ArmTimer(guard->TimeLimit);
+    errno = 0;
     call(context);
     ArmTimer(0);
     State.Export = nullptr;

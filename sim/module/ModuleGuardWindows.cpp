@@ -3,7 +3,15 @@
 // The module guard on Windows: an unhandled-exception filter and an abort()
 // handler report a crash on the thread that crashed; a watchdog thread stops
 // the guarded thread when a call takes too long and reports from there.
+//
+// A memory limit is a job object's limit on the memory the process commits:
+// Windows refuses the allocation that would pass it and tells the job's
+// completion port, and a crash after that is reported as the limit's. Where
+// jobs keep no limits (Wine), the watchdog ends a call whose process has
+// committed more than the limit.
 #include <windows.h>
+// After windows.h.
+#include <psapi.h>
 
 #include <atomic>
 #include <csignal>
@@ -28,6 +36,9 @@ struct GuardState {
     std::atomic<const char*> Export{nullptr};  // set while an export runs
     std::atomic<ULONGLONG> Deadline{0};        // GetTickCount64; 0 for none
     std::atomic<bool> Failing{false};
+    HANDLE Job = nullptr;
+    HANDLE JobPort = nullptr;
+    std::atomic<ULONGLONG> MemoryLimit{0};  // in bytes; 0 for none
 };
 GuardState State;
 
@@ -78,6 +89,35 @@ bool OnGuardedThread() {
     return State.Export.load() != nullptr && GetCurrentThreadId() == State.ThreadId;
 }
 
+// Whether the process has committed more than its memory limit, which only
+// a job that keeps no limit lets it.
+bool CommittedOverLimit() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    const ULONGLONG limit = State.MemoryLimit.load();
+    return limit != 0 && GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) &&
+           counters.PagefileUsage > limit;
+}
+
+// Lifts the memory limit, so that the fault can be reported, and says
+// whether the process had run out of it: the job refused an allocation, or
+// the process committed more.
+bool LiftMemoryLimit() {
+    if (State.MemoryLimit.load() == 0)
+        return false;
+    bool refused = false;
+    DWORD message = 0;
+    ULONG_PTR key = 0;
+    OVERLAPPED* overlapped = nullptr;
+    while (GetQueuedCompletionStatus(State.JobPort, &message, &key, &overlapped, 0))
+        refused = refused || message == JOB_OBJECT_MSG_PROCESS_MEMORY_LIMIT;
+    const bool over = refused || CommittedOverLimit();
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION none{};
+    SetInformationJobObject(State.Job, JobObjectExtendedLimitInformation, &none, sizeof none);
+    State.MemoryLimit = 0;
+    return over;
+}
+
 }  // namespace
 
 void ModuleGuard::Install() {
@@ -91,6 +131,10 @@ void ModuleGuard::Install() {
 
     State.PreviousFilter = SetUnhandledExceptionFilter([](EXCEPTION_POINTERS* info) -> LONG {
         if (OnGuardedThread() && !State.Failing.exchange(true)) {
+            if (LiftMemoryLimit()) {
+                State.Active->Fail(ModuleFault::Kind::OutOfMemory, State.Export.load(),
+                                   State.Active->MemoryCause());
+            }
             State.Active->Fail(ModuleFault::Kind::Crashed, State.Export.load(),
                                ExceptionCause(*info->ExceptionRecord));
         }
@@ -98,8 +142,13 @@ void ModuleGuard::Install() {
                                                : EXCEPTION_CONTINUE_SEARCH;
     });
     State.PreviousAbort = std::signal(SIGABRT, [](int) {
-        if (OnGuardedThread() && !State.Failing.exchange(true))
+        if (OnGuardedThread() && !State.Failing.exchange(true)) {
+            if (LiftMemoryLimit()) {
+                State.Active->Fail(ModuleFault::Kind::OutOfMemory, State.Export.load(),
+                                   State.Active->MemoryCause());
+            }
             State.Active->Fail(ModuleFault::Kind::Crashed, State.Export.load(), "abort()");
+        }
         std::signal(SIGABRT, SIG_DFL);
         std::raise(SIGABRT);
     });
@@ -110,14 +159,23 @@ void ModuleGuard::Install() {
         [](LPVOID) -> DWORD {
             while (WaitForSingleObject(State.Stop, kWatchInterval) == WAIT_TIMEOUT) {
                 const char* running = State.Export.load();
+                if (running == nullptr)
+                    continue;
                 const ULONGLONG deadline = State.Deadline.load();
-                if (running == nullptr || deadline == 0 || GetTickCount64() < deadline)
+                const bool late = deadline != 0 && GetTickCount64() >= deadline;
+                const bool overLimit = !late && CommittedOverLimit();
+                if (!late && !overLimit)
                     continue;
                 if (State.Failing.exchange(true))
                     continue;
                 // Stopped where it is, so that nothing it holds changes
                 // while the report reads it.
                 SuspendThread(State.Thread);
+                if (overLimit) {
+                    LiftMemoryLimit();
+                    State.Active->Fail(ModuleFault::Kind::OutOfMemory, running,
+                                       State.Active->MemoryCause());
+                }
                 char seconds[32];
                 std::snprintf(seconds, sizeof seconds, "%g", State.Active->TimeLimit);
                 State.Active->Fail(ModuleFault::Kind::TimedOut, running,
@@ -126,6 +184,24 @@ void ModuleGuard::Install() {
             return 0;
         },
         nullptr, 0, nullptr);
+}
+
+void ModuleGuard::ApplyMemoryLimit() {
+    if (MemoryLimit == 0)
+        return;
+    if (State.Job == nullptr) {
+        State.Job = CreateJobObjectW(nullptr, nullptr);
+        State.JobPort = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
+        JOBOBJECT_ASSOCIATE_COMPLETION_PORT port{State.Job, State.JobPort};
+        SetInformationJobObject(State.Job, JobObjectAssociateCompletionPortInformation, &port,
+                                sizeof port);
+        AssignProcessToJobObject(State.Job, GetCurrentProcess());
+    }
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limit{};
+    limit.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_PROCESS_MEMORY;
+    limit.ProcessMemoryLimit = static_cast<SIZE_T>(MemoryLimit) << 20;
+    SetInformationJobObject(State.Job, JobObjectExtendedLimitInformation, &limit, sizeof limit);
+    State.MemoryLimit = static_cast<ULONGLONG>(MemoryLimit) << 20;
 }
 
 void ModuleGuard::Uninstall() {
@@ -138,6 +214,12 @@ void ModuleGuard::Uninstall() {
         CloseHandle(State.Stop);
     if (State.Thread != nullptr)
         CloseHandle(State.Thread);
+    LiftMemoryLimit();
+    for (HANDLE handle : {State.Job, State.JobPort}) {
+        if (handle != nullptr)
+            CloseHandle(handle);
+    }
+    State.Job = State.JobPort = nullptr;
     SetUnhandledExceptionFilter(State.PreviousFilter);
     std::signal(SIGABRT, State.PreviousAbort == SIG_ERR ? SIG_DFL : State.PreviousAbort);
     State.Watchdog = State.Stop = State.Thread = nullptr;

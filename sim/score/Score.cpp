@@ -7,8 +7,6 @@
 namespace sim {
 namespace {
 
-const std::vector<Entry> kNoEntries;
-
 std::string Number(long value) {
     return std::to_string(value);
 }
@@ -37,7 +35,8 @@ bool Score::IsLayerShown(int16_t layer) const {
 
 const std::vector<Entry>& Score::EntriesOf(const CellKey& cell) const {
     auto found = Cells.find(cell);
-    return found == Cells.end() ? kNoEntries : found->second;
+    static const std::vector<Entry> none;
+    return found == Cells.end() ? none : found->second;
 }
 
 const Entry* Score::FindEntry(uint32_t number, CellKey* cell) const {

@@ -4,8 +4,6 @@
 namespace sim {
 namespace {
 
-const std::vector<Entry> kNoEntries;
-
 uint64_t Mix(uint64_t value) {
     value ^= value >> 33;
     value *= 0xFF51AFD7ED558CCDull;
@@ -59,7 +57,8 @@ void ScoreIndex::RemoveRecord(uint32_t tag, const Keys& keys) {
 
 const std::vector<Entry>& ScoreIndex::EntriesOf(const CellKey& cell) const {
     auto found = Cells.find(cell);
-    return found == Cells.end() ? kNoEntries : *found->second;
+    static const std::vector<Entry> none;
+    return found == Cells.end() ? none : *found->second;
 }
 
 const Staff* ScoreIndex::FindStaffBySlot(int16_t slot) const {

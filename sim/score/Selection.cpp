@@ -65,9 +65,9 @@ struct RangeKind {
     bool Positions;  // an end may name a position: "M:P"
     bool Ordered;    // the end may not come before the start
 };
-constexpr RangeKind kMeasures{"measure", "measures", 1, 32767, '-', true, true};
-constexpr RangeKind kSlots{"slot", "slots", 1, 32767, '-', false, true};
-constexpr RangeKind kScopes{"scope", "scopes", 0, 65535, ',', false, false};
+constexpr RangeKind kMeasureRange{"measure", "measures", 1, 32767, '-', true, true};
+constexpr RangeKind kSlotRange{"slot", "slots", 1, 32767, '-', false, true};
+constexpr RangeKind kScopeRange{"scope", "scopes", 0, 65535, ',', false, false};
 
 // One end of a range as given: a number, and for measures maybe a position.
 struct RangeEnd {
@@ -326,26 +326,26 @@ std::optional<Selection> ParseSelection(std::string_view text, const Score& scor
             const std::string quoted = takesValue ? words[i] + " " + words[i + 1] : words[i];
             if ((word == "measure" || word == "measures") &&
                 words[i + 1].find('/') == std::string::npos) {
-                ok = parser.ReadRange(quoted, words[++i], kMeasures, parts.Measures);
+                ok = parser.ReadRange(quoted, words[++i], kMeasureRange, parts.Measures);
             } else if (word == "measure" || word == "measures") {
                 // "measure 2/1": the compact form after the word.
                 const std::string_view compact = words[++i];
                 const size_t slash = compact.find('/');
                 ok =
-                    parser.ReadRange(quoted, compact.substr(0, slash), kMeasures, parts.Measures) &&
-                    parser.ReadRange(quoted, compact.substr(slash + 1), kSlots, parts.Slots);
+                    parser.ReadRange(quoted, compact.substr(0, slash), kMeasureRange, parts.Measures) &&
+                    parser.ReadRange(quoted, compact.substr(slash + 1), kSlotRange, parts.Slots);
             } else if (word == "slot" || word == "slots") {
-                ok = parser.ReadRange(quoted, words[++i], kSlots, parts.Slots);
+                ok = parser.ReadRange(quoted, words[++i], kSlotRange, parts.Slots);
             } else if (word == "scope" || word == "scopes") {
-                ok = parser.ReadRange(quoted, words[++i], kScopes, parts.Scopes);
+                ok = parser.ReadRange(quoted, words[++i], kScopeRange, parts.Scopes);
             } else if (const size_t slash = word.find('/'); slash != std::string::npos) {
                 const std::string_view compact = word;
                 ok =
-                    parser.ReadRange(quoted, compact.substr(0, slash), kMeasures, parts.Measures) &&
-                    parser.ReadRange(quoted, compact.substr(slash + 1), kSlots, parts.Slots);
+                    parser.ReadRange(quoted, compact.substr(0, slash), kMeasureRange, parts.Measures) &&
+                    parser.ReadRange(quoted, compact.substr(slash + 1), kSlotRange, parts.Slots);
             } else if (std::isdigit(static_cast<unsigned char>(word[0]))) {
                 // "2-3": measures, as people type them first.
-                ok = parser.ReadRange(quoted, word, kMeasures, parts.Measures);
+                ok = parser.ReadRange(quoted, word, kMeasureRange, parts.Measures);
             } else {
                 error = "unknown word \"" + words[i] +
                         "\" (expected measures, slots, scopes, all, none, region, M-N or "

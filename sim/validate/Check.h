@@ -16,6 +16,7 @@ struct ValidateOptions {
     double TimeoutSeconds = 10;  // longest one call into the module may take
     double BudgetSeconds = 30;   // time of the randomised checks
     int Jobs = 2;                // checks run at once
+    uint64_t MemoryLimitMegabytes = 0;  // of each check's process; 0 for none
     bool Strict = false;         // a warning fails its check
     bool Sanitize = false;       // each check's process under AddressSanitizer
     std::string JsonPath;        // where to write the results as JSON, if anywhere ("-": out)

@@ -1,6 +1,7 @@
 // Running this program again as a child process, its output captured, within a time limit.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,5 +21,8 @@ struct ChildOutcome {
 // CreateProcess on Windows), its output captured, and ends it when it takes
 // longer than limitSeconds.
 ChildOutcome RunThisProgram(const std::vector<std::string>& args, double limitSeconds);
+
+// The machine's physical memory in megabytes; 0 when it cannot be told.
+uint64_t MachineMegabytes();
 
 }  // namespace sim

@@ -1,4 +1,4 @@
-// Child processes on Linux: posix_spawn, a pipe, poll and kill.
+// Child processes on Linux: posix_spawn, a pipe, poll and kill; the machine's memory.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -89,6 +89,14 @@ ChildOutcome RunThisProgram(const std::vector<std::string>& args, double limitSe
     else if (WIFEXITED(status))
         outcome.ExitCode = WEXITSTATUS(status);
     return outcome;
+}
+
+uint64_t MachineMegabytes() {
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGE_SIZE);
+    return pages > 0 && pageSize > 0
+               ? static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize) >> 20
+               : 0;
 }
 
 }  // namespace sim

@@ -1,4 +1,4 @@
-// Child processes on Windows: CreateProcess, a pipe, and TerminateProcess.
+// Child processes on Windows: CreateProcess, a pipe, and TerminateProcess; the machine's memory.
 #include <windows.h>
 
 #include <atomic>
@@ -101,6 +101,12 @@ ChildOutcome RunThisProgram(const std::vector<std::string>& args, double limitSe
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
     return outcome;
+}
+
+uint64_t MachineMegabytes() {
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    return GlobalMemoryStatusEx(&status) ? status.ullTotalPhys >> 20 : 0;
 }
 
 }  // namespace sim

@@ -19,13 +19,6 @@ std::string Seconds(double seconds) {
     return text;
 }
 
-// 10, 0.5.
-std::string Number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
-}
-
 // Bytes that are not UTF-8 become U+FFFD, as the document says it is UTF-8.
 std::string Xml(const std::string& text) {
     std::string escaped;
@@ -177,7 +170,7 @@ std::string RepeatCommand(const Validation& validation, const CheckOutcome& outc
         std::string line = std::string(kProgramName) + " validate --module " +
                            ShellWord(options.ModulePath) + " --check " + outcome.Check->Name;
         if (options.TimeoutSeconds != ValidateOptions().TimeoutSeconds)
-            line += " --timeout " + Number(options.TimeoutSeconds);
+            line += " --timeout " + ShortNumber(options.TimeoutSeconds);
         if (outcome.Check->Level == 5)
             line += " --seed " + std::to_string(options.Seed);
         if (options.Sanitize)
@@ -262,6 +255,8 @@ std::string FormatJson(const Validation& validation) {
                        ",\n  \"seed\": " + std::to_string(options.Seed) +
                        ",\n  \"timeout_seconds\": " + Seconds(options.TimeoutSeconds) +
                        ",\n  \"budget_seconds\": " + Seconds(options.BudgetSeconds) +
+                       ",\n  \"memory_limit_megabytes\": " +
+                       std::to_string(options.MemoryLimitMegabytes) +
                        ",\n  \"checks\": [";
     for (size_t i = 0; i < validation.Checks.size(); ++i) {
         const CheckOutcome& outcome = validation.Checks[i];

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "sim/support/Text.h"
 #include "sim/validate/ModuleFile.h"
 
 #if !defined(_WIN32)
@@ -27,17 +28,6 @@ void* RuntimeSymbol([[maybe_unused]] const char* name) {
 #else
     return dlsym(RTLD_DEFAULT, name);
 #endif
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        const size_t end = std::min(text.find('\n', start), text.size());
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
 }
 
 // "    #3 0x7f.. in RewriteDefaults /src/TestModule.cpp:118" gives
@@ -182,7 +172,7 @@ std::string AsanSummary(const std::string& report, const std::string& modulePath
     std::string summary, access, place, variable;
     const std::string program = ThisProgramName();
     bool inStack = false;
-    for (const std::string& line : Lines(report)) {
+    for (const std::string& line : SplitLines(report)) {
         if (line.rfind(kSummary, 0) == 0) {
             summary = line.substr(std::strlen(kSummary));
         } else if (access.empty() &&

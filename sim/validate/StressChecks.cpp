@@ -20,6 +20,9 @@ constexpr int kLoads = 100;
 constexpr int kCommands = 1000;
 // The million tuplets may take this many times the time limit per call.
 constexpr double kLargeTimeFactor = 30;
+// What the check of a million tuplets needs, the score and its index
+// (about 720 MB) and room for the module, in megabytes.
+constexpr uint64_t kMillionTupletsMegabytes = 768;
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -95,6 +98,12 @@ CheckResult ManyCommands(CheckContext& context) {
 }
 
 CheckResult MillionTuplets(CheckContext& context) {
+    const uint64_t limit = context.Options().MemoryLimitMegabytes;
+    if (limit != 0 && limit < kMillionTupletsMegabytes) {
+        return Skipped("a million tuplets need " + std::to_string(kMillionTupletsMegabytes) +
+                       " MB, more than the limit of a check (" + std::to_string(limit) +
+                       " MB; --memory-limit sets it)");
+    }
     std::vector<int16_t> indexes;
     if (auto skip = context.LoadForCommands(indexes))
         return *skip;

@@ -14,6 +14,7 @@
 #include "sim/module/ModuleGuard.h"
 #include "sim/score/ScoreFile.h"
 #include "sim/support/AtomicFile.h"
+#include "sim/support/Text.h"
 #include "sim/validate/CheckContext.h"
 #include "sim/validate/ChildProcess.h"
 #include "sim/validate/Reports.h"
@@ -30,6 +31,11 @@ constexpr const char* kResultMarker = "melvara-sim-validate-result";
 constexpr size_t kQuotedLines = 3;
 // Between the words of a field of the result line.
 constexpr char kWordSeparator = '\x1f';
+// The most and the least memory a check gets by default, in megabytes.
+constexpr uint64_t kDefaultMemoryLimitCap = 4096;
+constexpr uint64_t kDefaultMemoryLimitFloor = 64;
+// What names the memory limit in a check's reason.
+constexpr const char* kMemoryLimitName = "the limit of a check";
 
 std::string Escape(const std::string& text) {
     std::string escaped;
@@ -84,22 +90,6 @@ std::string ResultLine(const CheckResult& result) {
            "\t" + Escape(Join(repeat.Score)) + "\t" + Escape(Join(repeat.Arguments)) + "\n";
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(line);
-        start = end + 1;
-    }
-    return lines;
-}
-
 std::vector<std::string> Fields(const std::string& line) {
     std::vector<std::string> fields;
     size_t start = 0;
@@ -117,7 +107,7 @@ std::vector<std::string> Fields(const std::string& line) {
 CheckResult ReadResult(const ChildOutcome& child, double limit) {
     std::optional<CheckResult> reported;
     std::string output;
-    for (const std::string& line : Lines(child.Output)) {
+    for (const std::string& line : SplitLines(child.Output)) {
         const std::vector<std::string> fields = Fields(line);
         if (fields.size() == 7 && fields[0] == kResultMarker) {
             CheckResult result;
@@ -141,9 +131,7 @@ CheckResult ReadResult(const ChildOutcome& child, double limit) {
     } else if (!child.Started) {
         result = Failed(child.StartError);
     } else if (child.Killed) {
-        char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%g", limit);
-        result = Failed(std::string("the check's process did not end within ") + seconds + " s");
+        result = Failed("the check's process did not end within " + ShortNumber(limit) + " s");
     } else if (const std::string summary = AsanSummary(output); !summary.empty()) {
         result = Failed(summary);
     } else {
@@ -151,7 +139,7 @@ CheckResult ReadResult(const ChildOutcome& child, double limit) {
                         (child.Signal != 0 ? "by signal " + std::to_string(child.Signal)
                                            : "with status " + std::to_string(child.ExitCode)) +
                         " without a result");
-        const std::vector<std::string> lines = Lines(output);
+        const std::vector<std::string> lines = SplitLines(output);
         std::string last;
         for (size_t i = lines.size() > kQuotedLines ? lines.size() - kQuotedLines : 0;
              i < lines.size(); ++i) {
@@ -162,12 +150,6 @@ CheckResult ReadResult(const ChildOutcome& child, double limit) {
     }
     result.Output = output;
     return result;
-}
-
-std::string Number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
 }
 
 void SetEnvironment(const std::string& name, const std::string& value) {
@@ -190,17 +172,21 @@ bool WriteReport(const std::string& path, const std::string& content, std::ostre
 
 // Runs the check in a child process of this program.
 CheckOutcome RunCheck(const CheckInfo& check, const ValidateOptions& options) {
-    const std::vector<std::string> args = {"validate",
-                                           "--check-process",
-                                           check.Name,
-                                           "--module",
-                                           options.ModulePath,
-                                           "--timeout",
-                                           Number(options.TimeoutSeconds),
-                                           "--seed",
-                                           std::to_string(options.Seed),
-                                           "--budget",
-                                           Number(options.BudgetSeconds)};
+    std::vector<std::string> args = {"validate",
+                                     "--check-process",
+                                     check.Name,
+                                     "--module",
+                                     options.ModulePath,
+                                     "--timeout",
+                                     ShortNumber(options.TimeoutSeconds),
+                                     "--seed",
+                                     std::to_string(options.Seed),
+                                     "--budget",
+                                     ShortNumber(options.BudgetSeconds)};
+    if (options.MemoryLimitMegabytes != 0) {
+        args.push_back("--memory-limit");
+        args.push_back(std::to_string(options.MemoryLimitMegabytes) + "M");
+    }
     const double limit = check.ProcessSeconds + 3 * options.TimeoutSeconds +
                          (check.Level == 5 ? options.BudgetSeconds : 0);
     const auto started = std::chrono::steady_clock::now();
@@ -283,6 +269,12 @@ bool KeepScores(const Validation& validation, std::ostream& err) {
 
 }  // namespace
 
+uint64_t DefaultMemoryLimit(int jobs) {
+    const uint64_t share = MachineMegabytes() / 2 / static_cast<uint64_t>(std::max(jobs, 1));
+    return share == 0 ? kDefaultMemoryLimitCap
+                      : std::clamp(share, kDefaultMemoryLimitFloor, kDefaultMemoryLimitCap);
+}
+
 int Validate(const ValidateOptions& options, std::ostream& standardOutput, std::ostream& err) {
     Validation validation;
     validation.Options = &options;
@@ -305,10 +297,12 @@ int Validate(const ValidateOptions& options, std::ostream& standardOutput, std::
         out << " at level " << options.Level;
     else
         out << ", check " << options.OnlyCheck;
-    out << "; each call into the module may take " << Number(options.TimeoutSeconds) << " s";
+    out << "; each call into the module may take " << ShortNumber(options.TimeoutSeconds) << " s";
+    if (options.MemoryLimitMegabytes != 0)
+        out << ", each check " << options.MemoryLimitMegabytes << " MB";
     if (options.Level >= 5) {
         out << "; seed " << options.Seed << ", randomised runs for "
-            << Number(options.BudgetSeconds) << " s";
+            << ShortNumber(options.BudgetSeconds) << " s";
     }
     if (options.Sanitize)
         out << "; under AddressSanitizer";
@@ -421,13 +415,19 @@ int RunCheckProcess(const ValidateOptions& options, std::ostream& out) {
         [&](const ModuleFault& fault) {
             CheckResult failure = Failed(fault.Headline(), running->Where(), fault.LastCallText());
             failure.Repeat = running->Repeat();
-            if (failure.Repeat && fault.What == ModuleFault::Kind::TimedOut) {
-                failure.Repeat->Arguments.insert(failure.Repeat->Arguments.end(),
-                                                 {"--timeout", Number(running->Guard().GetTimeLimit())});
+            // run has no limits of its own: the fault needs the check's.
+            std::vector<std::string>* args = failure.Repeat ? &failure.Repeat->Arguments : nullptr;
+            if (args != nullptr && fault.What == ModuleFault::Kind::TimedOut)
+                args->insert(args->end(), {"--timeout", ShortNumber(running->Guard().GetTimeLimit())});
+            if (args != nullptr && fault.What == ModuleFault::Kind::OutOfMemory) {
+                args->insert(args->end(), {"--memory-limit",
+                                           std::to_string(options.MemoryLimitMegabytes) + "M"});
             }
             out << ResultLine(failure);
         },
         {}, options.TimeoutSeconds, &out);
+    if (options.MemoryLimitMegabytes != 0)
+        guard.LimitMemory(options.MemoryLimitMegabytes, kMemoryLimitName);
     CheckContext context(options, guard);
     running = &context;
     ReportOut = &out;

@@ -14,6 +14,11 @@ enum ValidateStatus : int {
     kValidateUsage = 2,   // wrong options
 };
 
+// The memory limit of each check when none is given: half the machine's
+// memory shared by the checks that run at once, from 64 MB to 4 GB, in
+// megabytes.
+uint64_t DefaultMemoryLimit(int jobs);
+
 // melvara-sim validate: runs every check up to the level, each in a child
 // process of this same program (which alone loads the module), prints a line
 // per check and a summary, and writes the JSON and JUnit reports asked for.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -11,19 +12,25 @@
 #include <functional>
 
 #include "sim/support/AtomicFile.h"
+#include "tests/sim/SimTestHelpers.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using simtest::ReadText;
 
 void WriteText(const fs::path& path, const std::string& text, fs::perms mode) {
     std::ofstream(path) << text;
     fs::permissions(path, mode);
+}
+
+// A character device in the folder (as /dev/null, which only root may
+// make); where none can be made, /dev/null itself, which then no writer
+// may replace either.
+fs::path Device(const fs::path& dir) {
+    const fs::path device = dir / "device";
+    return mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0 ? device : "/dev/null";
 }
 
 class AtomicFileTest : public ::testing::Test {
@@ -86,14 +93,14 @@ TEST_F(AtomicFileTest, OnlyARegularFileThatMayBeWrittenIsReplaced) {
              return d / "link.json";
          },
          nullptr, "made.json", perms::unknown},
-        {"a device", [](const fs::path&) { return fs::path("/dev/null"); },
-         "cannot write /dev/null: it is a device", nullptr, perms::unknown},
+        {"a device", [](const fs::path& d) { return Device(d); }, ": it is a device", nullptr,
+         perms::unknown},
         {"a link to a device",
          [](const fs::path& d) {
-             fs::create_symlink("/dev/null", d / "null.json");
+             fs::create_symlink(Device(d), d / "null.json");
              return d / "null.json";
          },
-         "/dev/null (its link target) is a device", nullptr, perms::unknown},
+         " (its link target) is a device", nullptr, perms::unknown},
         {"a directory",
          [](const fs::path& d) {
              fs::create_directory(d / "dir.json");
@@ -103,6 +110,13 @@ TEST_F(AtomicFileTest, OnlyARegularFileThatMayBeWrittenIsReplaced) {
         {"a read-only file",
          [&](const fs::path& d) {
              WriteText(d / "ro.json", "old", perms::owner_read);
+             return d / "ro.json";
+         },
+         "it is read-only", nullptr, perms::unknown},
+        {"a file read-only to all",
+         [&](const fs::path& d) {
+             WriteText(d / "ro.json", "old",
+                       perms::owner_read | perms::group_read | perms::others_read);
              return d / "ro.json";
          },
          "it is read-only", nullptr, perms::unknown},
@@ -121,10 +135,22 @@ TEST_F(AtomicFileTest, OnlyARegularFileThatMayBeWrittenIsReplaced) {
              return d / "a";
          },
          "too many levels of symbolic links", nullptr, perms::unknown},
+        {"a chain of 41 links to a file, one more than the system follows",
+         [&](const fs::path& d) {
+             fs::create_directory(d / "chain");
+             WriteText(d / "chain" / "41", "old", kRw);
+             for (int i = 0; i <= 40; ++i) {
+                 fs::create_symlink(std::to_string(i + 1), d / "chain" / std::to_string(i));
+             }
+             return d / "chain" / "0";
+         },
+         "too many levels of symbolic links", nullptr, perms::unknown},
     };
     for (const Case& c : cases) {
         Fresh();
         const fs::path path = c.setUp(Dir);
+        std::error_code code;
+        const fs::file_type before = fs::status(path, code).type();
         fs::path resolved;
         std::string error;
         const bool resolves = sim::AtomicFile::Resolve(path, resolved, error);
@@ -141,13 +167,14 @@ TEST_F(AtomicFileTest, OnlyARegularFileThatMayBeWrittenIsReplaced) {
         } else {
             EXPECT_FALSE(wrote) << c.name;
             EXPECT_NE(error.find(c.problem), std::string::npos) << c.name << ": " << error;
-            std::error_code code;
+            EXPECT_EQ(fs::status(path, code).type(), before) << c.name << ": still what it was";
             if (fs::is_regular_file(path, code)) {
                 EXPECT_EQ(ReadText(path), "old") << c.name;
             }
         }
         EXPECT_EQ(Leftovers({"new.json", "old.json", "target.json", "link.json", "made.json",
-                             "null.json", "dir.json", "ro.json", "pipe", "a", "b"}),
+                             "null.json", "device", "dir.json", "ro.json", "pipe", "a", "b",
+                             "chain"}),
                   0u)
             << c.name << ": no temporary file is left";
     }
@@ -207,6 +234,26 @@ TEST_F(AtomicFileTest, AStopWhileWritingRemovesTheTemporaryFile) {
         EXPECT_EQ(ReadText(path), "old");
         EXPECT_EQ(Leftovers({"score.json"}), 0u) << "signal " << signal;
     }
+    // Once the file is written, the signals are as they were.
+    struct sigaction before {};
+    sigaction(SIGTERM, nullptr, &before);
+    sim::AtomicFile file;
+    std::string error;
+    ASSERT_TRUE(file.Open(path, error)) << error;
+    file.Write("new");
+    ASSERT_TRUE(file.Commit(error)) << error;
+    struct sigaction after {};
+    sigaction(SIGTERM, nullptr, &after);
+    EXPECT_EQ(after.sa_handler, before.sa_handler);
+
+    // A file opened and given up leaves nothing behind.
+    {
+        sim::AtomicFile dropped;
+        ASSERT_TRUE(dropped.Open(path, error)) << error;
+        dropped.Write("dropped");
+    }
+    EXPECT_EQ(ReadText(path), "new");
+    EXPECT_EQ(Leftovers({"score.json"}), 0u);
 }
 
 }  // namespace

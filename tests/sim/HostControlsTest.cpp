@@ -11,10 +11,11 @@
 
 #include "sim/host/Host.h"
 #include "sim/host/HostExports.h"
+#include "tests/sim/SimTestHelpers.h"
 
 namespace {
 
-constexpr uint32_t V = sim::kCallVersion;
+using simtest::V;
 
 sim::Score SmallScore() {
     sim::Score score;

@@ -6,11 +6,12 @@
 
 #include "contract/MelvaraFrame.h"
 #include "sim/host/Host.h"
+#include "tests/sim/SimTestHelpers.h"
 
 namespace {
 
 
-constexpr uint32_t V = sim::kCallVersion;
+using simtest::V;
 
 // Staff 7 at slot 2 with scope 0x1234; measure 3 holds two entries in layer 1
 // (index 1) and nothing elsewhere.

@@ -6,10 +6,11 @@
 #include <vector>
 
 #include "sim/host/Host.h"
+#include "tests/sim/SimTestHelpers.h"
 
 namespace {
 
-constexpr uint32_t V = sim::kCallVersion;
+using simtest::V;
 constexpr uint32_t kTag = sim::MakeTag('t', 'e', 's', 't');
 
 class HostRecords : public ::testing::Test {

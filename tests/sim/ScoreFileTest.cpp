@@ -6,7 +6,9 @@
 #include <fstream>
 
 #include "sim/score/ScoreFile.h"
+#include "sim/score/ScoreGenerator.h"
 #include "sim/support/AtomicFile.h"
+#include "tests/sim/SimTestHelpers.h"
 
 #ifndef MELVARA_SAMPLES_DIR
 #error "MELVARA_SAMPLES_DIR must name the samples folder"
@@ -30,10 +32,7 @@ class TempDir {
     fs::path Path;
 };
 
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using simtest::ReadText;
 
 constexpr const char* kMinimal = R"({
   "measures": 2,
@@ -43,7 +42,8 @@ constexpr const char* kMinimal = R"({
       {"entry": 70000, "position": -8, "notes": 2, "tuplets": [
         {"OptionBits": "0x0003", "Position1": 0, "Position2": -1, "Value1": 0, "Value2": 0,
          "Flags": "0x8000", "Value3": 0, "Value4": 0, "Value5": 0, "Value6": 0, "Value7": 0},
-        {"index": 5, "words": [1, 2, 3, "0xFFFF", 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0]}
+        {"index": 5, "words": [1, 2, 3, "0xFFFF", 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0]},
+        {"words": [6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0]}
       ]}
     ]}
   ]
@@ -65,7 +65,8 @@ TEST(ScoreFile, ReadsNamedFieldsHexAndDecimalNumbersAndNestedTuplets) {
     EXPECT_EQ(entry->Flags, sim::kEntryHasTuplets) << "flags default to the tuplet bit";
     EXPECT_EQ(entry->Notes.size(), 2u);
 
-    EXPECT_EQ(score.TupletIndices(70000), (std::vector<uint16_t>{0, 5}));
+    EXPECT_EQ(score.TupletIndices(70000), (std::vector<uint16_t>{0, 5, 6}))
+        << "a tuplet without an index follows the one before it";
     const auto first = score.Tuplet(70000, 0);
     ASSERT_TRUE(first);
     EXPECT_EQ(first->OptionBits, 3);
@@ -119,6 +120,17 @@ TEST(ScoreFile, MalformedFilesNameTheFileThePlaceAndTheProblem) {
          "{\"measures\": 1, \"staves\": [{\"slot\": 1, \"staff\": 1}], \"cells\": [{\"measure\": 1, "
          "\"staff\": 1, \"layer\": 1, \"entries\": [{\"entry\": 5, \"notes\": 13}]}]}",
          1, "/cells/0/entries/0/notes", "from 0 to 12"},
+        {"staff given twice",
+         "{\"staves\": [\n{\"slot\": 1, \"staff\": 1},\n{\"slot\": 2, \"staff\": 1}]}", 3,
+         "/staves/1/staff", "staff 1 is given twice"},
+        {"thirteen note blocks",
+         "{\"measures\": 1, \"staves\": [{\"slot\": 1, \"staff\": 1}], \"cells\": [{\"measure\": 1, "
+         "\"staff\": 1, \"layer\": 1, \"entries\": [{\"entry\": 5, \"notes\": [\"00000000000000000000\", "
+         "\"00000000000000000000\", \"00000000000000000000\", \"00000000000000000000\", "
+         "\"00000000000000000000\", \"00000000000000000000\", \"00000000000000000000\", "
+         "\"00000000000000000000\", \"00000000000000000000\", \"00000000000000000000\", "
+         "\"00000000000000000000\", \"00000000000000000000\", \"00000000000000000000\"]}]}]}",
+         1, "/cells/0/entries/0/notes/12", "an entry record holds at most 12 notes"},
         {"slot given twice",
          "{\"staves\": [\n{\"slot\": 1, \"staff\": 1},\n{\"slot\": 1, \"staff\": 2}]}", 3,
          "/staves/1/slot", "slot 1 is given twice"},
@@ -137,6 +149,36 @@ TEST(ScoreFile, MalformedFilesNameTheFileThePlaceAndTheProblem) {
          "/defaults/Value1", "cannot be given together with raw bytes"},
         {"hidden layer beyond the count", "{\"layers\": {\"count\": 2, \"hidden\": [3]}}", 1,
          "/layers/hidden/0", "from 1 to 2"},
+        {"hidden layer 0", "{\"layers\": {\"count\": 2, \"hidden\": [0]}}", 1,
+         "/layers/hidden/0", "from 1 to 2, found 0"},
+        {"hidden layer of a score without layers",
+         "{\"layers\": {\"count\": 0, \"hidden\": [1]}}", 1, "/layers/hidden/0",
+         "the score has no layers"},
+        {"a note block of 9 bytes",
+         "{\"measures\": 1, \"staves\": [{\"slot\": 1, \"staff\": 1}], \"cells\": [{\"measure\": 1, "
+         "\"staff\": 1, \"layer\": 1, \"entries\": [{\"entry\": 1, \"notes\": [\n"
+         "\"3C00 0100 0000 0000 00\"]}]}]}",
+         2, "/cells/0/entries/0/notes/0", "a note block has 10 bytes, found 9"},
+        {"hidden layer listed twice", "{\"layers\": {\"count\": 2, \"hidden\": [1, 1]}}", 1,
+         "/layers/hidden/1", "layer 1 is listed twice"},
+        {"an entry number used three times: the first repeat is named",
+         "{\"measures\": 1, \"staves\": [{\"slot\": 1, \"staff\": 1}], \"cells\": [{\"measure\": 1, "
+         "\"staff\": 1, \"layer\": 1, \"entries\": [\n{\"entry\": 5},\n{\"entry\": 5},\n{\"entry\": 5}]}]}",
+         3, "/cells/0/entries/1/entry", "used twice (also at /cells/0/entries/0, line 2)"},
+        {"a tuplet after index 65535",
+         "{\"measures\": 1, \"staves\": [{\"slot\": 1, \"staff\": 1}], \"cells\": [{\"measure\": 1, "
+         "\"staff\": 1, \"layer\": 1, \"entries\": [{\"entry\": 1, \"tuplets\": [\n"
+         "{\"index\": 65535, \"bytes\": \"\"},\n{\"bytes\": \"\"}]}]}]}",
+         3, "/cells/0/entries/0/tuplets/1", "no index left after 65535"},
+        {"the same cell twice",
+         "{\"measures\": 1, \"staves\": [{\"slot\": 1, \"staff\": 1}], \"cells\": [\n"
+         "{\"measure\": 1, \"staff\": 1, \"layer\": 1},\n{\"measure\": 1, \"staff\": 1, \"layer\": 1}]}",
+         3, "/cells/1", "staff 1, measure 1, layer 1 is given twice (also at /cells/0, line 2)"},
+        {"a record given three times: the first repeat is named",
+         "{\"measures\": 1, \"records\": [\n{\"tag\": \"ot14\", \"keys\": [1,0,0,0], \"words\": []},\n"
+         "{\"tag\": \"ot14\", \"keys\": [1,0,0,0], \"words\": []},\n"
+         "{\"tag\": \"ot14\", \"keys\": [1,0,0,0], \"words\": []}]}",
+         3, "/records/1", "given twice (also at /records/0, line 2)"},
         {"wrong format", "{\"format\": \"other\"}", 1, "/format",
          "expected \"melvara-sim score 1\""},
         {"number beyond a double", "[1e400]", 1, "", "expected an object, found [1e400]"},
@@ -269,6 +311,18 @@ TEST(ScoreFile, WritesReplaceTheFileAtomically) {
     EXPECT_EQ(ReadText(path), sim::FormatScore(BuiltScore()));
     ASSERT_TRUE(sim::WriteFileAtomically(path, "second", error)) << error;
     EXPECT_EQ(ReadText(path), "second");
+
+    // Beyond the 64 KiB in which the pieces are gathered before writing.
+    sim::GeneratorOptions options;
+    options.Measures = 4;
+    options.Staves = 4;
+    options.Entries = 20;
+    const sim::Score large = sim::GenerateScore(options);
+    ASSERT_TRUE(sim::WriteScoreFile(large, path, error)) << error;
+    EXPECT_GT(fs::file_size(path), 64u * 1024);
+    const auto read = sim::ReadScoreFile(path, error);
+    ASSERT_TRUE(read) << error;
+    EXPECT_TRUE(*read == large) << "written and read back whole";
     size_t files = 0;
     for (const auto& item : fs::directory_iterator(dir.Path)) {
         ++files;

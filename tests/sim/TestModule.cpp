@@ -4,6 +4,7 @@
 // fault, chosen at compile time with TEST_MODULE_FAULT (an enumerator of
 // Fault); None is a module without faults.
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "contract/MelvaraExports.h"
@@ -21,15 +22,21 @@ enum class Fault {
     // Loading and menu.
     VersionNotItsArgument,  // answers a version of its own
     InitClearsTheWord,      // sets the word to 1
+    InitAnswers0,           // sets bit 0 but answers 0
+    InitWritesBeside,       // also writes the word after the one it is given
+    EmptyTitle,             // offers a command without a Title
     MenuTextPastField,      // writes the 8-bit ShortName past the end of its record
+    MenuTextBeforeField,    // writes a byte just before the 8-bit record
     WideTextUnterminated,   // fills the UTF-16 Title without a zero unit
     WritesWhenAnswering0,   // writes into the record of an index it has no command for
-    EndlessMenu,            // has a command at every index
+    EndlessMenu,            // has a command at every index a host asks for, 0 to 63
     TextsDisagree,          // another UTF-16 Title than the 8-bit one
     CrashInEnumerate,       // writes through a null pointer when asked for index 1
+    WideTitleFillsItsField,  // no fault: a UTF-16 Title of 127 units, its zero in the last unit
     // Commands.
     CrashInInvoke,       // writes through a null pointer
     InvokeNeverReturns,  // loops for ever
+    TakesMemoryWithoutBound,  // takes 64 MB blocks and writes to each, even one refused
     FrameNeverFreed,     // keeps the frame
     FrameFreedTwice,     // frees it a second time
     WritesIntoFrame,     // changes the frame's measure before freeing it
@@ -39,10 +46,16 @@ enum class Fault {
     WideCharacterBox,      // shows a box of 4-byte characters as if they were UTF-16
     BoxOfNoStyle,        // shows a box of buttons 0x7 (where the host stands in for MessageBoxW)
     KeepsDefaults,       // loads the defaults once and writes them into later documents
+    WritesIntoSelection,  // changes the measure in the selection record it is handed
+    KeepsFrameOnNo,       // asks Yes or No first, and keeps the frame when answered No
     // A hostile host.
     CrashWhenCallFails,    // divides by the layer count, which is 0 when the call fails
+    CrashWhenLastCallFails,  // the same, with the layer count asked last of all
+    CrashWhenLastOfManyCallsFails,  // the same, after 400 calls of MX_GetShowLayer
+    CrashOnNoLayers,       // divides by the sum of two layer counts: 0 when the host has no layers
     SavesAfterFailedLoad,  // writes the defaults back even when their load failed
     SavesMoreThanLoaded,   // writes back 30 bytes, however many the load gave
+    CrashOnEmptyRecord,    // divides by the size of the defaults it loaded
     BufferDeclaredTooLong,  // loads the defaults into 30 bytes it says are 64
 };
 constexpr Fault kFault = Fault::TEST_MODULE_FAULT;
@@ -56,7 +69,12 @@ uint32_t VersionArgument() {
 }
 constexpr uint32_t kDefaultsTag = 0x70665450;  // 'pfTP'
 constexpr uint32_t kDefaultsSize = 30;
-constexpr const char* kTitle = "Foreign Frame Probe";
+constexpr const char* kTitle =
+    kFault == Fault::EmptyTitle ? ""
+    : kFault == Fault::WideTitleFillsItsField
+        ? "Foreign Frame Probe, with a title as long as the UTF-16 field holds: 127 units "
+          "and the zero unit after them, which is the last unit of its field..."
+        : "Foreign Frame Probe";
 constexpr const char* kDescription = "Loads the first layer frame of the selection and frees it.";
 constexpr const char* kShortName = "Frame Probe";
 
@@ -76,13 +94,19 @@ Fn HostFunction(const char* name) {
     return fn;
 }
 
+// As strncpy with a limit of 64.
 void CopyText(char* field, const char* text) {
-    std::strncpy(field, text, 64);
+    size_t i = 0;
+    for (; i < 64 && text[i] != 0; ++i)
+        field[i] = text[i];
+    for (; i < 64; ++i)
+        field[i] = 0;
 }
 
 void CopyText(char16_t* field, const char* text) {
+    const size_t limit = kFault == Fault::WideTitleFillsItsField ? 127 : 63;
     size_t i = 0;
-    for (; i < 63 && text[i] != 0; ++i)
+    for (; i < limit && text[i] != 0; ++i)
         field[i] = static_cast<char16_t>(text[i]);
     field[i] = 0;
 }
@@ -91,7 +115,7 @@ template <typename Record>
 int16_t Fill(int16_t index, Record* item) {
     if (item == nullptr)
         return 0;
-    if (index != 0 && kFault != Fault::EndlessMenu) {
+    if (index != 0 && (kFault != Fault::EndlessMenu || index > 63)) {
         if (kFault == Fault::WritesWhenAnswering0)
             item->ItemFlag = 0;
         return 0;
@@ -149,10 +173,30 @@ void RewriteDefaults() {
     }
     if (!loaded && kFault != Fault::SavesAfterFailedLoad)
         return;
+    if (kFault == Fault::CrashOnEmptyRecord) {
+        volatile uint32_t size = count;
+        volatile uint32_t share = kDefaultsSize / size;
+        (void)share;
+    }
     const uint32_t saved = kFault == Fault::SavesMoreThanLoaded || !loaded ? kDefaultsSize
                            : count < kDefaultsSize                         ? count
                                                                             : kDefaultsSize;
     save(kDefaultsTag, keys, buffer, saved, VersionArgument());
+}
+
+// A layer from the host's layer count, asked for the given number of times
+// and summed: a division by zero when every call answers 0 (or fails).
+int16_t LayerFromCount(int calls = 1) {
+    using LayersFn = int16_t (*)(uint32_t);
+    const auto layers = HostFunction<LayersFn>("MX_GetMaxLayers");
+    if (layers == nullptr)
+        return 0;
+    volatile int count = 0;
+    for (int i = 0; i < calls; ++i)
+        count = count + layers(VersionArgument());
+    volatile int thousand = 1000;
+    volatile int layer = thousand / count % count;  // made even when the layer goes unused
+    return static_cast<int16_t>(layer);
 }
 
 }  // namespace
@@ -165,7 +209,9 @@ MELVARA_EXPORT uint32_t MelvaraExtensionVersion(uint32_t hostVersion) {
 MELVARA_EXPORT int MelvaraExtensionInit(void*, uint32_t* word) {
     if (word != nullptr)
         *word = kFault == Fault::InitClearsTheWord ? 1 : *word | 1;
-    return 1;
+    if (word != nullptr && kFault == Fault::InitWritesBeside)
+        *reinterpret_cast<uint32_t*>(reinterpret_cast<uintptr_t>(word) + 4) = 0;
+    return kFault == Fault::InitAnswers0 ? 0 : 1;
 }
 
 MELVARA_EXPORT int16_t MelvaraExtensionEnumerate(void*, int16_t index, MenuItemRecord* item) {
@@ -182,6 +228,8 @@ MELVARA_EXPORT int16_t MelvaraExtensionEnumerate(void*, int16_t index, MenuItemR
             field[i] = 'x';
         item->ItemFlag = 1;
     }
+    if (kFault == Fault::MenuTextBeforeField && filled != 0)
+        *reinterpret_cast<char*>(reinterpret_cast<uintptr_t>(item) - 1) = 'x';
     return filled;
 }
 
@@ -200,7 +248,6 @@ MELVARA_EXPORT int16_t MelvaraExtensionEnumerate_UTF16(void*, int16_t index,
 MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* selection20) {
     using LoadFn = void* (*)(void*, int16_t, int16_t, int16_t, int16_t, uint32_t);
     using FreeFn = void (*)(void*, uint32_t);
-    using LayersFn = int16_t (*)(uint32_t);
     using BoxFn = int (*)(void*, const char16_t*, const char16_t*, unsigned);
     if (kFault == Fault::CrashInInvoke) {
         volatile int* volatile nowhere = nullptr;
@@ -209,6 +256,15 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
     if (kFault == Fault::InvokeNeverReturns) {
         volatile bool forever = true;
         while (forever) {
+        }
+    }
+    if (kFault == Fault::TakesMemoryWithoutBound) {
+        constexpr size_t kBlock = size_t{64} << 20;
+        constexpr size_t kPage = 4096;
+        for (;;) {
+            volatile char* block = static_cast<char*>(std::malloc(kBlock));
+            for (size_t at = 0; at < kBlock; at += kPage)
+                block[at] = 1;
         }
     }
     if (kFault == Fault::BoxOfNoStyle) {
@@ -223,6 +279,13 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
             box(window, reinterpret_cast<const char16_t*>(kText),
                 reinterpret_cast<const char16_t*>(kCaption), 0);
     }
+    bool answeredNo = false;
+    if (kFault == Fault::KeepsFrameOnNo) {
+        if (const auto box = HostFunction<BoxFn>("MessageBoxW"))
+            answeredNo = box(window, u"Free the frame?", u"Foreign Frame Probe", 0x4) == 7;
+    }
+    if (kFault == Fault::WritesIntoSelection && selection20 != nullptr)
+        const_cast<uint8_t*>(static_cast<const uint8_t*>(selection20))[4] ^= 0x01;
     int16_t slot = 1;
     int16_t measure = 1;
     if (selection20 != nullptr) {
@@ -230,13 +293,10 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
         std::memcpy(&measure, static_cast<const char*>(selection20) + 4, sizeof measure);
     }
     int16_t layer = 0;
-    if (kFault == Fault::CrashWhenCallFails) {
-        if (const auto layers = HostFunction<LayersFn>("MX_GetMaxLayers")) {
-            volatile int count = layers(VersionArgument());
-            volatile int thousand = 1000;
-            layer = static_cast<int16_t>(thousand / count % count);
-        }
-    }
+    if (kFault == Fault::CrashWhenCallFails)
+        layer = LayerFromCount();
+    if (kFault == Fault::CrashOnNoLayers)
+        layer = LayerFromCount(2);
     RewriteDefaults();
     const auto load = HostFunction<LoadFn>("MX_LoadTGF");
     const auto release = HostFunction<FreeFn>("MX_FreeTGF");
@@ -247,10 +307,19 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
         return 1;
     if (kFault == Fault::WritesIntoFrame)
         static_cast<uint8_t*>(frame)[6] ^= 0xFF;
-    if (kFault != Fault::FrameNeverFreed)
+    if (kFault != Fault::FrameNeverFreed && !answeredNo)
         release(frame, VersionArgument());
     if (kFault == Fault::FrameFreedTwice)
         release(frame, VersionArgument());
+    if (kFault == Fault::CrashWhenLastOfManyCallsFails) {
+        using ShowFn = int16_t (*)(int16_t, uint32_t);
+        if (const auto shown = HostFunction<ShowFn>("MX_GetShowLayer")) {
+            for (int i = 0; i < 400; ++i)
+                shown(0, VersionArgument());
+        }
+    }
+    if (kFault == Fault::CrashWhenLastCallFails || kFault == Fault::CrashWhenLastOfManyCallsFails)
+        LayerFromCount();
     return 1;
 }
 

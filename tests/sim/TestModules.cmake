@@ -1,22 +1,29 @@
 # A small foreign module, built once per fault (TestModule.cpp), and what
 # melvara-sim validate must say of it: the check that fails and a pattern of
-# its reason, and validate's options beyond --level 3 --timeout 1. The
-# module without a fault passes every check. Each row:
-#   module|fault (an enumerator of TestModule.cpp's Fault)|failing check|reason|options
-# With --sanitize the module is built with AddressSanitizer (not on Windows).
-# The Linux tests use every row; the Windows build makes each module too.
+# its reason. The module without a fault passes every check. Each row:
+#   module|fault (an enumerator of TestModule.cpp's Fault)|failing check|reason[|options]
+# with further options of validate, if any, at the end. The Linux tests use
+# every row; the Windows build makes each module too.
+# A row with --sanitize builds its module with AddressSanitizer (not on
+# Windows).
 set(MELVARA_TEST_MODULES
   "foreign-module|None||"
   "version-not-its-argument|VersionNotItsArgument|version|answered 0x10000000, not the version"
   "init-clears-the-word|InitClearsTheWord|init|left the word 0x00000001, not 0x00000007"
+  "init-answers-0|InitAnswers0|init|answered 0: the host would not use the module"
+  "init-writes-beside|InitWritesBeside|init|wrote beside the 32-bit word"
+  "empty-title|EmptyTitle|enumerate|MelvaraExtensionEnumerate left the Title empty"
   "menu-text-past-field|MenuTextPastField|enumerate|past the end of the 196-byte record"
+  "menu-text-before-field|MenuTextBeforeField|enumerate|wrote 1 byte before the start of the record"
   "wide-text-unterminated|WideTextUnterminated|enumerate|Title without a zero unit in its 128 units"
   "writes-when-answering-0|WritesWhenAnswering0|enumerate|answered 0 and still wrote into the record"
   "endless-menu|EndlessMenu|enumerate|answers every index up to 63"
   "texts-disagree|TextsDisagree|enumerate|the 8-bit Title .* and the UTF-16 Title .* differ"
   "crash-in-enumerate|CrashInEnumerate|enumerate|MelvaraExtensionEnumerate crashed: SIGSEGV"
+  "wide-title-fills-its-field|WideTitleFillsItsField||"
   "crash-in-invoke|CrashInInvoke|invoke-empty-score|crashed: SIGSEGV"
   "invoke-never-returns|InvokeNeverReturns|invoke-empty-score|did not return within 1 s"
+  "takes-memory-without-bound|TakesMemoryWithoutBound|invoke-empty-score|MelvaraExtensionInvoke used more than 256 MB .the limit of a check.|--memory-limit 256M"
   "frame-never-freed|FrameNeverFreed|invoke-empty-score|never released"
   "frame-freed-twice|FrameFreedTwice|invoke-empty-score|released a second time"
   "writes-into-frame|WritesIntoFrame|invoke-empty-score|the module wrote into frame 1"
@@ -26,9 +33,15 @@ set(MELVARA_TEST_MODULES
   "wide-character-box|WideCharacterBox|invoke-empty-score|the one-character caption \"F\" and text \"D\"|--strict"
   "box-of-no-style|BoxOfNoStyle|invoke-empty-score|buttons 0x7 are none of MessageBoxW's sets"
   "keeps-defaults|KeepsDefaults|invoke-two-documents|loaded while another document was current"
+  "writes-into-selection|WritesIntoSelection|invoke-empty-score|wrote into the selection record"
+  "keeps-frame-on-no|KeepsFrameOnNo|invoke-empty-score|never released. it had 0 entries"
   "crash-when-call-fails|CrashWhenCallFails|hostile-failing-calls|crashed: SIGFPE"
+  "crash-when-last-call-fails|CrashWhenLastCallFails|hostile-failing-calls|crashed: SIGFPE"
+  "crash-when-last-of-many-calls-fails|CrashWhenLastOfManyCallsFails|hostile-failing-calls|crashed: SIGFPE .*host call #405 made to fail"
+  "crash-on-no-layers|CrashOnNoLayers|hostile-odd-answers|crashed: SIGFPE .*MX_GetMaxLayers answering 0"
   "saves-after-failed-load|SavesAfterFailedLoad|hostile-failing-calls|of a record whose last load failed"
   "saves-more-than-loaded|SavesMoreThanLoaded|hostile-odd-answers|more bytes than the record's last load gave"
+  "crash-on-empty-record|CrashOnEmptyRecord|hostile-odd-answers|crashed: SIGFPE .*every record empty"
   "buffer-declared-too-long|BufferDeclaredTooLong|hostile-odd-answers|AddressSanitizer: stack-buffer-overflow .* in .*RewriteDefaults.*every record 16 bytes longer.*call: #[0-9]+ MX_LoadKData|--sanitize"
 )
 
@@ -36,17 +49,18 @@ set(MELVARA_TEST_MODULE_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 # melvara_test_module(ROW): the module of one row, as target
 # test_module_<module> and file <module>.so, or <module>.mxt on Windows.
-# Sets module, fault, check, reason and options from the row.
+# Sets module, fault, check, reason and validate_options from the row.
 macro(melvara_test_module row)
   string(REPLACE "|" ";" fields "${row}")
   list(GET fields 0 module)
   list(GET fields 1 fault)
   list(GET fields 2 check)
   list(GET fields 3 reason)
-  set(options "")
+  set(validate_options "")
   list(LENGTH fields field_count)
   if(field_count GREATER 4)
-    list(GET fields 4 options)
+    list(GET fields 4 validate_options)
+    separate_arguments(validate_options UNIX_COMMAND "${validate_options}")
   endif()
   add_library(test_module_${module} MODULE ${MELVARA_TEST_MODULE_DIR}/TestModule.cpp)
   target_include_directories(test_module_${module} PRIVATE ${PROJECT_SOURCE_DIR})
@@ -61,7 +75,7 @@ macro(melvara_test_module row)
   else()
     target_link_libraries(test_module_${module} PRIVATE ${CMAKE_DL_LIBS})
   endif()
-  if(options MATCHES "--sanitize" AND NOT WIN32)
+  if(validate_options MATCHES "--sanitize" AND NOT WIN32)
     # Built as its developer would for validate --sanitize.
     target_compile_options(test_module_${module} PRIVATE -fno-sanitize=all -fsanitize=address)
     target_link_options(test_module_${module} PRIVATE -fno-sanitize=all -fsanitize=address)

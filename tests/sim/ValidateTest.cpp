@@ -64,6 +64,8 @@ TEST(Validate, MessageBoxStylesAreThoseTheSystemShows) {
         {0x4 | 0x20 | 0x100, nullptr},     // Yes/No, question, No the default
         {0x3 | 0x200 | 0x40000, nullptr},  // Yes/No/Cancel, Cancel the default, top-most
         {0x0 | 0x4000 | 0x100, nullptr},   // OK and Help, Help the default
+        {0x6, nullptr},                    // Cancel/Try Again/Continue, the last set
+        {0x40, nullptr},                   // information, the last icon
         {0x7, "buttons 0x7 are none of MessageBoxW's sets"},
         {0x50, "icon 0x50 is none of MessageBoxW's icons"},
         {0x4 | 0x200, "default button 3 of 2 buttons"},

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/core/MCBlockPool.h"
 #include "framework/data/TupletDefinition.h"
 #include "framework/data/TupletRules.h"
 #include "plugin/MelvaraExtension.h"
@@ -44,15 +45,27 @@ constexpr Command kCommands[] = {
 
 const std::string kDefaultsAlert =
     "The Default Tuplet Definition could not be loaded. The command was not carried out.";
+const std::string kOutOfMemoryAlert =
+    "There was not enough memory to finish the command. It was stopped.";
 
 std::filesystem::path SamplesDir() {
     return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "samples";
+}
+
+std::vector<std::filesystem::path> Samples() {
+    std::vector<std::filesystem::path> samples;
+    for (const auto& file : std::filesystem::directory_iterator(SamplesDir())) {
+        if (file.path().extension() == ".json") samples.push_back(file.path());
+    }
+    std::sort(samples.begin(), samples.end());
+    return samples;
 }
 
 struct Outcome {
     sim::Score Result;
     std::vector<sim::BoxRecord> Boxes;
     uint64_t Calls = 0;
+    uint64_t Allocations = 0;  // the module's
     // Frames handed out that the module did not hand back exactly once
     // (whether or not the host's MX_FreeTGF then failed), and releases of
     // frames twice or never handed out.
@@ -66,9 +79,10 @@ struct Outcome {
 class FaultInjection : public SimHostTest {
 protected:
     // Runs the command on a host of its own holding the score, with call
-    // number failCall failing (0: none).
+    // number failCall failing, and the module's allocation number
+    // failAllocation (0: none).
     Outcome Run(const sim::Score& score, const sim::Selection& selection, const Command& command,
-                uint64_t failCall) {
+                uint64_t failCall, uint64_t failAllocation = 0) {
         sim::Host host(score);
         if (failCall != 0) host.Failures().FailCall(failCall);
         if (command.Answer != 0) host.Boxes().ScriptAnswers({command.Answer});
@@ -79,8 +93,12 @@ protected:
         };
         RegionRecord region = selection.Region;
         Outcome outcome;
+        const uint64_t allocationsBefore = mcpool::Allocations();
+        mcpool::FailAllocation(failAllocation);
         outcome.InvokeResult =
             MelvaraExtensionInvoke(host.Window(), command.Index, selection.Present ? &region : nullptr);
+        mcpool::FailAllocation(0);
+        outcome.Allocations = mcpool::Allocations() - allocationsBefore;
         host.ReportFramesStillHeld();
         outcome.Result = host.GetScore();
         outcome.Boxes = host.Boxes().List();
@@ -175,11 +193,7 @@ protected:
 };
 
 TEST_F(FaultInjection, EveryFailedHostCallLeavesEachRecordAsItWasOrAsTheCommandWritesIt) {
-    std::vector<std::filesystem::path> samples;
-    for (const auto& file : std::filesystem::directory_iterator(SamplesDir())) {
-        if (file.path().extension() == ".json") samples.push_back(file.path());
-    }
-    std::sort(samples.begin(), samples.end());
+    const std::vector<std::filesystem::path> samples = Samples();
     ASSERT_FALSE(samples.empty()) << "no samples in " << SamplesDir();
 
     uint64_t totalRuns = 0;
@@ -233,6 +247,61 @@ TEST_F(FaultInjection, EveryFailedHostCallLeavesEachRecordAsItWasOrAsTheCommandW
         }
     }
     std::cout << "[ faults   ] " << totalRuns << " runs with one failed host call\n";
+}
+
+// The same commands, with each allocation of the module made to fail in
+// turn (the walks' objects, the boxes' texts): the command stops there and
+// its last box is the out-of-memory alert, after the question of Change at
+// most. Records are left as they were, or as the clean run wrote them for
+// Reset. Only Change can end without the alert: when memory ran out after it
+// had saved the defaults, as the clean run does, and it then has nothing
+// left to do.
+TEST_F(FaultInjection, EveryFailedAllocationEndsTheCommandWithTheOutOfMemoryAlert) {
+    uint64_t totalRuns = 0;
+    for (const auto& path : Samples()) {
+        std::string error;
+        const std::optional<sim::Score> score = sim::ReadScoreFile(path, error);
+        ASSERT_TRUE(score) << error;
+        for (const auto& [selectionText, selection] : Selections(*score)) {
+            for (const Command& command : kCommands) {
+                SCOPED_TRACE(path.filename().string() + ", " + selectionText + ", " + command.Name);
+                const Outcome clean = Run(*score, selection, command, 0);
+                ASSERT_GT(clean.Allocations, 0u);
+                for (uint64_t n = 1; n <= clean.Allocations; ++n) {
+                    SCOPED_TRACE("allocation " + std::to_string(n) + " of " +
+                                 std::to_string(clean.Allocations) + " fails");
+                    const Outcome failed = Run(*score, selection, command, 0, n);
+                    EXPECT_EQ(failed.InvokeResult, 1);
+                    EXPECT_EQ(failed.FrameErrors, 0u);
+                    EXPECT_EQ(failed.FramesNotReturnedOnce, 0u);
+                    EXPECT_TRUE(failed.Warnings.empty()) << failed.Warnings.front();
+                    std::vector<std::string> boxes;
+                    for (const sim::BoxRecord& box : failed.Boxes) {
+                        boxes.push_back(box.CaptionUtf8() + ": " + box.TextUtf8() + " (" +
+                                        std::to_string(box.Style) + ")");
+                    }
+                    if (!boxes.empty() && boxes.back() == "Error: " + kOutOfMemoryAlert + " (16)") {
+                        EXPECT_LE(boxes.size(), command.Index == 2 ? 2u : 1u);
+                        if (boxes.size() == 2) {
+                            EXPECT_EQ(failed.Boxes[0].CaptionUtf8(), "Copy Position?");
+                        }
+                        if (command.Index == 0) {
+                            ExpectEachRecordOldOrClean(*score, clean.Result, failed.Result);
+                        } else {
+                            EXPECT_TRUE(failed.Result == *score) << "changed, then stopped";
+                        }
+                    } else {
+                        EXPECT_EQ(command.Index, 2) << "no alert: " << ::testing::PrintToString(boxes);
+                        EXPECT_EQ(failed.Boxes.size(), clean.Boxes.size());
+                        EXPECT_TRUE(failed.Result == clean.Result) << "stopped, but not as saved";
+                    }
+                    if (HasFailure()) return;
+                    ++totalRuns;
+                }
+            }
+        }
+    }
+    std::cout << "[ faults   ] " << totalRuns << " runs with one failed allocation\n";
 }
 
 }  // namespace

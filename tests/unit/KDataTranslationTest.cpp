@@ -68,11 +68,11 @@ TEST_F(KDataTranslation, RangeKeyConditions) {
     }
 }
 
-// Every row of the range map, as the host's record documentation gives it:
-// the composed tag, its part tag, the number of parts, the first key words
-// it accepts and the index of its first part. A key inside the condition
-// reads each part once under {0xFFFE, first index + i}; a key outside fails
-// with no host call.
+// Each composed tag of the range map reads its own part records: for every
+// row (the composed tag, its part tag, the number of parts, the first key
+// words it accepts and the index of its first part), a key inside the
+// condition reads each part once, in order, under {0xFFFE, first index + i}
+// and reports 12 bytes a part; a key outside fails with no host call.
 TEST_F(KDataTranslation, EveryRangeRowReadsItsOwnPartsUnderItsKeys) {
     constexpr int kFromKey = -1;  // first index: the key word less 1
     struct Row {

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "framework/core/MCBlockPool.h"
 #include "framework/data/MCBaseData.h"
 #include "tests/support/SimHostTest.h"
 
@@ -131,6 +132,16 @@ TEST_F(MCBaseDataTest, CopyDataFromTakesABlockOfItsOwn) {
     // A second copy replaces the owned block (ASan reports a leak otherwise).
     copy.CopyDataFrom(source);
     EXPECT_TRUE(copy.OwnsDataBlock());
+    // The block is the pool's, and has room for a load of the whole capacity.
+    Store(2, sim::Bytes(TestRecord::kCapacity, 0x42));
+    ASSERT_TRUE(copy.LoadUnder({2, 0, 0, 0}));
+    EXPECT_EQ(copy.GetData()[TestRecord::kCapacity - 1], 0x42);
+    const uint8_t* block = copy.GetData();
+    mcpool::FailAllocation(1);
+    copy.CopyDataFrom(source);
+    mcpool::FailAllocation(0);
+    EXPECT_EQ(copy.GetData(), block) << "no block, no copy";
+    EXPECT_EQ(copy.GetDataSize(), TestRecord::kCapacity);
 }
 
 TEST_F(MCBaseDataTest, AFreshBufferReplacesAnOwnedOneBeforeEachLoad) {

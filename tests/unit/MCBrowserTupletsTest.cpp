@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "framework/core/MCBlockPool.h"
 #include "framework/core/MCIteratorHandler.h"
 #include "framework/data/MCTuplet.h"
 #include "framework/music/MCBrowserTuplets.h"
@@ -54,6 +55,13 @@ public:
             ADD_FAILURE() << "a tuplet without its note entry";
         }
         Visits.push_back(visit);
+        FailuresAtVisit.push_back(mcpool::FailedAllocations());
+        if (FailAnAllocation) {
+            // An allocation of the handler's own that fails, and that it ignores.
+            mcpool::FailAllocation(1);
+            mcpool::Free(mcpool::Allocate(16), 16);
+            FailAnAllocation = false;
+        }
         return StopAt == 0 || static_cast<int>(Visits.size()) < StopAt;
     }
     bool IsMatch(__MCBase*) override { return true; }
@@ -70,7 +78,9 @@ public:
     }
 
     std::vector<Visit> Visits;
+    std::vector<uint64_t> FailuresAtVisit;  // mcpool::FailedAllocations() then
     int StopAt = 0;
+    bool FailAnAllocation = false;
 };
 
 RegionRecord Rect(int16_t startMeasure, int16_t endMeasure, int16_t startSlot, int16_t endSlot,
@@ -149,6 +159,36 @@ TEST_F(TupletBrowser, AHandlerThatStopsEndsTheWalkAtOnce) {
     const auto loads = CallsOf(HostFn::LoadKData);
     ASSERT_EQ(loads.size(), 6u);
     EXPECT_EQ(loads.back().KeysIn, sim::TupletKeys(second, 0));
+    ExpectEveryFrameReleasedOnce();
+}
+
+// An allocation that fails ends the walk, the browser's own (a cell, its
+// entries) or the handler's: no tuplet is visited after it, and the cell
+// it failed in does not count as finished.
+TEST_F(TupletBrowser, AFailedAllocationEndsTheWalk) {
+    Score().AddStaff(10, 1).AddStaff(20, 2).AddStaff(30, 3).SetLayers(1);
+    for (int16_t staff : {10, 20, 30}) Score().AddEntry(staff, 1, 0, 0, Tuplets({1, 2}));
+    const uint64_t before = mcpool::Allocations();
+    ASSERT_EQ(Walk(Rect(1, 1, 1, 3)), 3);
+    const uint64_t allocations = mcpool::Allocations() - before;
+    ASSERT_GE(allocations, 3u) << "each cell allocates";
+    for (uint64_t n = 1; n <= allocations; ++n) {
+        SCOPED_TRACE("allocation " + std::to_string(n) + " fails");
+        Handler.Visits.clear();
+        Handler.FailuresAtVisit.clear();
+        const uint64_t failures = mcpool::FailedAllocations();
+        mcpool::FailAllocation(n);
+        EXPECT_LT(Walk(Rect(1, 1, 1, 3)), 3);
+        mcpool::FailAllocation(0);
+        ASSERT_EQ(mcpool::FailedAllocations(), failures + 1);
+        EXPECT_LT(Handler.Visits.size(), 6u);
+        for (uint64_t seen : Handler.FailuresAtVisit) EXPECT_EQ(seen, failures);
+    }
+
+    Handler.Visits.clear();
+    Handler.FailAnAllocation = true;
+    EXPECT_EQ(Walk(Rect(1, 1, 1, 3)), 0);
+    EXPECT_EQ(Handler.Visits.size(), 1u) << "the handler's failure ends the walk too";
     ExpectEveryFrameReleasedOnce();
 }
 

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "framework/core/MCBlockPool.h"
 #include "framework/core/MCCollection.h"
 #include "framework/core/MCIteratorHandler.h"
 
@@ -69,6 +70,20 @@ TEST(MCCollection, ForEachIndexPassesPlacesAndStops) {
     Recorder r(4);
     EXPECT_EQ(c.ForEachIndex(r), 3);
     EXPECT_EQ(r.Indexes, (std::vector<int32_t>{0, 1, 2, 3}));
+
+    // A place without an item is passed over, and still counts in the index.
+    Collection gap;
+    gap.Add(new Probe(0, nullptr));
+    gap.Add(nullptr);
+    gap.Add(new Probe(2, nullptr));
+    Recorder all;
+    EXPECT_EQ(gap.ForEach(all), 2);
+    EXPECT_EQ(gap.ForEachIndex(all), 2);
+    EXPECT_EQ(all.Seen, (std::vector<int>{0, 2, 0, 2}));
+    EXPECT_EQ(all.Indexes, (std::vector<int32_t>{0, 2}));
+    Recorder seeking;
+    seeking.Wanted = 2;
+    EXPECT_EQ(gap.FindFirst(seeking), gap.GetItemAt(2));
 }
 
 TEST(MCCollection, CapacityGrowsInStepsChosenByCount) {
@@ -104,6 +119,16 @@ TEST(MCCollection, ImpossibleRoomFailsAndKeepsItems) {
     EXPECT_EQ(c.GetCount(), 3);
     EXPECT_EQ(c.GetCapacity(), 10);
     ASSERT_NE(c.GetItemAt(2), nullptr);
+
+    // An item that finds no room is destroyed, not left to the caller.
+    Collection full;
+    std::vector<int> destroyed;
+    auto* item = new Probe(7, &destroyed);
+    mcpool::FailAllocation(1);
+    EXPECT_FALSE(full.Add(item));
+    mcpool::FailAllocation(0);
+    EXPECT_EQ(destroyed, std::vector<int>{7});
+    EXPECT_EQ(full.GetCount(), 0);
 }
 
 TEST(MCCollection, ClearAllDestroysEachItemOnceAndKeepsCapacity) {
@@ -122,9 +147,12 @@ TEST(MCCollection, ClearAllDestroysEachItemOnceAndKeepsCapacity) {
 }
 
 TEST(MCCollection, DestructorDestroysItems) {
-    std::vector<int> destroyed;
-    { Collection c; Fill(c, 3, &destroyed); }
-    EXPECT_EQ(destroyed, (std::vector<int>{0, 1, 2}));
+    for (int count : {1, 3}) {
+        std::vector<int> destroyed;
+        { Collection c; Fill(c, count, &destroyed); }
+        EXPECT_EQ(destroyed.size(), static_cast<size_t>(count));
+        for (int i = 0; i < static_cast<int>(destroyed.size()); ++i) EXPECT_EQ(destroyed[i], i);
+    }
 }
 
 TEST(MCCollection, GetItemAtOutsideTheItemsIsNone) {

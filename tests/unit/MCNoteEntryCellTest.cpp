@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "framework/core/ByteOrder.h"
+#include "framework/core/MCBlockPool.h"
+#include "framework/core/MCIteratorHandler.h"
 #include "framework/music/MCNoteEntry.h"
 #include "framework/music/MCNoteEntryCell.h"
 #include "tests/support/SimHostTest.h"
@@ -135,6 +137,13 @@ TEST_F(NoteEntryCell, LayerModeChoosesTheLayersToLoad) {
         EXPECT_EQ(CountOf(HostFn::FreeTGF), c.layers.size());
         ExpectEveryFrameReleasedOnce();
     }
+    // A mask names layers 0 to 3 only, on a host of more layers as well.
+    Score().SetLayers(5);
+    ForgetCalls();
+    MCNoteEntryCell cell(1, kStaff);
+    cell.LayerMode = 0x1100;
+    EXPECT_TRUE(cell.Load());
+    EXPECT_EQ(LayersAsked(CallsOf(HostFn::LoadTGF)), (std::vector<int16_t>{0}));
 }
 
 TEST_F(NoteEntryCell, ARefusedLayerReleasesEverythingLoadedSoFar) {
@@ -250,6 +259,7 @@ TEST_F(NoteEntryCell, FramesAreReleasedOnlyAfterTheEntriesAreGone) {
         cell.LayerMode = 1;
         ASSERT_TRUE(cell.Load());
         EXPECT_EQ(entriesAtFree, (std::vector<int32_t>{0, 0, 0, 0}));
+        EXPECT_EQ(cell.GetItemAt(cell.GetCount()), nullptr) << "no entry of the first Load";
         std::vector<uint64_t> freed;
         for (const sim::HostCall& call : CallsOf(HostFn::FreeTGF)) freed.push_back(call.Frame);
         EXPECT_EQ(freed, loaded);
@@ -343,6 +353,11 @@ std::array<uint8_t, 146> EntryRecordWithNoteCount(uint32_t number, int16_t noteC
     return record;
 }
 
+class NoteCounter : public MCIteratorHandler {
+public:
+    bool Iterate(__MCBase*) override { return true; }
+};
+
 class HandMadeFrames : public NoteEntryCell {
 protected:
     HandMadeFrames() {
@@ -397,15 +412,26 @@ TEST_F(HandMadeFrames, TheNoteCountIsHeldToWhatTheRecordHasRoomFor) {
             ASSERT_EQ(NumbersOf(cell), (std::vector<uint32_t>{7, 8}));
             MCNoteEntry* entry = cell.GetEntryAt(0);
             EXPECT_EQ(entry->GetCount(), c.notes);
+            const uint64_t allocations = mcpool::Allocations();
+            EXPECT_EQ(entry->GetCount(), c.notes);
+            EXPECT_EQ(mcpool::Allocations(), allocations) << "the notes are built once";
+            EXPECT_TRUE(entry->LoadNotes());
+            EXPECT_EQ(entry->GetCount(), c.notes) << "built again, not added again";
             EXPECT_EQ(entry->Measure, 3) << "the frame's measure";
             EXPECT_EQ(entry->Staff, kStaff) << "the staff of the frame's slot";
             for (int32_t i = 0; i < entry->GetCount(); ++i) {
                 auto* note = static_cast<MCNote*>(entry->GetItemAt(i));
                 EXPECT_LE(note->NoteData + 10, entry->EntryData + 136) << "note " << i;
             }
+            // A walk over the notes builds them first too.
+            NoteCounter notes;
+            EXPECT_EQ(cell.GetEntryAt(1)->ForEach(notes), 1);
             EXPECT_EQ(cell.GetEntryAt(1)->GetCount(), 1);
         }
         ExpectEachHandMadeFrameReleasedOnce();
+        // Entries whose notes were built, none among them too, are counted
+        // out again: while any is counted, a cell destroys every entry.
+        EXPECT_EQ(MCNoteEntry::EntriesWithNotes(), 0);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "framework/core/MCBlockPool.h"
 #include "framework/core/MCString.h"
 
 namespace {
@@ -61,14 +62,24 @@ TEST(MCString, GrowingKeepsTheText) {
     EXPECT_EQ(std::u16string(s.GetText(), 4), u"keep");
 }
 
+// An impossible size and a block the pool does not give fail alike: the
+// string stays as it was, and the allocation counts as failed.
 TEST(MCString, ImpossibleSizeFailsAndKeepsTheString) {
     MCString s;
     ASSERT_TRUE(s.SetCString("abc"));
-    EXPECT_FALSE(s.EnsureCapacity(UINT64_MAX));
-    EXPECT_FALSE(s.EnsureCapacity(UINT64_MAX - 5));
-    EXPECT_FALSE(s.EnsureCapacity(UINT64_MAX / 2));
+    for (uint64_t n : {UINT64_MAX, UINT64_MAX - 5, UINT64_MAX / 2, uint64_t{20}}) {
+        const mcpool::FailureWatch watch;
+        if (n == 20) mcpool::FailAllocation(1);
+        EXPECT_FALSE(s.EnsureCapacity(n)) << n;
+        mcpool::FailAllocation(0);
+        EXPECT_TRUE(watch.Failed()) << n;
+        EXPECT_EQ(TextOf(s), u"abc") << n;
+        EXPECT_EQ(s.GetCapacity(), 10u) << n;
+    }
+    mcpool::FailAllocation(1);
+    EXPECT_FALSE(s.SetCString("long enough to need a new block"));
+    mcpool::FailAllocation(0);
     EXPECT_EQ(TextOf(s), u"abc");
-    EXPECT_EQ(s.GetCapacity(), 10u);
 }
 
 TEST(MCString, NullTextFreesTheBlock) {

@@ -284,6 +284,32 @@ TEST_F(VersionedFields, ARowTakesPartOnlyFromItsMinimumHostVersionOn) {
     }
 }
 
+// A preference record of the directory: 'pfpS', whose one field is word 0
+// of part record 'otPG'.
+class PageSetup : public __MCPrefsBase {
+public:
+    int32_t ClassID() const override { return 1; }
+    uint8_t* DataBuffer() override { return Bytes; }
+    __MCBaseData* CreateObject() override { return nullptr; }
+    uint32_t Tag() override { return sim::MakeTag('p', 'f', 'p', 'S'); }
+    int LoadSize() override { return sizeof Bytes; }
+    bool LoadFirst() override { return Load(1); }
+
+    uint8_t Bytes[2] = {};
+};
+
+TEST_F(VersionedFields, ARecordOfTheDirectoryIsAssembledFromItsPartRecords) {
+    Score().SetPartRecord('P', 'G', 0, {0x5150, 1, 2, 3, 4, 5});
+    PageSetup page;
+    ASSERT_TRUE(page.Load(1));
+    EXPECT_EQ(page.GetDataSize(), 2) << "the map's reported size";
+    EXPECT_EQ(ReadLE16(page.Bytes), 0x5150);
+    WriteLE16(page.Bytes, 0x5151);
+    ASSERT_TRUE(page.Save());
+    EXPECT_EQ(WordsOf(Score(), sim::PartTag('P', 'G'), kPartKeys), (PartWords{0x5151, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(CountOf(HostFn::SaveKData), 1u) << "the part record, not 'pfpS'";
+}
+
 TEST_F(VersionedFields, ASizeQueryOrAnEmptyMapMakesNoHostCall) {
     uint32_t count = 0;
     EXPECT_TRUE(__MCPrefsBase::LoadVersionedFields(kGatedMap, nullptr, &count));

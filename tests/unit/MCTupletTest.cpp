@@ -256,11 +256,18 @@ TEST_F(TupletRecord, CopyDataFromTakesTheDefinitionOnly) {
     EXPECT_FALSE(copy.OwnsDataBlock());
     EXPECT_TRUE(Calls().empty());
 
-    // A record of another class is not a tuplet to copy.
+    // A record of another class is not a tuplet to copy, nor the other way
+    // round; defaults copy defaults.
     MCTupletPrefs defaults;
     std::memset(defaults.Definition.Bytes, 0xEE, 30);
     copy.CopyDataFrom(defaults);
     EXPECT_EQ(DefinitionOf(copy), SampleTuplet(1));
+    defaults.CopyDataFrom(copy);
+    EXPECT_EQ(defaults.Definition.Bytes[14], 0xEE);
+    MCTupletPrefs other;
+    other.CopyDataFrom(defaults);
+    EXPECT_EQ(std::memcmp(other.Definition.Bytes, defaults.Definition.Bytes, 30), 0);
+    EXPECT_EQ(other.GetDataSize(), 30);
 }
 
 TEST_F(TupletRecord, SetEntryFlagSetsAndClearsOnlyBit19) {
@@ -308,11 +315,16 @@ TEST_F(TupletRecord, ATupletRecordOfAnotherSizeThanThirtyBytesCountsAsNotLoaded)
 
         MCTuplet tuplet;
         ASSERT_TRUE(tuplet.Load(entry, 0));
+        EXPECT_FALSE(tuplet.FoundOtherSize());
         EXPECT_FALSE(tuplet.LoadNext()) << "index 1 is not whole";
         EXPECT_EQ(tuplet.KeyIndex(), 0);
         EXPECT_EQ(tuplet.GetDataSize(), 0);
         EXPECT_FALSE(tuplet.Load(entry, 1));
+        EXPECT_TRUE(tuplet.FoundOtherSize()) << "a record, but not a tuplet's";
         EXPECT_EQ(tuplet.GetDataSize(), 0);
+        EXPECT_FALSE(tuplet.Load(entry, 3));
+        EXPECT_FALSE(tuplet.FoundOtherSize()) << "no record at all";
+        EXPECT_FALSE(tuplet.Load(entry, 1));
         EXPECT_FALSE(tuplet.LoadCurrent());
         ASSERT_TRUE(tuplet.Load(entry, 2));
         Score().SetRecord(sim::kTupletTag, sim::TupletKeys(entry, 2), odd);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "framework/core/MCBlockPool.h"
 #include "framework/core/MCUI.h"
 #include "tests/support/TestPlatform.h"
 
@@ -55,9 +56,32 @@ TEST_F(MCUITest, StylesAndDefaultCaptionsPerBox) {
 
         c.show(ui, text, &oneChar);
         EXPECT_EQ(LastBox().Caption, u"X");
+
+        // A caption that cannot be made is no box at all, not a box without it.
+        const size_t shown = testplatform::Current().Boxes.size();
+        for (const MCString* caption : {static_cast<const MCString*>(nullptr),
+                                        static_cast<const MCString*>(&oneChar)}) {
+            mcpool::FailAllocation(1);
+            c.show(ui, text, caption);
+            mcpool::FailAllocation(0);
+        }
+        EXPECT_EQ(testplatform::Current().Boxes.size(), shown);
     }
     // Each box asks IsWindow about the owner first.
     EXPECT_EQ(testplatform::Current().IsWindowCalls.size(), 9u);
+}
+
+// The alert over a static text is shown when no memory is left at all.
+TEST_F(MCUITest, AnAlertOverAStaticTextNeedsNoMemory) {
+    const uint64_t allocations = mcpool::Allocations();
+    mcpool::FailAllocation(1);
+    ui.ShowAlert(u"Out of memory.");
+    mcpool::FailAllocation(0);
+    EXPECT_EQ(mcpool::Allocations(), allocations);
+    EXPECT_EQ(LastBox().Text, u"Out of memory.");
+    EXPECT_EQ(LastBox().Caption, u"Error");
+    EXPECT_EQ(LastBox().Style, 0x10u);
+    EXPECT_EQ(LastBox().Window, &window);
 }
 
 TEST_F(MCUITest, AskYesNoMapsTheAnswer) {

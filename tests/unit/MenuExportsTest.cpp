@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "framework/core/MCBlockPool.h"
 #include "framework/host/HostVersion.h"
 #include "plugin/MelvaraExtension.h"
 
@@ -64,6 +65,8 @@ TEST_F(MenuExports, NarrowRecordsFollowTheStrncpyRule) {
     }
 }
 
+// The texts go into the record unit by unit, without memory of the
+// module's: with every allocation failing, the menu is still whole.
 TEST_F(MenuExports, WideRecordsWriteAtMost63UnitsAndATerminator) {
     MelvaraExtensionVersion(0x11000000);
     for (int16_t index = 0; index < 3; ++index) {
@@ -72,7 +75,11 @@ TEST_F(MenuExports, WideRecordsWriteAtMost63UnitsAndATerminator) {
         for (char16_t& unit : record.Description) unit = 0x5A5A;
         for (char16_t& unit : record.ShortName) unit = 0x5A5A;
         record.ItemFlag = 0;
+        const uint64_t allocations = mcpool::Allocations();
+        mcpool::FailAllocation(1);
         ASSERT_EQ(MelvaraExtensionEnumerate_UTF16(nullptr, index, &record), 1);
+        mcpool::FailAllocation(0);
+        EXPECT_EQ(mcpool::Allocations(), allocations);
         ExpectWideField(record.Title, kTitles[index], 0x5A5A);
         ExpectWideField(record.Description, kDescriptions[index], 0x5A5A);
         ExpectWideField(record.ShortName, kShortNames[index], 0x5A5A);

@@ -286,6 +286,13 @@ TEST_F(TupletCommand, DefaultsThatCannotBeLoadedChangeNothing) {
                   "The Default Tuplet Definition could not be loaded. The command was not carried out.");
         EXPECT_EQ(alert.Style, 0x10u);
         EXPECT_EQ(CountOf(HostFn::LoadTGF), 0u) << "index " << index;
+        // Without memory for that alert's texts, the out-of-memory alert.
+        mcpool::FailAllocation(1);
+        EXPECT_EQ(Invoke(index), 1);
+        mcpool::FailAllocation(0);
+        ASSERT_EQ(Host.Boxes().List().size(), boxesBefore + 2) << "index " << index;
+        EXPECT_EQ(Host.Boxes().List().back().TextUtf8(),
+                  "There was not enough memory to finish the command. It was stopped.");
     }
     EXPECT_EQ(Host.Log().SavedCount(), 0u);
 }
@@ -317,6 +324,56 @@ TEST_F(TupletCommand, DefaultsOfAnotherSizeThanThirtyBytesChangeNothing) {
         }
     }
     EXPECT_EQ(Host.Log().SavedCount(), 0u);
+}
+
+// One entry's tuplet records: index 0 as the defaults, index 1 of 12 bytes,
+// index 2 unlike the defaults in Value1. The record of another size is no
+// tuplet: it is not compared, saved or counted, and the walk goes on past
+// it, to end at index 3, which has no record.
+TEST_F(TupletCommand, ATupletRecordOfAnotherSizeIsPassedOverAndTheWalkGoesOn) {
+    const uint32_t entry = Add(1, 1, {Defaults, Defaults, Differing(14, 0x4242)});
+    sim::Bytes odd = SampleTuplet(9).ToBytes();
+    odd.resize(12);
+    Score().SetRecord(sim::kTupletTag, sim::TupletKeys(entry, 1), odd);
+    struct Case {
+        const char* name;
+        int16_t index;
+        std::string box;  // the one box's text; empty for none
+        std::vector<sim::Keys> saved;
+        uint16_t lastIndexAsked;
+    };
+    const Case cases[] = {
+        {"compare", 1,
+         "Tuplets in region: 2\n\nTuplets different than the Default Tuplet Definition: 1\n\n"
+         "Tuplets different than the Defaults (excluding position): 1",
+         {},
+         3},
+        {"reset", 0, "", {sim::TupletKeys(entry, 0), sim::TupletKeys(entry, 2)}, 3},
+        // The counting walk stops at the second tuplet, index 2.
+        {"change", 2,
+         "There must be exactly one tuplet in the selected region to be able to copy it to the "
+         "Default Tuplet Definition.",
+         {},
+         2},
+    };
+    const sim::Score before = Score();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Score() = before;
+        Host.Log().ClearCalls();
+        const size_t boxesBefore = Host.Boxes().List().size();
+        EXPECT_EQ(Invoke(c.index), 1);
+        ASSERT_EQ(Host.Boxes().List().size(), boxesBefore + (c.box.empty() ? 0 : 1));
+        if (!c.box.empty()) {
+            EXPECT_EQ(Host.Boxes().List().back().TextUtf8(), c.box);
+        }
+        std::vector<sim::Keys> saved;
+        for (const sim::HostCall& call : TupletSaves()) saved.push_back(call.KeysIn);
+        EXPECT_EQ(saved, c.saved);
+        EXPECT_EQ(*Score().FindRecord(sim::kTupletTag, sim::TupletKeys(entry, 1)), odd);
+        EXPECT_EQ(Score().Tuplet(entry, 2)->Value1, c.index == 0 ? Defaults.Value1 : 0x4242);
+        EXPECT_EQ(CallsOf(HostFn::LoadKData).back().KeysIn, sim::TupletKeys(entry, c.lastIndexAsked));
+    }
 }
 
 }  // namespace

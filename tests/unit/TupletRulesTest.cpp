@@ -9,11 +9,25 @@
 
 namespace {
 
-using TD = TupletDefinition;
+using TD = ::TupletDefinition;
 
+// The rules as the commands apply them: Compare's changer, which compares
+// each tuplet with defaults it normalises once and again only when they
+// change, and counts the differences.
 class TupletRules : public ::testing::Test {
 protected:
-    bool Matches(bool withPosition) { return changer.MatchesDefaults(tuplet, withPosition); }
+    // Whether Compare counts the tuplet as equal to the defaults, with or
+    // without its position; MatchesDefaults must say the same.
+    bool Matches(bool withPosition) {
+        const int32_t before = Different(withPosition);
+        EXPECT_TRUE(changer.Iterate(&tuplet));
+        const bool matches = Different(withPosition) == before;
+        EXPECT_EQ(changer.MatchesDefaults(tuplet, withPosition), matches);
+        return matches;
+    }
+    int32_t Different(bool withPosition) const {
+        return withPosition ? changer.DifferentCount : changer.DifferentExclPositionCount;
+    }
     void Set(TD& d, int offset, uint16_t value) { d.SetWord(offset, value); }
 
     MCTuplet tuplet;
@@ -75,6 +89,30 @@ TEST_F(TupletRules, EveryGovernedSettingOnItsOwnMakesADifference) {
         Set(tuplet.Definition, c.offset, c.value);
         EXPECT_FALSE(Matches(true)) << c.name;
         EXPECT_FALSE(Matches(false)) << c.name;
+    }
+}
+
+// The comparison keeps the defaults as it last normalised them; defaults
+// changed in any word since give fresh answers.
+TEST_F(TupletRules, DefaultsChangedBetweenTwoComparisonsGiveFreshAnswers) {
+    struct Case {
+        const char* name;
+        int offset;
+    };
+    const Case cases[] = {{"OptionBits", TD::kOptionBits}, {"Value1", TD::kValue1},
+                          {"Flags", TD::kFlags},           {"Value3", TD::kValue3},
+                          {"Value6", TD::kValue6}};
+    for (const Case& c : cases) {
+        std::memset(tuplet.Definition.Bytes, 0, TD::kSize);
+        std::memset(defaults.Definition.Bytes, 0, TD::kSize);
+        Set(tuplet.Definition, c.offset, 3);
+        Set(defaults.Definition, c.offset, 3);
+        EXPECT_TRUE(Matches(true)) << c.name;
+        Set(defaults.Definition, c.offset, 4);
+        EXPECT_FALSE(Matches(true)) << c.name;
+        EXPECT_FALSE(Matches(false)) << c.name;
+        Set(defaults.Definition, c.offset, 3);
+        EXPECT_TRUE(Matches(false)) << c.name;
     }
 }
 
