@@ -144,7 +144,8 @@ std::string SizeText(double bytes) {
         ++unit;
     }
     char text[32];
-    std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes, units[unit]);
+    std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes,
+                  unit == 0 && bytes == 1 ? "byte" : units[unit]);
     return text;
 }
 

@@ -68,7 +68,8 @@ std::string Wrap(const std::string& text, size_t width) {
 
 std::string DefinitionText(const Bytes& block, const std::string& breakBeforeFlags) {
     if (block.size() != TupletDefinition::kSize) {
-        return std::to_string(block.size()) + " bytes, not a definition block: " + RawText(block);
+        return std::to_string(block.size()) + (block.size() == 1 ? " byte" : " bytes") +
+               ", not a definition block: " + RawText(block);
     }
     std::string text = "HeadWords";
     for (size_t i = 0; i < 4; ++i)
