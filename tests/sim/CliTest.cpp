@@ -1,6 +1,7 @@
 // melvara-sim's options and exit statuses; the runs themselves are covered
 // by the end-to-end cases.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -9,6 +10,8 @@
 #include "ProjectVersion.h"
 #include "sim/cli/Cli.h"
 #include "sim/cli/RunCommandLine.h"
+#include "sim/score/ScoreFile.h"
+#include "sim/validate/Scores.h"
 
 #ifndef MELVARA_SAMPLES_DIR
 #error "MELVARA_SAMPLES_DIR must name the samples folder"
@@ -298,6 +301,51 @@ TEST(Cli, RunReportsAnUnreadableScoreOrModule) {
                    "compare", "--select", "staves 1"});
     EXPECT_EQ(outcome.Status, sim::kExitUsage);
     EXPECT_NE(outcome.Err.find("--select: unknown word"), std::string::npos) << outcome.Err;
+}
+
+// Paths are checked before anything runs; what is not a file to read or
+// write is refused at once, never waited on; "-" is standard output.
+TEST(Cli, PathsAreCheckedFirstAndNothingWaitsOnAPipe) {
+    const fs::path dir = fs::temp_directory_path() / "melvara-sim-cli-paths";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string pipe = (dir / "pipe").string();
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const std::vector<std::string> validate = {"validate", "--module", "/nonexistent/m.so"};
+    const std::vector<std::string> run = {"run", "--module", "/nonexistent/m.so", "--command",
+                                          "compare"};
+    const auto with = [](std::vector<std::string> args, std::vector<std::string> more) {
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    };
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* err;  // in standard error; standard output stays empty
+    };
+    const Case cases[] = {
+        {with(validate, {"--level", "4", "--junit", "/nonexistent/x.xml"}), 1,
+         "cannot write /nonexistent/x.xml: there is no folder /nonexistent"},
+        {with(validate, {"--json", dir.string()}), 1, "it is a directory"},
+        {with(validate, {"--json", "-", "--junit", "/dev/stdout"}), 2,
+         "--json and --junit cannot both go to standard output"},
+        {with(run, {"--score", kPiece, "--out", "/dev/zero"}), 1, "it is a device"},
+        {with(run, {"--score", pipe}), 1, "it is a pipe that nothing was written to"},
+        {with(run, {"--score", "/dev/zero"}), 1, "it is a device, not a file to read"},
+        {with(run, {"--score", kPiece, "--select", "measures 4-9"}), 2,
+         "\"measures 4-9\": the score has 3 measures"},
+    };
+    for (const Case& c : cases) {
+        const Outcome outcome = Sim(c.args);
+        EXPECT_EQ(outcome.Status, c.status) << c.err;
+        EXPECT_NE(outcome.Err.find(c.err), std::string::npos) << outcome.Err;
+        EXPECT_EQ(outcome.Out, "") << c.err;
+    }
+    const Outcome preset = Sim({"generate", "--preset", "one-tuplet", "--out", "-"});
+    EXPECT_EQ(preset.Status, 0) << preset.Err;
+    // The score the validator runs on, as its repeat commands need it.
+    EXPECT_TRUE(sim::ParseScore(preset.Out, "one-tuplet.json") == sim::OneTupletScore().Document);
+    fs::remove_all(dir);
 }
 
 TEST(Cli, DiffComparesTwoScoreFiles) {
