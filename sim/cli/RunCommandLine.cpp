@@ -187,8 +187,8 @@ bool ParseRecordSizes(const std::string& text, RecordResize& resize, std::string
                               error, 0, 1u << 20)) {
         return true;
     }
-    error = "--record-sizes: half, +N (N bytes longer) or N (N bytes), N from 0 to 1048576, not \"" +
-            text + "\"";
+    error = "--record-sizes: half, +N (N bytes longer) or N (N bytes), N from 0 to 1048576, "
+            "not \"" + text + "\"";
     return false;
 }
 

@@ -46,10 +46,6 @@ bool TakesFixedAnswer(HostFn fn) {
            fn == HostFn::InstToSlot || fn == HostFn::GetCurrentKovrinDocument;
 }
 
-bool HostControls::ShapesScore() const {
-    return RecordSizes || Layers || Measures || HighSlots || !HiddenLayers.empty();
-}
-
 void HostControls::ApplyTo(Score& score) const {
     if (RecordSizes) {
         for (auto& [key, bytes] : score.Records) {

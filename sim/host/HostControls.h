@@ -62,7 +62,6 @@ struct HostControls {
     bool HighSlots = false;           // the staves, in order, in the slots up to 32767
     std::vector<int16_t> HiddenLayers;
 
-    bool ShapesScore() const;
     void ApplyTo(Score& score) const;
     void ApplyTo(Host& host) const;
     // run's options that give these controls.

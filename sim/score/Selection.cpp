@@ -251,8 +251,8 @@ bool CutToScore(Parts& parts, const Score& score, std::vector<std::string>& warn
     const std::string staves = "the score's staves are in " + Range("slot", "slots", low, high);
     if (start > high || end < low) {
         return parser.Fail(slots.Quoted, Range("slot", "slots", start, end) +
-                                             (start == end ? " holds" : " hold") +
-                                             " no staff: " + staves + " (region passes any record)");
+                                             (start == end ? " holds" : " hold") + " no staff: " +
+                                             staves + " (region passes any record)");
     }
     const auto outside = [&](int first, int last, const std::string& cut) {
         warnings.push_back(Range("slot", "slots", first, last) +
@@ -331,9 +331,9 @@ std::optional<Selection> ParseSelection(std::string_view text, const Score& scor
                 // "measure 2/1": the compact form after the word.
                 const std::string_view compact = words[++i];
                 const size_t slash = compact.find('/');
-                ok =
-                    parser.ReadRange(quoted, compact.substr(0, slash), kMeasureRange, parts.Measures) &&
-                    parser.ReadRange(quoted, compact.substr(slash + 1), kSlotRange, parts.Slots);
+                ok = parser.ReadRange(quoted, compact.substr(0, slash), kMeasureRange,
+                                      parts.Measures) &&
+                     parser.ReadRange(quoted, compact.substr(slash + 1), kSlotRange, parts.Slots);
             } else if (word == "slot" || word == "slots") {
                 ok = parser.ReadRange(quoted, words[++i], kSlotRange, parts.Slots);
             } else if (word == "scope" || word == "scopes") {

@@ -1,4 +1,4 @@
-// The exports, imports and needed libraries of an ELF shared object or a PE DLL, read from the file.
+// What an ELF shared object or a PE DLL exports, imports and needs, read from the file.
 #include "sim/validate/ModuleFile.h"
 
 #include <algorithm>
@@ -108,8 +108,8 @@ class ElfFile {
             }
             return symbols;
         }
-        for (uint64_t at = table.Offset + kSymbolSize; at + kSymbolSize <= table.Offset + table.Size;
-             at += kSymbolSize) {
+        const uint64_t end = table.Offset + table.Size;
+        for (uint64_t at = table.Offset + kSymbolSize; at + kSymbolSize <= end; at += kSymbolSize) {
             uint32_t name = 0;
             uint8_t info = 0;
             uint16_t sectionIndex = 0;
@@ -246,8 +246,6 @@ class PeFile {
         return OffsetOf(rva, offset) && File.Name(offset, name);
     }
 
-    const FileBytes& Bytes() const { return File; }
-
   private:
     const FileBytes& File;
     uint64_t Optional = 0;
@@ -266,7 +264,8 @@ std::optional<std::vector<std::string>> PeExports(const FileBytes& file, std::st
     uint64_t directory = 0, namesAt = 0;
     uint32_t nameCount = 0, namesRva = 0;
     if (!pe.OffsetOf(exportRva, directory) || !file.Read(directory + 24, nameCount) ||
-        !file.Read(directory + 32, namesRva) || (nameCount > 0 && !pe.OffsetOf(namesRva, namesAt))) {
+        !file.Read(directory + 32, namesRva) ||
+        (nameCount > 0 && !pe.OffsetOf(namesRva, namesAt))) {
         error = "the export directory lies outside the file";
         return std::nullopt;
     }

@@ -1,4 +1,4 @@
-// The checks' processes under AddressSanitizer: its runtime for a module, and its reports in one line.
+// AddressSanitizer in the checks' processes: its runtime for a module, its reports in one line.
 #pragma once
 
 #include <optional>

@@ -417,8 +417,10 @@ int RunCheckProcess(const ValidateOptions& options, std::ostream& out) {
             failure.Repeat = running->Repeat();
             // run has no limits of its own: the fault needs the check's.
             std::vector<std::string>* args = failure.Repeat ? &failure.Repeat->Arguments : nullptr;
-            if (args != nullptr && fault.What == ModuleFault::Kind::TimedOut)
-                args->insert(args->end(), {"--timeout", ShortNumber(running->Guard().GetTimeLimit())});
+            if (args != nullptr && fault.What == ModuleFault::Kind::TimedOut) {
+                args->insert(args->end(),
+                             {"--timeout", ShortNumber(running->Guard().GetTimeLimit())});
+            }
             if (args != nullptr && fault.What == ModuleFault::Kind::OutOfMemory) {
                 args->insert(args->end(), {"--memory-limit",
                                            std::to_string(options.MemoryLimitMegabytes) + "M"});
