@@ -12,19 +12,29 @@
 #include "sim/score/ScoreFile.h"
 #include "sim/score/ScoreWriter.h"
 #include "sim/support/AtomicFile.h"
+#include "sim/validate/Scores.h"
 
 namespace sim {
 
 const char* const kGenerateHelp =
     R"(usage: melvara-sim generate --measures M --staves S --layers L --entries E
                             [--tuplet-share P] [--seed N] [--out FILE]
+       melvara-sim generate --preset NAME [--out FILE]
 
 Writes a score of M measures x S staves x L layers with E note entries in
 each layer of each cell, for tests and benchmarks of any size. A share P of
 the entries carries 1 to 3 tuplets; a third of the tuplets equal the
 defaults, a third differ only in their position, a third in other fields.
-The same seed gives the same score. Without --out the score goes to
-standard output; with it, a line of counts does.
+The same seed gives the same score. Without --out (or with --out -) the
+score goes to standard output; with a file, a line of counts does.
+
+With --preset, writes one of the scores melvara-sim validate runs modules
+on, as its failures name them:
+  empty                  one staff, one measure, nothing in it
+  one-tuplet             one entry with one tuplet, and the tuplet defaults
+  large                  24 measures of 8 staves, about 3,000 tuplets
+  million                250 measures of 50 staves, about a million tuplets
+  piece, single          the samples
 
 Options
   --measures M           1 to 32767
@@ -33,8 +43,10 @@ Options
   --entries E            0 to 32767 per layer of each cell
   --tuplet-share P       0 to 1 (default 0.25)
   --seed N               0 to 9223372036854775807 (default 1)
+  --preset NAME          a score of the validator's (above), instead
   --out FILE             write the score to FILE (atomically; FILE must be a
-                         regular file that may be written, or not exist yet)
+                         regular file that may be written, or not exist yet,
+                         or a pipe); - is standard output
 Numbers are decimal, or 0x and hex digits; a leading 0 is refused.
 
 Exit status: 0 written; 1 file not written; 2 usage error.
@@ -77,13 +89,37 @@ ParseResult ParseGenerateOptions(const std::vector<std::string>& args, GenerateO
         return false;
     });
     parser.Number<int64_t>("--seed", seed, 0, INT64_MAX);
+    parser.Value("--preset", [&](const std::string& value, std::string& problem) {
+        if (FindScorePreset(value) != nullptr) {
+            options.Preset = value;
+            return true;
+        }
+        problem = "--preset: no score \"" + value + "\"; the presets are";
+        for (const ScorePreset& preset : ScorePresets())
+            problem += (preset.Name == ScorePresets().front().Name ? " " : ", ") + preset.Name;
+        return false;
+    });
     parser.Text("--out", options.OutPath);
     const ParseResult result = parser.Parse(args, error);
     if (result != ParseResult::Ok)
         return result;
+    if (options.OutPath == "-")
+        options.OutPath.clear();
     score.Seed = static_cast<uint64_t>(seed);
+    if (!options.Preset.empty()) {
+        for (const std::string name :
+             {"--measures", "--staves", "--layers", "--entries", "--tuplet-share", "--seed"}) {
+            for (const std::string& arg : args) {
+                if (arg == name || arg.rfind(name + "=", 0) == 0) {
+                    error = "--preset is a whole score: give it without " + name;
+                    return ParseResult::Error;
+                }
+            }
+        }
+        return ParseResult::Ok;
+    }
     if (score.Measures == 0 || score.Staves == 0 || score.Layers == 0 || score.Entries < 0) {
-        error = "generate needs --measures, --staves, --layers and --entries";
+        error = "generate needs --measures, --staves, --layers and --entries, or --preset NAME";
         return ParseResult::Error;
     }
     return ParseResult::Ok;
@@ -108,13 +144,41 @@ std::string SizeText(double bytes) {
         ++unit;
     }
     char text[32];
-    std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes, units[unit]);
+    std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes,
+                  unit == 0 && bytes == 1 ? "byte" : units[unit]);
     return text;
 }
 
 }  // namespace
 
+namespace {
+
+int WritePreset(const GenerateOptions& options, std::ostream& out, std::ostream& err) {
+    const ScorePreset& preset = *FindScorePreset(options.Preset);
+    SetActivity("building the score");
+    const NamedScore score = preset.Make();
+    std::string error;
+    if (options.OutPath.empty()) {
+        WriteScore([&](std::string_view piece) {
+            out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+        }, score.Document);
+        out.flush();
+        return kExitOk;
+    }
+    SetActivity("writing", options.OutPath);
+    if (!WriteScoreFile(score.Document, options.OutPath, error)) {
+        err << "melvara-sim: " << error << "\n";
+        return kExitFailure;
+    }
+    out << options.OutPath << ": " << preset.About << "\n";
+    return kExitOk;
+}
+
+}  // namespace
+
 int WriteGeneratedScore(const GenerateOptions& options, std::ostream& out, std::ostream& err) {
+    if (!options.Preset.empty())
+        return WritePreset(options, out, err);
     SetActivity("generating the score");
     std::optional<ScoreGenerator> generator;
     try {

@@ -13,7 +13,8 @@ namespace sim {
 // The options of `generate`, from the arguments after the command name.
 struct GenerateOptions {
     GeneratorOptions Score;
-    std::string OutPath;  // empty: the score goes to standard output
+    std::string Preset;   // one of the validator's scores (ScorePresets), instead
+    std::string OutPath;  // empty or "-": the score goes to standard output
 };
 
 // melvara-sim generate --help.
@@ -25,7 +26,8 @@ ParseResult ParseGenerateOptions(const std::vector<std::string>& args, GenerateO
 
 // Writes the score of the options as it is made, a cell at a time, to the
 // file (and a line of counts to out) or, without a file, to out; memory
-// stays that of one cell. Checks first that the disk has room for it.
+// stays that of one cell. Checks first that the disk has room for it. A
+// preset is written whole.
 int WriteGeneratedScore(const GenerateOptions& options, std::ostream& out, std::ostream& err);
 
 // melvara-sim generate: writes the generated score to the file (and a line

@@ -6,6 +6,7 @@
 #include "sim/cli/Activity.h"
 #include "sim/host/Host.h"
 #include "sim/host/HostExports.h"
+#include "sim/module/ExportHiding.h"
 #include "sim/module/Menu.h"
 #include "sim/module/ModuleGuard.h"
 #include "sim/module/ModuleLoader.h"
@@ -41,6 +42,29 @@ std::optional<std::string> CommandTitle(const std::vector<MenuEntry>& menu, int1
     return std::nullopt;
 }
 
+// The index of the command titled title, in either record.
+std::optional<int16_t> IndexOfTitle(const std::vector<MenuEntry>& menu, const std::string& title) {
+    for (const MenuEntry& entry : menu) {
+        if ((entry.WideFilled && FieldText(entry.Wide.Title, 128) == title) ||
+            (entry.NarrowFilled && FieldText(entry.Narrow.Title, 64) == title)) {
+            return entry.Index;
+        }
+    }
+    return std::nullopt;
+}
+
+// "its commands: 0 \"Reset\", 1 \"Compare\"", or that it has none.
+std::string MenuTitles(const std::vector<MenuEntry>& menu) {
+    if (menu.empty())
+        return "the module offers no command";
+    std::string text = "its commands:";
+    for (const MenuEntry& entry : menu) {
+        text += (entry.Index == menu.front().Index ? " " : ", ") + std::to_string(entry.Index) +
+                " \"" + CommandTitle(menu, entry.Index).value_or("") + "\"";
+    }
+    return text;
+}
+
 void PrintBox(std::ostream& out, const BoxRecord& box, size_t number) {
     out << "\nMessage box " << number << ": \"" << box.CaptionUtf8() << "\", buttons "
         << ButtonsName(box.Style) << ", " << IconName(box.Style) << "\n";
@@ -62,32 +86,39 @@ void PrintBox(std::ostream& out, const BoxRecord& box, size_t number) {
 }
 
 // The controls asked for that never changed a call, as they were given.
-std::vector<std::string> UnusedControls(const Host& host, const RunOptions& options) {
+std::vector<std::string> UnusedControls(const Host& host, const HostControls& controls) {
     std::vector<std::string> unused;
-    for (HostFn fn : options.FailingFunctions) {
+    for (HostFn fn : controls.FailingFunctions) {
         if (host.Log().CallCount(fn) == 0)
             unused.push_back(std::string("--fail ") + HostFnName(fn) + ": never called");
     }
-    for (uint64_t call : options.FailingCalls) {
+    for (uint64_t call : controls.FailingCalls) {
         if (call > host.Log().CallCount()) {
+            const uint64_t made = host.Log().CallCount();
             unused.push_back("--fail-call " + std::to_string(call) + ": the module made " +
-                             std::to_string(host.Log().CallCount()) + " host calls");
+                             std::to_string(made) + (made == 1 ? " host call" : " host calls"));
         }
     }
-    for (const RecordSelector& record : options.FailingLoads) {
+    for (const RecordSelector& record : controls.FailingLoads) {
         if (!host.Failures().LoadFailureFired(record.Tag, record.Words))
             unused.push_back("--fail-load " + record.Text + ": no such record was loaded");
     }
-    for (const RecordSelector& record : options.FailingSaves) {
+    for (const RecordSelector& record : controls.FailingSaves) {
         if (!host.Failures().SaveFailureFired(record.Tag, record.Words))
             unused.push_back("--fail-save " + record.Text + ": no such record was saved");
     }
-    if (options.Document && host.Log().CallCount(HostFn::GetCurrentKovrinDocument) == 0) {
-        unused.push_back("--document " + std::to_string(*options.Document) +
+    if (controls.Document && host.Log().CallCount(HostFn::GetCurrentKovrinDocument) == 0) {
+        unused.push_back("--document " + std::to_string(*controls.Document) +
                          ": MX_GetCurrentKovrinDocument was never called");
     }
-    if (options.CreateLeavesIndexUnset && !host.Log().IndexLeftUnset()) {
+    if (controls.CreateLeavesIndexUnset && !host.Log().IndexLeftUnset()) {
         unused.push_back("--create-leaves-index-unset: no record was created under a new index");
+    }
+    for (const auto& [fn, value] : controls.Returns) {
+        if (host.Log().CallCount(fn) == 0) {
+            unused.push_back("--returns " + std::string(HostFnName(fn)) + "=" +
+                             std::to_string(value) + ": never called");
+        }
     }
     return unused;
 }
@@ -100,8 +131,8 @@ void PrintList(std::ostream& out, const char* label, const std::vector<std::stri
         out << "    " << item << "\n";
 }
 
-void PrintSummary(std::ostream& out, const Host& host, const RunOptions& options, bool inMenu,
-                  int invokeResult) {
+void PrintSummary(std::ostream& out, const Host& host, const RunOptions& options, int16_t index,
+                  bool inMenu, int invokeResult) {
     size_t tuplets = 0;
     for (const RecordKey& key : host.Monitor().LoadedRecords()) {
         if (key.Tag == kTupletTag)
@@ -125,7 +156,7 @@ void PrintSummary(std::ostream& out, const Host& host, const RunOptions& options
     const FrameCounts& frames = host.Frames().Counts();
     out << "\nSummary\n";
     if (!inMenu) {
-        out << "  not in the menu:  command " << options.MenuIndex << " at host version "
+        out << "  not in the menu:  command " << index << " at host version "
             << Hex(options.HostVersion, 8) << ", invoked all the same\n";
     }
     out << "  invoke result:    " << invokeResult << "\n"
@@ -146,27 +177,12 @@ void PrintSummary(std::ostream& out, const Host& host, const RunOptions& options
         out << "  frames refused:   " << frames.Refused
             << " still held because MX_FreeTGF was made to fail; not the module's fault\n";
     }
-    PrintList(out, "  unused controls:  ", UnusedControls(host, options));
+    PrintList(out, "  unused controls:  ", UnusedControls(host, options.Controls));
     std::string answers;
     for (int answer : host.Boxes().UnusedAnswerList())
         answers += (answers.empty() ? "" : ", ") + AnswerName(answer);
     if (!answers.empty())
         out << "  unused answers:   " << answers << "\n";
-}
-
-void ApplyControls(Host& host, const RunOptions& options) {
-    for (HostFn fn : options.FailingFunctions)
-        host.Failures().SetFunctionMode(fn, FunctionMode::Failing);
-    for (uint64_t call : options.FailingCalls)
-        host.Failures().FailCall(call);
-    for (const RecordSelector& record : options.FailingLoads)
-        host.Failures().FailLoad(record.Tag, record.Words);
-    for (const RecordSelector& record : options.FailingSaves)
-        host.Failures().FailSave(record.Tag, record.Words);
-    if (options.Document)
-        host.SetCurrentDocument(*options.Document);
-    host.SetCreateLeavesIndexUnset(options.CreateLeavesIndexUnset);
-    host.Boxes().ScriptAnswers(options.Answers);
 }
 
 }  // namespace
@@ -179,7 +195,10 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
         err << "melvara-sim: " << error << "\n";
         return kExitFailure;
     }
-    const std::optional<Selection> selection = ParseSelection(options.SelectionText, *score, error);
+    // The score as the host holds it; the changes are the module's to it.
+    Score held = *score;
+    options.Controls.ApplyTo(held);
+    const std::optional<Selection> selection = ParseSelection(options.SelectionText, held, error);
     if (!selection) {
         err << "melvara-sim: --select: " << error << "\n";
         return kExitUsage;
@@ -194,14 +213,21 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
         err << "melvara-sim: " << error << "\n";
         return kExitFailure;
     }
+    for (HostFn fn : options.Controls.MissingFunctions) {
+        if (!HideHostExport(HostFnName(fn), error)) {
+            err << "melvara-sim: --without: " << error << "\n";
+            return kExitFailure;
+        }
+    }
 
     SetActivity("preparing the host's copy of", options.ScorePath);
-    Host host(*score);
+    Host host(held);
     host.IndexScore();
     // --trace streams the calls; nothing else reads them.
     host.Log().SetRecordCalls(false);
     host.SetSelection(selection->Region);
-    ApplyControls(host, options);
+    options.Controls.ApplyTo(host);
+    host.Boxes().ScriptAnswers(options.Answers);
     if (options.Trace) {
         host.Log().OnCall = [&out](const HostCall& call) {
             out << "trace " << DescribeCall(call) << "\n";
@@ -224,9 +250,20 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
         return kExitFailure;
     }
     const std::vector<MenuEntry> menu = ReadMenu(module, options.HostVersion);
-    const std::optional<std::string> title = CommandTitle(menu, options.MenuIndex);
+    int16_t index = options.MenuIndex;
+    if (!options.Title.empty()) {
+        const std::optional<int16_t> titled = IndexOfTitle(menu, options.Title);
+        if (!titled) {
+            err << "melvara-sim: --title: no command is titled \"" << options.Title
+                << "\" at host version " << Hex(options.HostVersion, 8) << "; "
+                << MenuTitles(menu) << "\n";
+            return kExitUsage;
+        }
+        index = *titled;
+    }
+    const std::optional<std::string> title = CommandTitle(menu, index);
     out << "Host version " << Hex(options.HostVersion, 8) << "\n"
-        << "Command " << options.MenuIndex << ": "
+        << "Command " << index << ": "
         << title.value_or("(not in the module's menu for host version " +
                           Hex(options.HostVersion, 8) + ")")
         << "\n"
@@ -237,7 +274,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     RegionRecord region = selection->Region;
     SetActivity("running the command");
     const int invokeResult =
-        module.Invoke(host, options.MenuIndex, selection->Present ? &region : nullptr);
+        module.Invoke(host, index, selection->Present ? &region : nullptr);
     module.Terminate();
     host.ReportFramesStillHeld();
     if (const std::optional<HostFault>& fault = host.Log().Fault()) {
@@ -248,10 +285,10 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
 
     if (boxes == 0)
         out << "\nMessage boxes: none\n";
-    PrintSummary(out, host, options, title.has_value(), invokeResult);
+    PrintSummary(out, host, options, index, title.has_value(), invokeResult);
 
     SetActivity("listing the changes");
-    const std::vector<ScoreChange> changes = DiffScores(*score, host.GetScore());
+    const std::vector<ScoreChange> changes = DiffScores(held, host.GetScore());
     if (changes.empty()) {
         out << "\nChanges: none\n";
     } else {
@@ -269,7 +306,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     out.flush();
 
     // A score that nothing changed keeps its own file as it is, layout and all.
-    if (options.InPlace && host.GetScore() == *score)
+    if (options.InPlace && host.GetScore() == held)
         outPath.clear();
     SetActivity("writing", outPath);
     if (!outPath.empty() && !WriteScoreFile(host.GetScore(), outPath, error)) {

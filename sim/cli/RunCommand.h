@@ -9,9 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "sim/host/HostCall.h"
+#include "sim/host/HostControls.h"
 #include "sim/module/ModuleLoader.h"
-#include "sim/score/Tags.h"
 
 namespace sim {
 
@@ -28,18 +27,12 @@ enum ExitStatus : int {
 
 constexpr uint32_t kDefaultHostVersion = 0x19000000;
 
-// A record, or every record of a tag when Keys is empty.
-struct RecordSelector {
-    uint32_t Tag = 0;
-    std::optional<Keys> Words;
-    std::string Text;  // as given: "pfTP:1,0,0,0"
-};
-
 // What `melvara-sim run` is asked to do.
 struct RunOptions {
     std::string ModulePath;
     std::string ScorePath;
     int16_t MenuIndex = 1;              // 0 reset, 1 compare, 2 change
+    std::string Title;                  // the command's menu title, instead of MenuIndex
     std::string SelectionText = "all";  // see Selection.h
     std::vector<int> Answers;           // scripted message box answers
     uint32_t HostVersion = kDefaultHostVersion;
@@ -48,14 +41,7 @@ struct RunOptions {
     bool Trace = false;    // print every host call
     double TimeoutSeconds = 0;  // longest a call into the module may take; 0 for no limit
     uint64_t MemoryLimitMegabytes = 0;  // the most memory the process may take; 0 for no limit
-
-    // Controls.
-    std::vector<HostFn> FailingFunctions;
-    std::vector<uint64_t> FailingCalls;
-    std::vector<RecordSelector> FailingLoads;
-    std::vector<RecordSelector> FailingSaves;
-    std::optional<int16_t> Document;
-    bool CreateLeavesIndexUnset = false;
+    HostControls Controls;
 };
 
 // Loads the module, runs one of its commands on the score over the given

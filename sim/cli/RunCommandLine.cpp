@@ -6,7 +6,7 @@
 namespace sim {
 
 const char* const kRunHelp =
-    R"(usage: melvara-sim run --module PATH --score FILE --command C [options]
+    R"(usage: melvara-sim run --module PATH --score FILE --index N|--title TEXT [options]
 
 Loads the module, gives it the host version, initialises it and invokes one
 command over the selection. Prints each message box as it is shown
@@ -19,10 +19,13 @@ Options
   --module PATH          the plug-in module file; a bare name is a file in
                          the current folder, not a library to search for
   --score FILE           the score file (JSON; melvara-sim help score)
-  --command C            reset (menu index 0), compare (1), change (2), or any
-                         menu index as a number; a command that the module's
-                         menu does not list at the host version is invoked
-                         all the same, and the summary says so
+  --index N              the command at menu index N (-32768 to 32767); a
+                         command that the module's menu does not list at the
+                         host version is invoked all the same, and the
+                         summary says so
+  --title TEXT           the command whose menu title is TEXT
+  --command C            reset, compare or change (menu index 0, 1 or 2, as
+                         in this project's module), or a menu index
   --select SELECTION     the region passed with the command (syntax below);
                          default: all
   --answer A             answer for the next message box that offers it:
@@ -34,9 +37,10 @@ Options
                          (default 0x19000000)
   --out FILE             write the score as the command left it to FILE
                          (atomically; through a symbolic link to its target,
-                         keeping the file's mode); FILE must be a regular
-                         file that may be written, or not exist yet, and may
-                         not be the score itself
+                         keeping the file's mode; a pipe or /dev/stdout is
+                         written as it comes); FILE must be a regular file
+                         that may be written, or not exist yet, and may not
+                         be the score itself
   --in-place             write it back to the score file instead (left as
                          it is when the command changed nothing)
   --trace                print every host call with its arguments and result
@@ -47,7 +51,7 @@ Options
                          runs out of it ends the run
 
 Controls, to make the host misbehave (the summary names any that never
-changed a call)
+changed a call); melvara-sim validate prints the ones each failure needs
   --fail FUNCTION        every call of FUNCTION fails: MX_LoadKData,
                          MX_SaveKData, MX_CreateKData, MX_DeleteKData,
                          MX_NextKData, MX_GetCurrentKovrinDocument,
@@ -55,6 +59,8 @@ changed a call)
                          MX_SlotToInst, MX_InstToSlot, MX_GetShowLayer,
                          MX_GetMaxLayers, MessageBoxW, IsWindow (MX_ may be
                          left out)
+  --without FUNCTION     the program does not export FUNCTION (one of the
+                         thirteen MX_ functions): the module does not find it
   --fail-call N          the N-th call of the thirteen MX_ functions fails
                          (counting every such call from 1)
   --fail-load TAG[:K1,K2,K3,K4]
@@ -68,41 +74,57 @@ changed a call)
   --document ID          MX_GetCurrentKovrinDocument answers ID
   --create-leaves-index-unset
                          MX_CreateKData leaves key word 3 at 0xFFFF
+  --returns FUNCTION=V   FUNCTION answers V to every call: MX_GetMaxLayers,
+                         MX_GetShowLayer, MX_SlotToInst, MX_InstToSlot or
+                         MX_GetCurrentKovrinDocument
+  --frame-entries N      layer frames count N entries, whatever they hold
+  --entry-notes N        entry records count N notes
+  --record-sizes R       every record of the score cut to half its size
+                         (half), N bytes longer (+N), or N bytes long (N)
+  --layers N             the host has N layers (1 to 255); from layer 20 on,
+                         each holds a copy of layer 0's entries
+  --measures N           the score has N measures (1 to 32767)
+  --high-slots           the staves, in their order, in the slots up to 32767
+  --hide-layer L         layer L (from 0) is hidden; may be given several times
   A failing function returns 0 (no frame for MX_LoadTGF) and does nothing.
   Frames that the module could not release because MX_FreeTGF failed are
   not counted against it.
 
-Numbers are decimal, or 0x and hex digits; a leading 0 is refused.
+Numbers are decimal, or 0x and hex digits; a leading 0 is refused. Layers
+are numbered as the host numbers them, from 0.
 
 Selection syntax (one argument; words in any order, any case)
   all                    the whole score (the default)
   none                   no region record: the command gets a null pointer
-  measures A-B           measures A to B; "measure A" is A to A
+  measures A-B           measures A to B; "measure A" is A to A; "A-B" alone
+                         is the same
   measures A:P-B:Q       from position P in measure A to position Q in B
   slots S-T              staff slots S to T; "slot S" is S to S
   scopes X,Y             start and end slot scopes; "scope X" sets both
   A-B/S-T                compact form: measures, a slash, slots
-                         (e.g. 2-3/1-2, 1:256-2:0/1)
+                         (e.g. 2-3/1-2, 1:256-2:0/1, measure 2/1)
   region a,b,c,d,e,f,g,h the eight fields of the region record in order:
                          StartSlotScope, StartSlot, StartMeasure, StartPos,
                          EndSlotScope, EndSlot, EndMeasure, EndPos; any
                          values, negative ones too
-  Measures and slots count from 1 and ranges go upwards; measures or slots
-  outside the score are warned about. Whatever is not given covers the
-  whole score: measures 1 to the last, the lowest to the highest slot,
-  positions 0 to 2147483647, the scopes of the staves at the start and end
-  slots. Example:
+  Measures and slots count from 1 and ranges go upwards. A range that goes
+  past the score is cut to it, as the host's own selection is, with a
+  warning; one wholly outside the score is refused (region passes any
+  record). Whatever is not given covers the whole score: measures 1 to the
+  last, the lowest to the highest slot, positions 0 to 2147483647, the
+  scopes of the staves at the start and end slots. Example:
       --select "measures 1:256-2:0 slots 1-2"
 
 Exit status
   0 the command ran; 1 unreadable score, module not loaded, or a file that
   cannot be written (a file that may not be written is refused before the
-  module runs); 2 usage error, a bad selection included; 3 the module
-  mishandled layer frames (released one twice, released one never handed
-  out, or kept one); 4 the module crashed; 5 a call into the module did not
-  return within --timeout; 6 a call into the module ran out of
-  --memory-limit. For 4 to 6 the run stops there, names the export, the
-  signal or exception and the last host call, and writes no score.
+  module runs); 2 usage error, a bad selection or an unknown title
+  included; 3 the module mishandled layer frames (released one twice,
+  released one never handed out, or kept one); 4 the module crashed; 5 a
+  call into the module did not return within --timeout; 6 a call into the
+  module ran out of --memory-limit. For 4 to 6 the run stops there, names
+  the export, the signal or exception and the last host call, and writes no
+  score.
 )";
 
 namespace {
@@ -147,16 +169,40 @@ bool ParseRecordSelector(const std::string& option, const std::string& text,
     return true;
 }
 
+// A host function by name, "MX_" left out or not.
+std::optional<HostFn> FunctionByName(const std::string& name) {
+    std::optional<HostFn> fn = HostFnByName(name);
+    return fn ? fn : HostFnByName("MX_" + name);
+}
+
+// "half", "+16", "30".
+bool ParseRecordSizes(const std::string& text, RecordResize& resize, std::string& error) {
+    if (text == "half") {
+        resize.How = RecordResize::Kind::Half;
+        return true;
+    }
+    const bool longer = !text.empty() && text[0] == '+';
+    resize.How = longer ? RecordResize::Kind::Longer : RecordResize::Kind::Exactly;
+    if (ParseNumber<uint32_t>("--record-sizes", longer ? text.substr(1) : text, resize.Bytes,
+                              error, 0, 1u << 20)) {
+        return true;
+    }
+    error = "--record-sizes: half, +N (N bytes longer) or N (N bytes), N from 0 to 1048576, "
+            "not \"" + text + "\"";
+    return false;
+}
+
 }  // namespace
 
 ParseResult ParseRunOptions(const std::vector<std::string>& args, RunOptions& options,
                             std::string& error) {
-    bool commandGiven = false;
+    int commandsGiven = 0;
+    HostControls& controls = options.Controls;
     OptionParser parser("run");
     parser.Text("--module", options.ModulePath);
     parser.Text("--score", options.ScorePath);
     parser.Value("--command", [&](const std::string& value, std::string& problem) {
-        commandGiven = true;
+        ++commandsGiven;
         if (value == "reset") {
             options.MenuIndex = 0;
         } else if (value == "compare") {
@@ -170,6 +216,15 @@ ParseResult ParseRunOptions(const std::vector<std::string>& args, RunOptions& op
                 value + "\"";
             return false;
         }
+        return true;
+    });
+    parser.Value("--index", [&](const std::string& value, std::string& problem) {
+        ++commandsGiven;
+        return ParseNumber("--index", value, options.MenuIndex, problem);
+    });
+    parser.Value("--title", [&](const std::string& value, std::string&) {
+        ++commandsGiven;
+        options.Title = value;
         return true;
     });
     parser.Text("--select", options.SelectionText);
@@ -194,18 +249,30 @@ ParseResult ParseRunOptions(const std::vector<std::string>& args, RunOptions& op
     parser.Flag("--trace", options.Trace);
     parser.Seconds("--timeout", options.TimeoutSeconds);
     parser.Megabytes("--memory-limit", options.MemoryLimitMegabytes);
+
+    // The controls.
     parser.Value(
         "--fail",
         [&](const std::string& value, std::string& problem) {
-            std::optional<HostFn> fn = HostFnByName(value);
-            if (!fn)
-                fn = HostFnByName("MX_" + value);
+            const std::optional<HostFn> fn = FunctionByName(value);
             if (!fn) {
                 problem = "--fail: no host function \"" + value +
                           "\" (melvara-sim run --help lists them)";
                 return false;
             }
-            options.FailingFunctions.push_back(*fn);
+            controls.FailingFunctions.push_back(*fn);
+            return true;
+        },
+        true);
+    parser.Value(
+        "--without",
+        [&](const std::string& value, std::string& problem) {
+            const std::optional<HostFn> fn = FunctionByName(value);
+            if (!fn || !IsRecordedHostFunction(*fn)) {
+                problem = "--without: \"" + value + "\" is none of the thirteen MX_ functions";
+                return false;
+            }
+            controls.MissingFunctions.push_back(*fn);
             return true;
         },
         true);
@@ -215,12 +282,12 @@ ParseResult ParseRunOptions(const std::vector<std::string>& args, RunOptions& op
             uint64_t call = 0;
             if (!ParseNumber<uint64_t>("--fail-call", value, call, problem, 1, UINT64_MAX))
                 return false;
-            options.FailingCalls.push_back(call);
+            controls.FailingCalls.push_back(call);
             return true;
         },
         true);
     const std::pair<const char*, std::vector<RecordSelector>*> recordControls[] = {
-        {"--fail-load", &options.FailingLoads}, {"--fail-save", &options.FailingSaves}};
+        {"--fail-load", &controls.FailingLoads}, {"--fail-save", &controls.FailingSaves}};
     for (const auto& [name, list] : recordControls) {
         parser.Value(
             name,
@@ -237,10 +304,67 @@ ParseResult ParseRunOptions(const std::vector<std::string>& args, RunOptions& op
         int16_t document = 0;
         if (!ParseNumber("--document", value, document, problem))
             return false;
-        options.Document = document;
+        controls.Document = document;
         return true;
     });
-    parser.Flag("--create-leaves-index-unset", options.CreateLeavesIndexUnset);
+    parser.Flag("--create-leaves-index-unset", controls.CreateLeavesIndexUnset);
+    parser.Value(
+        "--returns",
+        [&](const std::string& value, std::string& problem) {
+            const size_t equals = value.find('=');
+            const std::optional<HostFn> fn = FunctionByName(value.substr(0, equals));
+            if (!fn || !TakesFixedAnswer(*fn) || equals == std::string::npos) {
+                problem =
+                    "--returns: FUNCTION=VALUE, FUNCTION one of MX_GetMaxLayers, "
+                    "MX_GetShowLayer, MX_SlotToInst, MX_InstToSlot, "
+                    "MX_GetCurrentKovrinDocument, not \"" +
+                    value + "\"";
+                return false;
+            }
+            int16_t answer = 0;
+            if (!ParseNumber("--returns " + std::string(HostFnName(*fn)), value.substr(equals + 1),
+                             answer, problem)) {
+                return false;
+            }
+            controls.Returns.emplace_back(*fn, answer);
+            return true;
+        },
+        true);
+    const std::pair<const char*, std::optional<int16_t>*> counts[] = {
+        {"--frame-entries", &controls.FrameEntries},
+        {"--entry-notes", &controls.EntryNotes},
+        {"--layers", &controls.Layers},
+        {"--measures", &controls.Measures}};
+    for (const auto& [name, target] : counts) {
+        const std::string option = name;
+        const int16_t low = option == "--layers" || option == "--measures" ? 1 : -32768;
+        const int16_t high = option == "--layers" ? 255 : 32767;
+        parser.Value(name, [=, target = target](const std::string& value, std::string& problem) {
+            int16_t number = 0;
+            if (!ParseNumber(option, value, number, problem, low, high))
+                return false;
+            *target = number;
+            return true;
+        });
+    }
+    parser.Value("--record-sizes", [&](const std::string& value, std::string& problem) {
+        RecordResize resize;
+        if (!ParseRecordSizes(value, resize, problem))
+            return false;
+        controls.RecordSizes = resize;
+        return true;
+    });
+    parser.Flag("--high-slots", controls.HighSlots);
+    parser.Value(
+        "--hide-layer",
+        [&](const std::string& value, std::string& problem) {
+            int16_t layer = 0;
+            if (!ParseNumber<int16_t>("--hide-layer", value, layer, problem, 0, 32767))
+                return false;
+            controls.HiddenLayers.push_back(layer);
+            return true;
+        },
+        true);
 
     const ParseResult result = parser.Parse(args, error);
     if (result != ParseResult::Ok)
@@ -249,8 +373,10 @@ ParseResult ParseRunOptions(const std::vector<std::string>& args, RunOptions& op
         error = "run needs --module PATH";
     else if (options.ScorePath.empty())
         error = "run needs --score FILE";
-    else if (!commandGiven)
-        error = "run needs --command reset|compare|change";
+    else if (commandsGiven == 0)
+        error = "run needs --index N, --title TEXT or --command reset|compare|change";
+    else if (commandsGiven > 1)
+        error = "give one of --index, --title and --command";
     else if (options.InPlace && !options.OutPath.empty())
         error = "give --out or --in-place, not both";
     return error.empty() ? ParseResult::Ok : ParseResult::Error;

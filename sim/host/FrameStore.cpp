@@ -70,7 +70,8 @@ std::string FrameError::Describe() const {
                    (Handle == nullptr ? std::string("a null handle")
                                       : std::string("a handle the host never handed out"));
         case Kind::StillHeld:
-            return frame + " never released";
+            return frame + " never released; it had " + std::to_string(Entries) +
+                   (Entries == 1 ? " entry" : " entries");
     }
     return frame;
 }
@@ -82,7 +83,7 @@ FrameStore::~FrameStore() {
 
 std::string FrameStore::Frame::Where() const {
     return "staff " + std::to_string(Staff) + ", measure " + std::to_string(Measure) + ", layer " +
-           std::to_string(Layer + 1);
+           std::to_string(Layer);
 }
 
 void* FrameStore::Create(const Staff& staff, int16_t measure, int16_t layer,
@@ -93,6 +94,7 @@ void* FrameStore::Create(const Staff& staff, int16_t measure, int16_t layer,
     frame.Measure = measure;
     frame.Layer = layer;
     frame.RecordBytes = MELVARA_ENTRY_BYTES * entries.size();
+    frame.Entries = entries.size();
     frame.Block = std::make_unique<uint8_t[]>(2 * frame.Bytes());
     uint8_t* header = frame.Header();
     std::memset(header, 0, MELVARA_FRAME_HEADER_BYTES);
@@ -184,6 +186,7 @@ void FrameStore::ReportStillHeld() {
         error.Frame = frame->Id;
         error.Handle = frame->Header();
         error.Where = frame->Where();
+        error.Entries = frame->Entries;
         ErrorList.push_back(error);
     }
 }

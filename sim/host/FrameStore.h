@@ -27,7 +27,8 @@ struct FrameError {
     uint64_t Frame = 0;  // frame id, 0 when the handle was never one of ours
     uint64_t Call = 0;   // the MX_FreeTGF call; 0 for a frame still held
     const void* Handle = nullptr;
-    std::string Where;  // "staff 1, measure 2, layer 1" when known
+    std::string Where;   // "staff 1, measure 2, layer 0" when known
+    size_t Entries = 0;  // of a frame still held: the entries it had
 
     std::string Describe() const;
 };
@@ -89,11 +90,12 @@ class FrameStore {
         int16_t Layer = 0;
         std::unique_ptr<uint8_t[]> Block;
         size_t RecordBytes = 0;
+        size_t Entries = 0;
         bool Refused = false;
 
         uint8_t* Header() const { return Block.get(); }
         size_t Bytes() const { return kFrameLayoutBytes + RecordBytes; }
-        // "staff 1, measure 2, layer 1"
+        // "staff 1, measure 2, layer 0": layers as the host counts them, from 0
         std::string Where() const;
     };
     static constexpr size_t kFrameLayoutBytes = MELVARA_FRAME_HEADER_BYTES;

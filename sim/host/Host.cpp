@@ -373,6 +373,8 @@ int Host::ShowMessageBox(void* window, const char16_t* text, const char16_t* cap
                               (window == nullptr ? "no window" : "a window the host did not give"),
                           window != nullptr);
         }
+        if (const auto suspect = OneCharacterTexts(box))
+            Contract.Warn(*suspect);
         BoxAnswers.Answer(box);
     } else {
         box.Shown = false;

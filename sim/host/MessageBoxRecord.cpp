@@ -30,6 +30,18 @@ std::string BoxRecord::CaptionUtf8() const {
     return Utf16ToUtf8(Caption);
 }
 
+std::optional<std::string> OneCharacterTexts(const BoxRecord& box) {
+    std::string texts;
+    if (box.Caption.size() == 1)
+        texts = "caption \"" + box.CaptionUtf8() + "\"";
+    if (box.Text.size() == 1)
+        texts += (texts.empty() ? "text \"" : " and text \"") + box.TextUtf8() + "\"";
+    if (texts.empty())
+        return std::nullopt;
+    return "a message box of the one-character " + texts +
+           ": 4-byte characters? MessageBoxW takes UTF-16 texts";
+}
+
 std::vector<int> ButtonsOf(unsigned style) {
     switch (style & 0x0F) {
         case 1:
@@ -87,6 +99,15 @@ std::string AnswerName(int answer) {
     return std::to_string(answer);
 }
 
+std::string AnswerArgument(int answer) {
+    std::string name;
+    for (char c : AnswerName(answer)) {
+        if (c != ' ')
+            name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return name;
+}
+
 std::optional<int> ParseAnswer(std::string_view text) {
     std::string lower;
     for (char c : text) {
@@ -94,12 +115,7 @@ std::optional<int> ParseAnswer(std::string_view text) {
             lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     for (const AnswerNameEntry& entry : kAnswerNames) {
-        std::string name;
-        for (const char* p = entry.Name; *p != 0; ++p) {
-            if (*p != ' ')
-                name += static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
-        }
-        if (name == lower)
+        if (AnswerArgument(entry.Answer) == lower)
             return entry.Answer;
     }
     int64_t number = 0;

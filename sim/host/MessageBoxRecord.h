@@ -45,6 +45,11 @@ struct BoxRecord {
     std::string CaptionUtf8() const;
 };
 
+// A box whose text or caption is one character and a zero, as a module
+// shows that passes 4-byte characters (wchar_t on Linux) to MessageBoxW:
+// what is suspect about it, or nothing.
+std::optional<std::string> OneCharacterTexts(const BoxRecord& box);
+
 // The buttons of a style, first (default) button first.
 std::vector<int> ButtonsOf(unsigned style);
 // The button a user pressing Enter would choose (the style's default button).
@@ -55,6 +60,8 @@ std::string ButtonsName(unsigned style);
 std::string IconName(unsigned style);
 // "OK", "Yes", "No" ..., or the number.
 std::string AnswerName(int answer);
+// The answer as run's --answer takes it: "ok", "tryagain" ..., or the number.
+std::string AnswerArgument(int answer);
 // "ok", "yes", "no", "cancel", "abort", "retry", "ignore", "tryagain",
 // "continue" (any case, spaces ignored), or a number from 0 to 65535.
 std::optional<int> ParseAnswer(std::string_view text);

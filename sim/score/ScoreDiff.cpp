@@ -31,7 +31,7 @@ std::string LayerList(const std::set<int16_t>& layers) {
         return "none";
     std::string text;
     for (int16_t layer : layers)
-        text += (text.empty() ? "" : ",") + std::to_string(layer + 1);
+        text += (text.empty() ? "" : ",") + std::to_string(layer);
     return text;
 }
 
@@ -116,7 +116,7 @@ class Differ {
 
     static std::string CellText(const CellKey& cell) {
         return "staff " + std::to_string(cell.Staff) + ", measure " + std::to_string(cell.Measure) +
-               ", layer " + std::to_string(cell.Layer + 1);
+               ", layer " + std::to_string(cell.Layer);
     }
 
     // Where each entry lies, by number; of numbers given twice the last.

@@ -68,7 +68,8 @@ std::string Wrap(const std::string& text, size_t width) {
 
 std::string DefinitionText(const Bytes& block, const std::string& breakBeforeFlags) {
     if (block.size() != TupletDefinition::kSize) {
-        return std::to_string(block.size()) + " bytes, not a definition block: " + RawText(block);
+        return std::to_string(block.size()) + (block.size() == 1 ? " byte" : " bytes") +
+               ", not a definition block: " + RawText(block);
     }
     std::string text = "HeadWords";
     for (size_t i = 0; i < 4; ++i)
@@ -84,17 +85,19 @@ std::string DefinitionText(const Bytes& block, const std::string& breakBeforeFla
 void PrintScore(std::ostream& out, const Score& score) {
     if (!score.Description.empty())
         out << Wrap(score.Description, 100) << "\n\n";
+    // Layers as the host counts them, from 0 (the file counts from 1).
     out << "Document " << score.Document << ", " << score.Measures
         << (score.Measures == 1 ? " measure, " : " measures, ") << score.LayerCount
-        << (score.LayerCount == 1 ? " layer" : " layers");
+        << (score.LayerCount == 1 ? " layer (0)" : " layers (0 to ")
+        << (score.LayerCount == 1 ? "" : std::to_string(score.LayerCount - 1) + ")");
     if (score.HiddenLayers.empty()) {
         out << ", all shown\n";
     } else {
         std::string hidden;
         for (int16_t layer : score.HiddenLayers) {
-            hidden += (hidden.empty() ? "" : ", ") + std::to_string(layer + 1);
+            hidden += (hidden.empty() ? "" : ", ") + std::to_string(layer);
         }
-        out << " (hidden: " << hidden << ")\n";
+        out << ", hidden: " << hidden << "\n";
     }
 
     out << "\nStaves\n";
@@ -143,7 +146,7 @@ void PrintScore(std::ostream& out, const Score& score) {
             out << "\nMeasure " << measure << "\n";
         }
         out << "  staff " << key.Staff << " (slot " << slotOf(key.Staff) << "), layer "
-            << key.Layer + 1 << (score.IsLayerShown(key.Layer) ? "" : " (hidden)") << "\n";
+            << key.Layer << (score.IsLayerShown(key.Layer) ? "" : " (hidden)") << "\n";
         for (const Entry& entry : cell->second) {
             const std::vector<uint16_t> indices = score.TupletIndices(entry.Number);
             const bool flagged = (entry.Flags & kEntryHasTuplets) != 0;

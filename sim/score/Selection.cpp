@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -76,6 +77,7 @@ struct RangeEnd {
 
 struct GivenRange {
     RangeEnd First, Last;
+    std::string Quoted;  // as typed, for messages
     bool Given() const { return First.Number.has_value(); }
 };
 
@@ -131,6 +133,7 @@ class Parser {
                    GivenRange& range) {
         if (range.Given())
             return Fail(quoted, std::string(kind.Plural) + " are given twice");
+        range.Quoted = quoted;
         RangeEnd& first = range.First;
         RangeEnd& last = range.Last;
         const size_t separator =
@@ -211,39 +214,60 @@ std::string Range(const char* singular, const char* plural, int first, int last)
                : std::string(plural) + " " + std::to_string(first) + "-" + std::to_string(last);
 }
 
-// Measures and slots asked for that the score does not have.
-void WarnOutside(const Parts& parts, const Score& score, std::vector<std::string>& warnings) {
-    const GivenRange& measures = parts.Measures;
-    if (measures.Given() && *measures.Last.Number > score.Measures) {
-        const int last = static_cast<int>(*measures.Last.Number);
-        const int first =
-            std::max<int>(static_cast<int>(*measures.First.Number), score.Measures + 1);
-        warnings.push_back(Range("measure", "measures", first, last) +
-                           (first == last ? " is" : " are") + " outside the score, which has " +
-                           std::to_string(score.Measures) +
-                           (score.Measures == 1 ? " measure" : " measures"));
+// Measures and slots asked for that the score does not have: a range that
+// goes past the score is cut to it, as the host's own selection is, with a
+// warning; one wholly outside it is refused.
+bool CutToScore(Parts& parts, const Score& score, std::vector<std::string>& warnings,
+                Parser& parser) {
+    GivenRange& measures = parts.Measures;
+    const int lastMeasure = score.Measures;
+    const std::string measureCount =
+        std::to_string(lastMeasure) + (lastMeasure == 1 ? " measure" : " measures");
+    if (measures.Given() && *measures.First.Number > lastMeasure) {
+        return parser.Fail(measures.Quoted,
+                           "the score has " + measureCount + " (region passes any record)");
     }
-    if (!parts.Slots.Given())
-        return;
-    const int start = static_cast<int>(*parts.Slots.First.Number);
-    const int end = static_cast<int>(*parts.Slots.Last.Number);
+    if (measures.Given() && *measures.Last.Number > lastMeasure) {
+        const int last = static_cast<int>(*measures.Last.Number);
+        warnings.push_back(Range("measure", "measures", lastMeasure + 1, last) +
+                           (last == lastMeasure + 1 ? " is" : " are") +
+                           " outside the score, which has " + measureCount +
+                           ": the selection ends at measure " + std::to_string(lastMeasure));
+        measures.Last = {lastMeasure, std::nullopt};
+    }
+    GivenRange& slots = parts.Slots;
+    if (!slots.Given())
+        return true;
+    const int start = static_cast<int>(*slots.First.Number);
+    const int end = static_cast<int>(*slots.Last.Number);
     if (score.Staves.empty()) {
         warnings.push_back(Range("slot", "slots", start, end) +
                            " outside the score, which has no staves");
-        return;
+        return true;
     }
     // Not a structured binding: clang 14 does not let a lambda capture one.
     const int low = score.SlotRange().first;
     const int high = score.SlotRange().second;
-    const auto outside = [&](int first, int last) {
-        warnings.push_back(
-            Range("slot", "slots", first, last) + (first == last ? " holds" : " hold") +
-            " no staff: the score's staves are in " + Range("slot", "slots", low, high));
+    const std::string staves = "the score's staves are in " + Range("slot", "slots", low, high);
+    if (start > high || end < low) {
+        return parser.Fail(slots.Quoted, Range("slot", "slots", start, end) +
+                                             (start == end ? " holds" : " hold") + " no staff: " +
+                                             staves + " (region passes any record)");
+    }
+    const auto outside = [&](int first, int last, const std::string& cut) {
+        warnings.push_back(Range("slot", "slots", first, last) +
+                           (first == last ? " holds" : " hold") + " no staff: " + staves +
+                           "; the selection " + cut);
     };
-    if (start < low)
-        outside(start, std::min<int>(end, low - 1));
-    if (end > high)
-        outside(std::max<int>(start, high + 1), end);
+    if (start < low) {
+        outside(start, low - 1, "starts at slot " + std::to_string(low));
+        slots.First.Number = low;
+    }
+    if (end > high) {
+        outside(high + 1, end, "ends at slot " + std::to_string(high));
+        slots.Last.Number = high;
+    }
+    return true;
 }
 
 }  // namespace
@@ -300,8 +324,16 @@ std::optional<Selection> ParseSelection(std::string_view text, const Score& scor
             }
             bool ok = true;
             const std::string quoted = takesValue ? words[i] + " " + words[i + 1] : words[i];
-            if (word == "measure" || word == "measures") {
+            if ((word == "measure" || word == "measures") &&
+                words[i + 1].find('/') == std::string::npos) {
                 ok = parser.ReadRange(quoted, words[++i], kMeasureRange, parts.Measures);
+            } else if (word == "measure" || word == "measures") {
+                // "measure 2/1": the compact form after the word.
+                const std::string_view compact = words[++i];
+                const size_t slash = compact.find('/');
+                ok = parser.ReadRange(quoted, compact.substr(0, slash), kMeasureRange,
+                                      parts.Measures) &&
+                     parser.ReadRange(quoted, compact.substr(slash + 1), kSlotRange, parts.Slots);
             } else if (word == "slot" || word == "slots") {
                 ok = parser.ReadRange(quoted, words[++i], kSlotRange, parts.Slots);
             } else if (word == "scope" || word == "scopes") {
@@ -311,15 +343,21 @@ std::optional<Selection> ParseSelection(std::string_view text, const Score& scor
                 ok =
                     parser.ReadRange(quoted, compact.substr(0, slash), kMeasureRange, parts.Measures) &&
                     parser.ReadRange(quoted, compact.substr(slash + 1), kSlotRange, parts.Slots);
+            } else if (std::isdigit(static_cast<unsigned char>(word[0]))) {
+                // "2-3": measures, as people type them first.
+                ok = parser.ReadRange(quoted, word, kMeasureRange, parts.Measures);
             } else {
                 error = "unknown word \"" + words[i] +
-                        "\" (expected measures, slots, scopes, all, none, region, or M-N/S-T)";
+                        "\" (expected measures, slots, scopes, all, none, region, M-N or "
+                        "M-N/S-T)";
                 return std::nullopt;
             }
             if (!ok)
                 return std::nullopt;
         }
     }
+    if (!CutToScore(parts, score, selection.Warnings, parser))
+        return std::nullopt;
     const auto [lowSlot, highSlot] = score.SlotRange();
     RegionRecord& r = selection.Region;
     // Every number read is inside its field's range.
@@ -338,9 +376,19 @@ std::optional<Selection> ParseSelection(std::string_view text, const Score& scor
     };
     r.StartSlotScope = static_cast<uint16_t>(field(parts.Scopes.First, scopeAt(r.StartSlot)));
     r.EndSlotScope = static_cast<uint16_t>(field(parts.Scopes.Last, scopeAt(r.EndSlot)));
-    WarnOutside(parts, score, selection.Warnings);
     return selection;
 }
+
+namespace {
+
+std::string RegionText(const RegionRecord& r) {
+    return "region " + std::to_string(r.StartSlotScope) + "," + std::to_string(r.StartSlot) + "," +
+           std::to_string(r.StartMeasure) + "," + std::to_string(r.StartPos) + "," +
+           std::to_string(r.EndSlotScope) + "," + std::to_string(r.EndSlot) + "," +
+           std::to_string(r.EndMeasure) + "," + std::to_string(r.EndPos);
+}
+
+}  // namespace
 
 std::string FormatSelection(const Selection& selection) {
     if (!selection.Present)
@@ -351,15 +399,28 @@ std::string FormatSelection(const Selection& selection) {
     if (r.StartMeasure < 1 || r.EndMeasure < 1 || r.StartSlot < 1 || r.EndSlot < 1 ||
         r.StartPos < 0 || r.EndPos < 0 || r.StartMeasure > r.EndMeasure ||
         r.StartSlot > r.EndSlot || (r.StartMeasure == r.EndMeasure && r.StartPos > r.EndPos)) {
-        return "region " + std::to_string(r.StartSlotScope) + "," + std::to_string(r.StartSlot) +
-               "," + std::to_string(r.StartMeasure) + "," + std::to_string(r.StartPos) + "," +
-               std::to_string(r.EndSlotScope) + "," + std::to_string(r.EndSlot) + "," +
-               std::to_string(r.EndMeasure) + "," + std::to_string(r.EndPos);
+        return RegionText(r);
     }
     return "measures " + std::to_string(r.StartMeasure) + ":" + std::to_string(r.StartPos) + "-" +
            std::to_string(r.EndMeasure) + ":" + std::to_string(r.EndPos) + " slots " +
            std::to_string(r.StartSlot) + "-" + std::to_string(r.EndSlot) + " scopes " +
            std::to_string(r.StartSlotScope) + "," + std::to_string(r.EndSlotScope);
+}
+
+std::string SelectionArgument(const Selection& selection, const Score& score) {
+    if (!selection.Present)
+        return "none";
+    const Selection whole = WholeScore(score);
+    if (std::memcmp(&whole.Region, &selection.Region, sizeof whole.Region) == 0)
+        return "all";
+    const std::string words = FormatSelection(selection);
+    std::string error;
+    const std::optional<Selection> again = ParseSelection(words, score, error);
+    if (again && again->Warnings.empty() &&
+        std::memcmp(&again->Region, &selection.Region, sizeof selection.Region) == 0) {
+        return words;
+    }
+    return RegionText(selection.Region);
 }
 
 }  // namespace sim

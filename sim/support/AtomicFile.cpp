@@ -44,8 +44,6 @@ std::string Unwritable(const fs::file_status& status) {
         case fs::file_type::block:
         case fs::file_type::character:
             return "is a device, not a regular file";
-        case fs::file_type::fifo:
-            return "is a named pipe, not a regular file";
         case fs::file_type::socket:
             return "is a socket, not a regular file";
         default:
@@ -66,16 +64,42 @@ AtomicFile::~AtomicFile() {
     Discard();
 }
 
+bool AtomicFile::IsStandardOutput(const fs::path& path) {
+    return path == "-" || DescriptorOf(path) == 1;
+}
+
 bool AtomicFile::Resolve(const fs::path& path, fs::path& target, std::string& error) {
+    Kind kind = Kind::Replace;
+    int descriptor = -1;
+    return Classify(path, target, kind, descriptor, error);
+}
+
+bool AtomicFile::Classify(const fs::path& path, fs::path& target, Kind& kind, int& descriptor,
+                          std::string& error) {
     const auto fail = [&](const std::string& reason) {
         error = "cannot write " + path.string() + ": " + reason;
         return false;
     };
     if (path.empty())
         return fail("no file name");
+    if (path == "-") {
+        target = path;
+        kind = Kind::Descriptor;
+        descriptor = 1;
+        return true;
+    }
     std::error_code code;
     fs::path current = path;
-    for (int links = 0; fs::is_symlink(fs::symlink_status(current, code)); ++links) {
+    for (int links = 0;; ++links) {
+        // /dev/stdout leads to /proc/self/fd/1, which leads nowhere to be named.
+        descriptor = DescriptorOf(current);
+        if (descriptor >= 0) {
+            target = current;
+            kind = Kind::Descriptor;
+            return true;
+        }
+        if (!fs::is_symlink(fs::symlink_status(current, code)))
+            break;
         if (links == kMaxLinks)
             return fail("too many levels of symbolic links");
         const fs::path next = fs::read_symlink(current, code);
@@ -87,6 +111,11 @@ bool AtomicFile::Resolve(const fs::path& path, fs::path& target, std::string& er
     const fs::file_status status = fs::status(current, code);
     if (IsDevice(current))
         return fail(subject + " is a device, not a regular file");
+    if (status.type() == fs::file_type::fifo) {
+        target = current;
+        kind = Kind::Pipe;
+        return true;
+    }
     if (fs::exists(status)) {
         if (const std::string reason = Unwritable(status); !reason.empty())
             return fail(subject + " " + reason);
@@ -105,6 +134,7 @@ bool AtomicFile::Resolve(const fs::path& path, fs::path& target, std::string& er
     if (!MayCreateIn(folder))
         return fail("cannot create files in " + folder.string() + ": " + SystemError());
     target = current;
+    kind = Kind::Replace;
     return true;
 }
 
@@ -112,8 +142,17 @@ bool AtomicFile::Open(const fs::path& path, std::string& error) {
     Discard();
     Shown = path;
     WriteError.clear();
-    if (!Resolve(path, Target, error))
+    if (!Classify(path, Target, Writing, Stream, error))
         return false;
+    if (Writing != Kind::Replace) {
+        std::string reason;
+        Handle = OpenStream(Writing, Stream, Target, reason);
+        if (Handle == kNoHandle) {
+            error = "cannot write " + Shown.string() + ": " + reason;
+            return false;
+        }
+        return true;
+    }
     Temporary = TemporaryBeside(Target);
     Arm(Temporary);
     Handle = CreateTemporary(Temporary, Target);
@@ -156,6 +195,8 @@ bool AtomicFile::Commit(std::string& error) {
     std::string reason;
     if (!WriteError.empty()) {
         error = "cannot write " + Shown.string() + ": " + WriteError;
+    } else if (Writing != Kind::Replace) {
+        return true;
     } else if (!MoveOver(Temporary, Target, reason)) {
         error = "cannot replace " + Shown.string() + ": " + reason;
     } else {
@@ -190,20 +231,33 @@ bool WriteFileAtomically(const fs::path& path, std::string_view content, std::st
 
 bool ReadWholeFile(const fs::path& path, std::string& content, std::string& error) {
     std::error_code code;
-    if (fs::is_directory(path, code)) {
-        error = "cannot read " + path.string() + ": it is a directory";
+    const fs::file_status status = fs::status(path, code);
+    const auto refuse = [&](const char* what) {
+        error = "cannot read " + path.string() + ": it is " + what + ", not a file to read";
         return false;
+    };
+    switch (status.type()) {
+        case fs::file_type::directory:
+            return refuse("a directory");
+        case fs::file_type::block:
+        case fs::file_type::character:
+            return refuse("a device");
+        case fs::file_type::socket:
+            return refuse("a socket");
+        case fs::file_type::fifo:
+            return AtomicFile::ReadPipe(path, content, kPipeReadLimit, error);
+        default:
+            if (AtomicFile::IsDevice(path))
+                return refuse("a device");
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = "cannot read " + path.string() + ": " + std::strerror(errno);
         return false;
     }
-    // In one piece when the size is known; a pipe or a device is read to its end.
+    // In one piece when the size is known.
     content.clear();
-    const uintmax_t size = std::filesystem::is_regular_file(path, code)
-                               ? std::filesystem::file_size(path, code)
-                               : 0;
+    const uintmax_t size = fs::is_regular_file(status) ? fs::file_size(path, code) : 0;
     if (!code && size > 0) {
         content.resize(static_cast<size_t>(size));
         in.read(content.data(), static_cast<std::streamsize>(size));

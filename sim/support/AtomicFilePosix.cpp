@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 
@@ -111,6 +112,80 @@ bool AtomicFile::MoveOver(const fs::path& from, const fs::path& to, std::string&
         return true;
     reason = SystemError();
     return false;
+}
+
+int AtomicFile::DescriptorOf(const fs::path& path) {
+    const std::string& text = path.native();
+    if (text == "/dev/stdout")
+        return STDOUT_FILENO;
+    if (text == "/dev/stderr")
+        return STDERR_FILENO;
+    for (const char* folder : {"/dev/fd/", "/proc/self/fd/"}) {
+        const size_t length = std::strlen(folder);
+        if (text.compare(0, length, folder) != 0 || text.size() == length ||
+            text.size() > length + 6 ||
+            text.find_first_not_of("0123456789", length) != std::string::npos) {
+            continue;
+        }
+        return std::atoi(text.c_str() + length);
+    }
+    return -1;
+}
+
+intptr_t AtomicFile::OpenStream(Kind kind, int descriptor, const fs::path& pipe,
+                                std::string& reason) {
+    if (kind == Kind::Descriptor) {
+        const int copy = fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+        if (copy < 0)
+            reason = SystemError();
+        return copy;
+    }
+    // Without a reader, open would wait for one for ever.
+    const int opened = open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (opened < 0) {
+        reason = errno == ENXIO ? "it is a named pipe that no program reads" : SystemError();
+        return kNoHandle;
+    }
+    if (fcntl(opened, F_SETFL, fcntl(opened, F_GETFL) & ~O_NONBLOCK) != 0) {
+        reason = SystemError();
+        close(opened);
+        return kNoHandle;
+    }
+    return opened;
+}
+
+bool AtomicFile::ReadPipe(const fs::path& path, std::string& content, size_t limit,
+                          std::string& error) {
+    // Opened without waiting: a pipe that no program writes to reads as empty.
+    const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0 ||
+        fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0) {
+        error = "cannot read " + path.string() + ": " + SystemError();
+        if (descriptor >= 0)
+            close(descriptor);
+        return false;
+    }
+    content.clear();
+    char chunk[1 << 16];
+    for (;;) {
+        const ssize_t got = read(descriptor, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            error = "cannot read " + path.string() + ": " + SystemError();
+        if (got <= 0)
+            break;
+        if (content.size() + static_cast<size_t>(got) > limit) {
+            error = "cannot read " + path.string() + ": the pipe gives more than " +
+                    std::to_string(limit >> 20) + " MB";
+            break;
+        }
+        content.append(chunk, static_cast<size_t>(got));
+    }
+    close(descriptor);
+    if (error.empty() && content.empty())
+        error = "cannot read " + path.string() + ": it is a pipe that nothing was written to";
+    return error.empty();
 }
 
 bool AtomicFile::IsDevice(const fs::path&) {

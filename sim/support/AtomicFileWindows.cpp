@@ -77,6 +77,26 @@ bool AtomicFile::MoveOver(const fs::path& from, const fs::path& to, std::string&
     return false;
 }
 
+int AtomicFile::DescriptorOf(const fs::path&) {
+    return -1;  // only "-", standard output
+}
+
+intptr_t AtomicFile::OpenStream(Kind, int, const fs::path&, std::string& reason) {
+    HANDLE copy = nullptr;
+    const HANDLE process = GetCurrentProcess();
+    if (!DuplicateHandle(process, GetStdHandle(STD_OUTPUT_HANDLE), process, &copy, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
+        reason = SystemError();
+        return kNoHandle;
+    }
+    return reinterpret_cast<intptr_t>(copy);
+}
+
+bool AtomicFile::ReadPipe(const fs::path& path, std::string&, size_t, std::string& error) {
+    error = "cannot read " + path.string() + ": it is a pipe, not a file to read";
+    return false;
+}
+
 // NUL, CON, COM1 ... (in any folder) and the devices that a Unix path names
 // under Wine are not files, whatever the runtime's status says of them.
 bool AtomicFile::IsDevice(const fs::path& path) {

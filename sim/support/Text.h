@@ -1,9 +1,10 @@
-// Text helpers: UTF-16 to UTF-8, UTF-8 sequences, hex numbers.
+// Text helpers: UTF-16 to UTF-8, UTF-8 sequences, hex and short numbers, lines.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sim {
 
@@ -13,6 +14,12 @@ std::string Utf16ToUtf8(const std::u16string& text);
 // "0x" and the value in upper-case hex digits, at least digits of them:
 // Hex(0x2A, 4) is "0x002A", Hex(0x19000000, 8) "0x19000000".
 std::string Hex(uint32_t value, int digits);
+
+// A number as people write it: 10, 0.5, 1e+06 (printf's %g).
+std::string ShortNumber(double value);
+
+// The lines of a text, without their ends ("\n" or "\r\n").
+std::vector<std::string> SplitLines(const std::string& text);
 
 // Appends a code point (up to 0x10FFFF) as UTF-8.
 void AppendUtf8(std::string& out, char32_t code);

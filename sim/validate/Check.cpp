@@ -28,10 +28,18 @@ CheckResult Failed(std::string reason, std::string where, std::string call) {
     return result;
 }
 
+CheckResult Warned(std::string reason, std::string where, std::string call) {
+    CheckResult result = Failed(std::move(reason), std::move(where), std::move(call));
+    result.Status = Verdict::Warn;
+    return result;
+}
+
 const char* VerdictName(Verdict verdict) {
     switch (verdict) {
         case Verdict::Pass:
             return "PASS";
+        case Verdict::Warn:
+            return "WARN";
         case Verdict::Fail:
             return "FAIL";
         case Verdict::Skip:
@@ -44,6 +52,7 @@ const std::vector<CheckInfo>& AllChecks() {
     static const std::vector<CheckInfo> all = [] {
         std::vector<CheckInfo> list = {
             {"exports", 1, "exactly the seven exports", checks::Exports},
+            {"imports", 1, "the host functions found by name, none linked to", checks::Imports},
             {"version", 1, "MelvaraExtensionVersion answers the host version", checks::Version},
             {"init", 1, "what MelvaraExtensionInit does to the word", checks::Init},
             {"enumerate", 1, "both menu records at several host versions", checks::Enumerate},

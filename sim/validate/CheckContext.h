@@ -16,6 +16,9 @@ class ModuleGuard;
 // The host version a host of today gives; the checks use it unless they try
 // several.
 constexpr uint32_t kValidateHostVersion = 0x19000000;
+// An older host, at which the commands run again: a module that passes the
+// host's version on as the version argument of its calls shows there.
+constexpr uint32_t kOlderHostVersion = 0x11000000;
 
 // The world of one check in its own process: the options, the module (each
 // check loads it itself), and what the module is doing now, which the report
@@ -39,14 +42,30 @@ class CheckContext {
     // and offers commands (their indexes in indexes), else the check's skip.
     std::optional<CheckResult> LoadForCommands(std::vector<int16_t>& indexes);
 
-    void SetWhere(std::string where) { Now = std::move(where); }
+    // What the module is doing now, and how to repeat it with run, when a
+    // single run can.
+    void SetWhere(std::string where, std::optional<RunRepeat> repeat = std::nullopt) {
+        Now = std::move(where);
+        NowRepeat = std::move(repeat);
+    }
     const std::string& Where() const { return Now; }
+    const std::optional<RunRepeat>& Repeat() const { return NowRepeat; }
+
+    // The first warning of the check's runs; a check that passes passes
+    // with it.
+    void NoteWarning(const CheckResult& warning) {
+        if (!FirstWarning)
+            FirstWarning = warning;
+    }
+    const std::optional<CheckResult>& Warning() const { return FirstWarning; }
 
   private:
     const ValidateOptions& Settings;
     ModuleGuard& Watch;
     LoadedModule Loaded;
     std::string Now;
+    std::optional<RunRepeat> NowRepeat;
+    std::optional<CheckResult> FirstWarning;
 };
 
 }  // namespace sim

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "sim/host/HostCall.h"
 #include "sim/validate/Check.h"
@@ -12,6 +13,10 @@ namespace sim::checks {
 
 // Level 1: loading and menu (MenuChecks.cpp).
 CheckResult Exports(CheckContext& context);
+CheckResult Imports(CheckContext& context);
+// Why a module that links to host functions directly fails: the same for
+// the imports check and each hostile-missing check it breaks.
+std::string DirectLinkReason(const std::vector<std::string>& functions);
 CheckResult Version(CheckContext& context);
 CheckResult Init(CheckContext& context);
 CheckResult Enumerate(CheckContext& context);

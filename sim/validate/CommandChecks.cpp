@@ -6,6 +6,7 @@
 #include "sim/host/HostExports.h"
 #include "sim/host/MessageBoxRecord.h"
 #include "sim/score/Selection.h"
+#include "sim/support/Text.h"
 #include "sim/validate/Checks.h"
 #include "sim/validate/Invocation.h"
 #include "sim/validate/Scores.h"
@@ -23,31 +24,47 @@ CheckResult RunCommands(CheckContext& context, const std::vector<NamedScore>& sc
         return *skip;
     size_t runs = 0;
     size_t boxes = 0;
-    for (const NamedScore& score : scores) {
-        for (int16_t index : indexes) {
-            for (const auto& selection : SelectionsOf(score.Document)) {
-                // Declining again only where a box offered No.
-                bool offeredNo = false;
-                for (const bool declining : {false, true}) {
-                    if (declining && !offeredNo)
-                        break;
-                    Invocation run = CommandOn(score, index, selection);
-                    if (declining) {
-                        run.Where += ", answering No";
-                        run.Answers = kDeclining;
+    std::string versions = Hex(kValidateHostVersion, 8);
+    // The host of today, then an older one: the version argument of every
+    // call stays 0x19000000 whatever the host's version.
+    for (const uint32_t version : {kValidateHostVersion, kOlderHostVersion}) {
+        if (version != kValidateHostVersion) {
+            context.Module().Unload();
+            if (auto skip = context.LoadModule())
+                return Failed("loaded again, " + skip->Reason);
+            indexes = context.MenuIndexes(version);
+            if (!indexes.empty())
+                versions += " and " + Hex(version, 8);
+        }
+        const std::string at =
+            version == kValidateHostVersion ? "" : ", host version " + Hex(version, 8);
+        for (const NamedScore& score : scores) {
+            for (int16_t index : indexes) {
+                for (const auto& selection : SelectionsOf(score.Document)) {
+                    // Declining again only where a box offered No.
+                    bool offeredNo = false;
+                    for (const bool declining : {false, true}) {
+                        if (declining && !offeredNo)
+                            break;
+                        Invocation run = CommandOn(score, index, selection);
+                        run.HostVersion = version;
+                        run.Where += at;
+                        if (declining) {
+                            run.Where += ", answering No";
+                            run.Answers = kDeclining;
+                        }
+                        const InvocationResult result = Invoke(context, run);
+                        if (result.Failure)
+                            return *result.Failure;
+                        ++runs;
+                        boxes += result.Boxes;
+                        offeredNo = result.OfferedNo;
                     }
-                    const InvocationResult result = Invoke(context, run);
-                    if (result.Failure)
-                        return *result.Failure;
-                    ++runs;
-                    boxes += result.Boxes;
-                    offeredNo = result.OfferedNo;
                 }
             }
         }
     }
-    return Passed(std::to_string(runs) + " commands (" + std::to_string(indexes.size()) +
-                  (indexes.size() == 1 ? " menu index), " : " menu indexes), ") +
+    return Passed(std::to_string(runs) + " commands (host versions " + versions + "), " +
                   std::to_string(boxes) + " message boxes; frames balanced, the contract kept");
 }
 
@@ -92,6 +109,8 @@ CheckResult InvokeTwoDocuments(CheckContext& context) {
                 host.ReportFramesStillHeld();
             if (auto failure = Judge(host, where))
                 return *failure;
+            if (auto warning = Suspect(host, where))
+                context.NoteWarning(*warning);
             ++runs;
         }
     }

@@ -8,6 +8,7 @@
 
 #include "sim/module/ExportHiding.h"
 #include "sim/score/Selection.h"
+#include "sim/validate/ModuleFile.h"
 #include "sim/validate/Checks.h"
 #include "sim/validate/Invocation.h"
 #include "sim/validate/Scores.h"
@@ -33,86 +34,56 @@ std::vector<uint64_t> Spread(uint64_t count, size_t budget) {
     return numbers;
 }
 
-// A host that answers oddly: what it does to the score, and to itself.
+// A host that answers oddly: what it does, and to the selection.
 struct OddHost {
     std::string What;
-    std::function<void(Score&)> Shape;
-    std::function<void(Host&)> Controls;
+    HostControls Controls;
     bool LastMeasures = false;  // select the last measures, not the whole score
 };
 
-void ResizeRecords(Score& score, const std::function<size_t(size_t)>& size) {
-    for (auto& [key, bytes] : score.Records)
-        bytes.resize(size(bytes.size()), 0x5A);
-}
-
-// 32 layers, the ones after the first twenty holding copies of the first
-// layer's entries.
-void ManyLayers(Score& score) {
-    constexpr int16_t kLayers = 32;
-    std::vector<std::pair<CellKey, Entry>> copies;
-    for (const auto& [cell, entries] : score.Cells) {
-        if (cell.Layer != 0)
-            continue;
-        for (int16_t layer = 20; layer < kLayers; ++layer) {
-            for (const Entry& entry : entries) {
-                Entry copy = entry;
-                copy.Number = 0;
-                copies.push_back({CellKey{cell.Measure, cell.Staff, layer}, copy});
-            }
-        }
-    }
-    score.LayerCount = kLayers;
-    for (auto& [cell, entry] : copies)
-        score.AddEntry(cell, entry);
-}
-
-// The staves keep their order, in the highest slots there are.
-void HighSlots(Score& score) {
-    const auto count = static_cast<int16_t>(score.Staves.size());
-    for (int16_t i = 0; i < count; ++i)
-        score.Staves[static_cast<size_t>(i)].Slot = static_cast<int16_t>(32767 - (count - 1) + i);
-}
-
-std::function<void(Host&)> Answer(HostFn fn, int16_t value) {
-    return [fn, value](Host& host) { host.SetAnswer(fn, value); };
-}
-
 std::vector<OddHost> OddHosts() {
     using F = HostFn;
+    const auto resized = [](RecordResize::Kind how, uint32_t bytes) {
+        HostControls controls;
+        controls.RecordSizes = RecordResize{how, bytes};
+        return controls;
+    };
+    const auto answering = [](HostFn fn, int16_t value) {
+        HostControls controls;
+        controls.Returns = {{fn, value}};
+        return controls;
+    };
+    HostControls layers, measures, slots, entries, entries2, notes, notes2, unset;
+    layers.Layers = 32;
+    measures.Measures = 32767;
+    slots.HighSlots = true;
+    entries.FrameEntries = -1;
+    entries2.FrameEntries = -32768;
+    notes.EntryNotes = -1;
+    notes2.EntryNotes = -32768;
+    unset.CreateLeavesIndexUnset = true;
     return {
-        {"every record cut to half its size",
-         [](Score& s) { ResizeRecords(s, [](size_t n) { return n / 2; }); },
-         {}},
-        {"every record 16 bytes longer",
-         [](Score& s) { ResizeRecords(s, [](size_t n) { return n + 16; }); },
-         {}},
-        {"every record empty", [](Score& s) { ResizeRecords(s, [](size_t) { return 0; }); }, {}},
-        {"32 layers, with entries after the twentieth", ManyLayers, {}},
-        {"32767 measures, the last 8 selected", [](Score& s) { s.Measures = 32767; }, {}, true},
-        {"staves in the slots up to 32767", HighSlots, {}},
-        {"MX_GetMaxLayers answering 32767", {}, Answer(F::GetMaxLayers, 32767)},
-        {"MX_GetMaxLayers answering -1", {}, Answer(F::GetMaxLayers, -1)},
-        {"MX_GetMaxLayers answering 0", {}, Answer(F::GetMaxLayers, 0)},
-        {"MX_GetShowLayer answering -1", {}, Answer(F::GetShowLayer, -1)},
-        {"MX_SlotToInst answering 32767", {}, Answer(F::SlotToInst, 32767)},
-        {"MX_SlotToInst answering -32768", {}, Answer(F::SlotToInst, -32768)},
-        {"MX_InstToSlot answering 32767", {}, Answer(F::InstToSlot, 32767)},
-        {"MX_InstToSlot answering -1", {}, Answer(F::InstToSlot, -1)},
-        {"MX_GetCurrentKovrinDocument answering -1", {}, Answer(F::GetCurrentKovrinDocument, -1)},
-        {"frames counting -1 entries", {}, [](Host& h) { h.Frames().SetCounts(-1, std::nullopt); }},
-        {"frames counting -32768 entries",
-         {},
-         [](Host& h) { h.Frames().SetCounts(-32768, std::nullopt); }},
-        {"entry records counting -1 notes",
-         {},
-         [](Host& h) { h.Frames().SetCounts(std::nullopt, -1); }},
-        {"entry records counting -32768 notes",
-         {},
-         [](Host& h) { h.Frames().SetCounts(std::nullopt, -32768); }},
-        {"MX_CreateKData leaving the new index unset",
-         {},
-         [](Host& h) { h.SetCreateLeavesIndexUnset(true); }},
+        {"every record cut to half its size", resized(RecordResize::Kind::Half, 0)},
+        {"every record 16 bytes longer", resized(RecordResize::Kind::Longer, 16)},
+        {"every record empty", resized(RecordResize::Kind::Exactly, 0)},
+        {"32 layers, with entries after the twentieth", layers},
+        {"32767 measures, the last 8 selected", measures, true},
+        {"staves in the slots up to 32767", slots},
+        {"MX_GetMaxLayers answering 32767", answering(F::GetMaxLayers, 32767)},
+        {"MX_GetMaxLayers answering -1", answering(F::GetMaxLayers, -1)},
+        {"MX_GetMaxLayers answering 0", answering(F::GetMaxLayers, 0)},
+        {"MX_GetShowLayer answering -1", answering(F::GetShowLayer, -1)},
+        {"MX_SlotToInst answering 32767", answering(F::SlotToInst, 32767)},
+        {"MX_SlotToInst answering -32768", answering(F::SlotToInst, -32768)},
+        {"MX_InstToSlot answering 32767", answering(F::InstToSlot, 32767)},
+        {"MX_InstToSlot answering -1", answering(F::InstToSlot, -1)},
+        {"MX_GetCurrentKovrinDocument answering -1",
+         answering(F::GetCurrentKovrinDocument, -1)},
+        {"frames counting -1 entries", entries},
+        {"frames counting -32768 entries", entries2},
+        {"entry records counting -1 notes", notes},
+        {"entry records counting -32768 notes", notes2},
+        {"MX_CreateKData leaving the new index unset", unset},
     };
 }
 
@@ -135,7 +106,7 @@ CheckResult FailingCalls(CheckContext& context) {
         const std::string where = run.Where;
         for (uint64_t number : Spread(normal.Calls, kFailingCallBudget / indexes.size())) {
             run.Where = where + ", host call #" + std::to_string(number) + " made to fail";
-            run.Controls = [number](Host& host) { host.Failures().FailCall(number); };
+            run.Controls.FailingCalls = {number};
             const InvocationResult result = Invoke(context, run);
             if (result.Failure)
                 return *result.Failure;
@@ -154,15 +125,15 @@ CheckResult OddAnswers(CheckContext& context) {
     const std::vector<OddHost> hosts = OddHosts();
     size_t runs = 0;
     for (const OddHost& odd : hosts) {
-        NamedScore score = base;
-        if (odd.Shape)
-            odd.Shape(score.Document);
-        RegionRecord whole = WholeScore(score.Document).Region;
+        // The region as the host holds the score.
+        Score held = base.Document;
+        odd.Controls.ApplyTo(held);
+        RegionRecord whole = WholeScore(held).Region;
         if (odd.LastMeasures)
-            whole.StartMeasure = static_cast<int16_t>(score.Document.Measures - 7);
+            whole.StartMeasure = static_cast<int16_t>(held.Measures - 7);
         for (int16_t index : indexes) {
-            Invocation run = CommandOn(score, index, whole);
-            run.Where += ", " + odd.What;
+            Invocation run = CommandOn(base, index, whole);
+            run.Where = DescribeRun(index, base.Name, whole, held) + ", " + odd.What;
             run.Controls = odd.Controls;
             const InvocationResult result = Invoke(context, run);
             if (result.Failure)
@@ -182,6 +153,12 @@ CheckResult MissingFunction(CheckContext& context) {
     if (!fn)
         return Skipped("no host function " + name);
     std::string error;
+    // A module linked to the function cannot be loaded by a host without it.
+    const auto imports = ReadHostImports(context.Options().ModulePath, error);
+    if (imports && std::find(imports->begin(), imports->end(), name) != imports->end()) {
+        context.SetWhere("loading " + context.Options().ModulePath);
+        return Failed(DirectLinkReason(*imports), context.Where());
+    }
     if (!HideHostExport(name.c_str(), error))
         return Skipped("cannot take " + name + " away: " + error);
     std::vector<int16_t> indexes;
@@ -195,9 +172,7 @@ CheckResult MissingFunction(CheckContext& context) {
             for (const auto& selection : selections) {
                 Invocation run = CommandOn(score, index, selection);
                 run.Where += ", without " + name;
-                run.Controls = [fn](Host& host) {
-                    host.Failures().SetFunctionMode(*fn, FunctionMode::Missing);
-                };
+                run.Controls.MissingFunctions = {*fn};
                 const InvocationResult result = Invoke(context, run);
                 if (result.Failure)
                     return *result.Failure;

@@ -77,6 +77,14 @@ std::optional<CheckResult> Judge(const Host& host, const std::string& where) {
     return std::nullopt;
 }
 
+std::optional<CheckResult> Suspect(const Host& host, const std::string& where) {
+    for (const BoxRecord& box : host.Boxes().List()) {
+        if (const auto suspect = OneCharacterTexts(box))
+            return Warned(*suspect, where);
+    }
+    return std::nullopt;
+}
+
 void InvokeOn(CheckContext& context, Host& host, int16_t menuIndex,
               const std::optional<RegionRecord>& selection, const std::string& where) {
     context.SetWhere(where);
@@ -86,18 +94,41 @@ void InvokeOn(CheckContext& context, Host& host, int16_t menuIndex,
     context.Module().Invoke(host, menuIndex, selection ? &region : nullptr);
 }
 
+RunRepeat RepeatOf(const Invocation& invocation, const Score& held, size_t boxes) {
+    RunRepeat repeat;
+    repeat.Score = invocation.Source.Fields();
+    std::vector<std::string>& args = repeat.Arguments;
+    args = {"--index", std::to_string(invocation.MenuIndex)};
+    Selection selection;
+    selection.Present = invocation.Selection.has_value();
+    selection.Region = invocation.Selection.value_or(RegionRecord{});
+    if (const std::string text = SelectionArgument(selection, held); text != "all")
+        args.insert(args.end(), {"--select", text});
+    if (invocation.HostVersion != kValidateHostVersion)
+        args.insert(args.end(), {"--host-version", Hex(invocation.HostVersion, 8)});
+    for (size_t i = 0; i < invocation.Answers.size() && i < boxes; ++i)
+        args.insert(args.end(), {"--answer", AnswerArgument(invocation.Answers[i])});
+    const std::vector<std::string> controls = invocation.Controls.Arguments();
+    args.insert(args.end(), controls.begin(), controls.end());
+    return repeat;
+}
+
 InvocationResult Invoke(CheckContext& context, const Invocation& invocation) {
-    Host host(*invocation.Document);
+    Score held = *invocation.Document;
+    invocation.Controls.ApplyTo(held);
+    // Until the run shows how many boxes it answers, every answer is named.
+    RunRepeat repeat = RepeatOf(invocation, held, invocation.Answers.size());
+    Host host(std::move(held));
     if (invocation.Large) {
         host.Log().SetRecordCalls(false);
         host.IndexScore();
     }
     host.Boxes().ScriptAnswers(invocation.Answers);
-    if (invocation.Controls)
-        invocation.Controls(host);
+    invocation.Controls.ApplyTo(host);
     CurrentHostScope current(host);
 
-    context.SetWhere(invocation.Where);
+    context.SetWhere(invocation.Where,
+                     invocation.Repeatable ? std::optional<RunRepeat>(repeat) : std::nullopt);
     RegionRecord region = invocation.Selection.value_or(RegionRecord{});
     if (invocation.Selection)
         host.SetSelection(*invocation.Selection);
@@ -119,6 +150,13 @@ InvocationResult Invoke(CheckContext& context, const Invocation& invocation) {
         result.OfferedNo =
             result.OfferedNo || std::find(buttons.begin(), buttons.end(), kIdNo) != buttons.end();
     }
+    std::optional<CheckResult> warning = Suspect(host, invocation.Where);
+    for (std::optional<CheckResult>* found : {&result.Failure, &warning}) {
+        if (*found && invocation.Repeatable)
+            (*found)->Repeat = RepeatOf(invocation, host.GetScore(), result.Boxes);
+    }
+    if (warning)
+        context.NoteWarning(*warning);
     return result;
 }
 
@@ -127,6 +165,7 @@ Invocation CommandOn(const NamedScore& score, int16_t menuIndex,
     Invocation run;
     run.Where = DescribeRun(menuIndex, score.Name, selection, score.Document);
     run.Document = &score.Document;
+    run.Source = score.Source;
     run.MenuIndex = menuIndex;
     run.Selection = selection;
     return run;

@@ -2,28 +2,32 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "contract/MelvaraRegion.h"
 #include "sim/host/Host.h"
+#include "sim/host/HostControls.h"
 #include "sim/validate/Check.h"
 #include "sim/validate/CheckContext.h"
 #include "sim/validate/Scores.h"
 
 namespace sim {
 
-// One command of the module, run by a fresh host over a score.
+// One command of the module, run by a fresh host over a score. The
+// module was given the host version and initialised by the caller.
 struct Invocation {
     std::string Where;  // "menu index 1 on piece.json, whole score"
     const Score* Document = nullptr;
+    ScoreSource Source;  // where the score comes from, to repeat the run
     int16_t MenuIndex = 0;
+    uint32_t HostVersion = kValidateHostVersion;
     std::optional<RegionRecord> Selection;  // nothing: a null pointer
     std::vector<int> Answers;               // for the message boxes, in order
-    std::function<void(Host&)> Controls;    // how the host misbehaves
+    HostControls Controls;                  // how the host misbehaves
     bool Large = false;                     // no call log, hashed lookups
+    bool Repeatable = true;  // one run repeats it, not only after many in one load
 };
 
 struct InvocationResult {
@@ -35,6 +39,10 @@ struct InvocationResult {
 };
 
 InvocationResult Invoke(CheckContext& context, const Invocation& invocation);
+
+// run's arguments that repeat the invocation on the score as its controls
+// shape it, answering at most boxes message boxes.
+RunRepeat RepeatOf(const Invocation& invocation, const Score& held, size_t boxes);
 
 // A command on one of the checks' scores, its Where said (DescribeRun).
 Invocation CommandOn(const NamedScore& score, int16_t menuIndex,
@@ -49,6 +57,10 @@ void InvokeOn(CheckContext& context, Host& host, int16_t menuIndex,
 // released or never handed out, a breach of the contract, a message box of
 // no valid style. Call after Host::ReportFramesStillHeld.
 std::optional<CheckResult> Judge(const Host& host, const std::string& where);
+
+// What the host saw the module do that is surely a mistake but breaks no
+// rule: a message box of one-character texts. A warning, or nothing.
+std::optional<CheckResult> Suspect(const Host& host, const std::string& where);
 
 // Why a MessageBoxW style is none that the system shows, if it is not.
 std::optional<std::string> BoxStyleProblem(unsigned style);

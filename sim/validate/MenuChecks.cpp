@@ -8,7 +8,7 @@
 #include "sim/module/Menu.h"
 #include "sim/support/Text.h"
 #include "sim/validate/Checks.h"
-#include "sim/validate/ExportTable.h"
+#include "sim/validate/ModuleFile.h"
 
 namespace sim::checks {
 namespace {
@@ -199,13 +199,36 @@ CheckResult Exports(CheckContext& context) {
     }
     if (extra.empty())
         return Passed("the seven exports, nothing else");
-    std::string text = "the seven exports; also " + std::to_string(extra.size()) + " others: ";
+    std::string text = "the seven exports; also " + std::to_string(extra.size()) +
+                       (extra.size() == 1 ? " other: " : " others: ");
     constexpr size_t kNamed = 8;
     for (size_t i = 0; i < extra.size() && i < kNamed; ++i)
         text += (i == 0 ? "" : ", ") + extra[i];
     if (extra.size() > kNamed)
         text += " ...";
     return Passed(text);
+}
+
+std::string DirectLinkReason(const std::vector<std::string>& functions) {
+    std::string names;
+    for (const std::string& name : functions)
+        names += (names.empty() ? "" : ", ") + name;
+    return "the module links to " + names +
+           " directly: a host without " + (functions.size() == 1 ? "it" : "one of them") +
+           " cannot load it at all; find the host functions by name at run time";
+}
+
+CheckResult Imports(CheckContext& context) {
+    const std::string& path = context.Options().ModulePath;
+    std::string error;
+    const auto imports = ReadHostImports(path, error);
+    if (!imports)
+        return Skipped("the module's imports could not be read: " + error);
+    if (!imports->empty()) {
+        context.SetWhere("loading " + path);
+        return Failed(DirectLinkReason(*imports), context.Where());
+    }
+    return Passed("links to no host function: finds them by name");
 }
 
 CheckResult Version(CheckContext& context) {

@@ -58,9 +58,14 @@ RegionRecord AnyRegion(Random& random, const Score& score) {
 }
 
 struct RandomRun {
-    Score Document;
+    NamedScore Document;
     Invocation Run;
 };
+
+// "1 measure", "3 staves".
+std::string Count(int count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
 
 RandomRun MakeRun(uint64_t seed, const std::vector<int16_t>& indexes) {
     Random random(seed);
@@ -70,24 +75,25 @@ RandomRun MakeRun(uint64_t seed, const std::vector<int16_t>& indexes) {
     options.Layers = static_cast<int16_t>(1 + random.Below(6));
     options.Entries = static_cast<int32_t>(random.Below(6));
     options.TupletShare = random.Below(5) / 4.0;
-    options.Seed = random.Next();
-    RandomRun made{GenerateScore(options), {}};
-    Score& score = made.Document;
-    std::string what = "a generated score of " + std::to_string(options.Measures) + " measures, " +
-                       std::to_string(options.Staves) + " staves, " +
-                       std::to_string(options.Layers) + " layers";
+    // Within the seeds melvara-sim generate takes.
+    options.Seed = random.Next() >> 1;
+    RandomRun made{{"", GenerateScore(options), {"", options, ""}}, {}};
+    const Score& score = made.Document.Document;
+    std::string what = "a generated score of " + Count(options.Measures, "measure", "measures") +
+                       ", " + Count(options.Staves, "staff", "staves") + ", " +
+                       Count(options.Layers, "layer", "layers");
+    HostControls& controls = made.Run.Controls;
     if (random.Chance(0.25)) {
         const uint32_t kind = random.Below(3);
-        for (auto& [key, bytes] : score.Records)
-            bytes.resize(kind == 0   ? bytes.size() / 2
-                         : kind == 1 ? bytes.size() + 8
-                                     : random.Below(64),
-                         0x5A);
+        controls.RecordSizes = kind == 0   ? RecordResize{RecordResize::Kind::Half, 0}
+                               : kind == 1 ? RecordResize{RecordResize::Kind::Longer, 8}
+                                           : RecordResize{RecordResize::Kind::Exactly,
+                                                          random.Below(64)};
         what += ", records of other sizes";
     }
     if (random.Chance(0.2)) {
-        score.HiddenLayers.insert(
-            static_cast<int16_t>(random.Below(static_cast<uint32_t>(score.LayerCount))));
+        controls.HiddenLayers = {
+            static_cast<int16_t>(random.Below(static_cast<uint32_t>(score.LayerCount)))};
         what += ", a hidden layer";
     }
 
@@ -101,37 +107,30 @@ RandomRun MakeRun(uint64_t seed, const std::vector<int16_t>& indexes) {
     for (uint32_t n = random.Below(4); n > 0; --n)
         run.Answers.push_back(kAnswers[random.Below(std::size(kAnswers))]);
 
-    std::vector<std::function<void(Host&)>> controls;
     if (random.Chance(0.4)) {
         const uint64_t call = 1 + random.Below(200);
-        controls.push_back([call](Host& host) { host.Failures().FailCall(call); });
+        controls.FailingCalls = {call};
         what += ", host call #" + std::to_string(call) + " failing";
     }
     if (random.Chance(0.2)) {
         const auto fn = static_cast<HostFn>(random.Below(kHostFnCount));
-        controls.push_back(
-            [fn](Host& host) { host.Failures().SetFunctionMode(fn, FunctionMode::Failing); });
+        controls.FailingFunctions = {fn};
         what += std::string(", every ") + HostFnName(fn) + " failing";
     }
     if (random.Chance(0.3)) {
         const HostFn fn = kAnswering[random.Below(std::size(kAnswering))];
         const int16_t value = OddValue(random);
-        controls.push_back([fn, value](Host& host) { host.SetAnswer(fn, value); });
+        controls.Returns = {{fn, value}};
         what += std::string(", ") + HostFnName(fn) + " answering " + std::to_string(value);
     }
     if (random.Chance(0.15)) {
         const auto entries = static_cast<int16_t>(-1 - random.Below(32768));
         const auto notes = static_cast<int16_t>(-1 - random.Below(32768));
-        const bool both = random.Chance(0.5);
-        controls.push_back([=](Host& host) {
-            host.Frames().SetCounts(entries, both ? std::optional<int16_t>(notes) : std::nullopt);
-        });
+        controls.FrameEntries = entries;
+        if (random.Chance(0.5))
+            controls.EntryNotes = notes;
         what += ", frames counting " + std::to_string(entries) + " entries";
     }
-    run.Controls = [controls](Host& host) {
-        for (const auto& control : controls)
-            control(host);
-    };
     run.Where = DescribeRun(run.MenuIndex, what, run.Selection, score);
     return made;
 }
@@ -152,7 +151,10 @@ CheckResult RandomHostile(CheckContext& context) {
            budget) {
         // Each run from its own seed, so that run i does not depend on the others.
         RandomRun made = MakeRun(Random(seed + runs).Next(), indexes);
-        made.Run.Document = &made.Document;
+        made.Run.Document = &made.Document.Document;
+        made.Run.Source = made.Document.Source;
+        made.Run.Source.File = "seed-" + std::to_string(seed) + "-run-" +
+                               std::to_string(runs + 1) + ".json";
         made.Run.Where = "run " + std::to_string(runs + 1) + " of " + about + ": " + made.Run.Where;
         const InvocationResult result = Invoke(context, made.Run);
         if (result.Failure)

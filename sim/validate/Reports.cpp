@@ -1,11 +1,14 @@
 // The validation's reports: one line per check, the summary, JSON and JUnit XML.
 #include "sim/validate/Reports.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 
 #include "sim/support/JsonQuote.h"
 #include "sim/support/Text.h"
+#include "sim/validate/Scores.h"
 
 namespace sim {
 namespace {
@@ -66,7 +69,70 @@ std::string Context(const CheckResult& result) {
     return text;
 }
 
+// A word as a POSIX shell reads it back: as it is, or in single quotes.
+std::string ShellWord(const std::string& word) {
+    constexpr const char* kPlain =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_@%+=:,./-";
+    if (!word.empty() && word.find_first_not_of(kPlain) == std::string::npos)
+        return word;
+    std::string quoted = "'";
+    for (const char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string Words(const std::vector<std::string>& words) {
+    std::string text;
+    for (const std::string& word : words)
+        text += " " + ShellWord(word);
+    return text;
+}
+
+// The numbers of a text made one, to compare faults: "frame # (staff #...".
+std::string WithoutNumbers(const std::string& text) {
+    std::string masked;
+    for (size_t i = 0; i < text.size();) {
+        if (std::isdigit(static_cast<unsigned char>(text[i]))) {
+            while (i < text.size() && std::isxdigit(static_cast<unsigned char>(text[i])))
+                ++i;
+            if (i < text.size() && (text[i] == 'x' || text[i] == 'X'))
+                for (++i; i < text.size() && std::isxdigit(static_cast<unsigned char>(text[i]));)
+                    ++i;
+            masked += '#';
+        } else {
+            masked += text[i++];
+        }
+    }
+    return masked;
+}
+
+// The reason up to its details (after a ";"), numbers aside, and the
+// function of the call that showed it: "#12 MX_LoadTGF(...)" and
+// "MelvaraExtensionEnumerate(index 1) ..." give their function.
+std::string FaultSignature(const CheckResult& result) {
+    std::string call = result.Call;
+    if (!call.empty() && call[0] == '#')
+        call = call.substr(std::min(call.size(), call.find(' ') + 1));
+    return WithoutNumbers(result.Reason.substr(0, result.Reason.find(';'))) + "|" +
+           call.substr(0, call.find_first_of("(, "));
+}
+
+// "invoke-samples, invoke-large-score".
+std::string Names(const Validation& validation, const std::vector<size_t>& indexes) {
+    std::string names;
+    for (size_t index : indexes)
+        names += (names.empty() ? "" : ", ") + validation.Checks[index].Check->Name;
+    return names;
+}
+
 }  // namespace
+
+const char* const kProgramName =
+#if defined(_WIN32)
+    "MELVARA.EXE";
+#else
+    "melvara-sim";
+#endif
 
 size_t Validation::Count(Verdict verdict) const {
     size_t count = 0;
@@ -75,23 +141,106 @@ size_t Validation::Count(Verdict verdict) const {
     return count;
 }
 
-std::string FormatCheckLine(const CheckOutcome& outcome) {
+void GroupFaults(Validation& validation) {
+    std::vector<std::pair<std::string, size_t>> firsts;
+    for (size_t i = 0; i < validation.Checks.size(); ++i) {
+        CheckOutcome& outcome = validation.Checks[i];
+        if (outcome.Result.Status != Verdict::Fail || outcome.SameFaultAs)
+            continue;
+        const std::string signature = FaultSignature(outcome.Result);
+        bool seen = false;
+        for (const auto& [known, index] : firsts) {
+            if (known == signature) {
+                outcome.SameFaultAs = index;
+                seen = true;
+                break;
+            }
+        }
+        if (!seen)
+            firsts.emplace_back(signature, i);
+    }
+}
+
+std::string RepeatCommand(const Validation& validation, const CheckOutcome& outcome) {
+    const ValidateOptions& options = *validation.Options;
+    const std::optional<RunRepeat>& repeat = outcome.Result.Repeat;
+    const std::optional<ScoreSource> source =
+        repeat ? ScoreSource::FromFields(repeat->Score) : std::nullopt;
+    if (!source) {
+        std::string line = std::string(kProgramName) + " validate --module " +
+                           ShellWord(options.ModulePath) + " --check " + outcome.Check->Name;
+        if (options.TimeoutSeconds != ValidateOptions().TimeoutSeconds)
+            line += " --timeout " + ShortNumber(options.TimeoutSeconds);
+        if (outcome.Check->Level == 5)
+            line += " --seed " + std::to_string(options.Seed);
+        if (options.Sanitize)
+            line += " --sanitize";
+        return line;
+    }
+    std::string line;
+    std::string score = source->File;
+    if (options.KeepScores.empty()) {
+        line = std::string(kProgramName) + " generate" + Words(source->Arguments()) + " --out " +
+               ShellWord(score) + " && ";
+    } else {
+        score = (std::filesystem::path(options.KeepScores) / source->File).string();
+    }
+    for (const std::string& variable : validation.Environment)
+        line += ShellWord(variable) + " ";
+    return line + kProgramName + " run --module " + ShellWord(options.ModulePath) + " --score " +
+           ShellWord(score) + Words(repeat->Arguments);
+}
+
+std::string FormatCheck(const Validation& validation, size_t index) {
+    const CheckOutcome& outcome = validation.Checks[index];
     const CheckResult& result = outcome.Result;
-    std::string line =
+    if (outcome.SameFaultAs)
+        return {};
+    std::string lines =
         std::string(VerdictName(result.Status)) + "  " + outcome.Check->Name + ": " + result.Reason;
     const std::string context = Context(result);
     if (!context.empty())
-        line += "; " + context;
-    return line;
+        lines += "; " + context;
+    lines += "\n";
+    if (result.Status != Verdict::Fail && result.Status != Verdict::Warn)
+        return lines;
+    std::vector<size_t> broke, notRun;
+    for (size_t i = 0; i < validation.Checks.size(); ++i) {
+        const CheckOutcome& other = validation.Checks[i];
+        if (other.SameFaultAs == index)
+            (other.Result.Status == Verdict::Fail ? broke : notRun).push_back(i);
+    }
+    constexpr const char* kIndent = "      ";
+    if (!broke.empty()) {
+        lines += kIndent + std::string("also broke ") + std::to_string(broke.size()) +
+                 (broke.size() == 1 ? " other check: " : " other checks: ") +
+                 Names(validation, broke) + "\n";
+    }
+    if (!notRun.empty()) {
+        lines += kIndent + std::string("the other ") + std::to_string(notRun.size()) +
+                 (notRun.size() == 1 ? " check was" : " checks were") +
+                 " not run: the module does not load\n";
+    }
+    return lines + kIndent + "repeat: " + RepeatCommand(validation, outcome) + "\n";
 }
 
 std::string FormatSummary(const Validation& validation) {
     const ValidateOptions& options = *validation.Options;
-    std::string text = std::to_string(validation.Checks.size()) + " checks up to level " +
-                       std::to_string(options.Level) + " in " + Seconds(validation.Seconds) +
-                       " s: " + std::to_string(validation.Count(Verdict::Pass)) + " passed, " +
-                       std::to_string(validation.Count(Verdict::Fail)) + " failed, " +
-                       std::to_string(validation.Count(Verdict::Skip)) + " skipped";
+    const size_t checks = validation.Checks.size();
+    std::string text = std::to_string(checks) + (checks == 1 ? " check" : " checks");
+    text += options.OnlyCheck.empty() ? " up to level " + std::to_string(options.Level) : "";
+    text += " in " + Seconds(validation.Seconds) +
+            " s: " + std::to_string(validation.Count(Verdict::Pass)) + " passed, ";
+    if (const size_t warned = validation.Count(Verdict::Warn); warned != 0)
+        text += std::to_string(warned) + " with a warning, ";
+    const size_t failed = validation.Count(Verdict::Fail);
+    size_t faults = 0;
+    for (const CheckOutcome& outcome : validation.Checks)
+        faults += outcome.Result.Status == Verdict::Fail && !outcome.SameFaultAs ? 1 : 0;
+    text += std::to_string(failed) + " failed";
+    if (faults < failed)
+        text += " (" + std::to_string(faults) + (faults == 1 ? " fault)" : " faults)");
+    text += ", " + std::to_string(validation.Count(Verdict::Skip)) + " skipped";
     if (options.Level >= 5) {
         text += " (seed " + std::to_string(options.Seed) + ", budget " +
                 std::to_string(static_cast<long>(options.BudgetSeconds)) + " s)";
@@ -112,17 +261,23 @@ std::string FormatJson(const Validation& validation) {
     for (size_t i = 0; i < validation.Checks.size(); ++i) {
         const CheckOutcome& outcome = validation.Checks[i];
         const CheckResult& result = outcome.Result;
+        const bool fault = result.Status == Verdict::Fail || result.Status == Verdict::Warn;
         json += std::string(i == 0 ? "\n" : ",\n") +
                 "    {\"name\": " + JsonQuote(outcome.Check->Name) +
                 ", \"level\": " + std::to_string(outcome.Check->Level) +
                 ", \"status\": " + JsonQuote(LowerVerdict(result.Status)) +
                 ", \"reason\": " + JsonQuote(result.Reason) +
                 ", \"where\": " + JsonQuote(result.Where) +
-                ", \"call\": " + JsonQuote(result.Call) +
+                ", \"call\": " + JsonQuote(result.Call) + ", \"same_fault_as\": " +
+                (outcome.SameFaultAs
+                     ? JsonQuote(validation.Checks[*outcome.SameFaultAs].Check->Name)
+                     : std::string("null")) +
+                ", \"repeat\": " + JsonQuote(fault ? RepeatCommand(validation, outcome) : "") +
                 ", \"seconds\": " + Seconds(result.Seconds) + "}";
     }
     json += "\n  ],\n  \"summary\": {\"checks\": " + std::to_string(validation.Checks.size()) +
             ", \"passed\": " + std::to_string(validation.Count(Verdict::Pass)) +
+            ", \"warned\": " + std::to_string(validation.Count(Verdict::Warn)) +
             ", \"failed\": " + std::to_string(validation.Count(Verdict::Fail)) +
             ", \"skipped\": " + std::to_string(validation.Count(Verdict::Skip)) +
             ", \"seconds\": " + Seconds(validation.Seconds) + "}\n}\n";
@@ -143,20 +298,38 @@ std::string FormatJunit(const Validation& validation) {
             seconds += result.Seconds;
             cases += "    <testcase classname=\"level " + std::to_string(level) + "\" name=\"" +
                      Xml(outcome.Check->Name) + "\" time=\"" + Seconds(result.Seconds) + "\"";
-            if (result.Status == Verdict::Pass) {
+            std::string output = result.Output;
+            if (result.Status == Verdict::Warn) {
+                output = "WARN: " + result.Reason + "; " + Context(result) +
+                         "\nrepeat: " + RepeatCommand(validation, outcome) + "\n" + output;
+            }
+            if (result.Status == Verdict::Pass ||
+                (result.Status == Verdict::Warn && output.empty())) {
                 cases += "/>\n";
                 continue;
             }
+            cases += ">\n";
             const bool failed = result.Status == Verdict::Fail;
-            failures += failed ? 1 : 0;
-            skipped += failed ? 0 : 1;
-            cases += ">\n      <" + std::string(failed ? "failure" : "skipped") + " message=\"" +
-                     Xml(result.Reason) + "\">" + Xml(Context(result)) + "</" +
-                     (failed ? "failure" : "skipped") + ">\n";
-            if (!result.Output.empty())
-                cases += "      <system-out>" + Xml(result.Output) + "</system-out>\n";
+            if (failed || result.Status == Verdict::Skip) {
+                failures += failed ? 1 : 0;
+                skipped += failed ? 0 : 1;
+                std::string text = Context(result);
+                if (outcome.SameFaultAs) {
+                    text += std::string(text.empty() ? "" : "\n") + "the same fault as " +
+                            validation.Checks[*outcome.SameFaultAs].Check->Name;
+                }
+                if (failed)
+                    text += "\nrepeat: " + RepeatCommand(validation, outcome);
+                cases += "      <" + std::string(failed ? "failure" : "skipped") + " message=\"" +
+                         Xml(result.Reason) + "\">" + Xml(text) + "</" +
+                         (failed ? "failure" : "skipped") + ">\n";
+            }
+            if (!output.empty())
+                cases += "      <system-out>" + Xml(output) + "</system-out>\n";
             cases += "    </testcase>\n";
         }
+        if (tests == 0)
+            continue;
         suites += "  <testsuite name=\"level " + std::to_string(level) + "\" tests=\"" +
                   std::to_string(tests) + "\" failures=\"" + std::to_string(failures) +
                   "\" skipped=\"" + std::to_string(skipped) + "\" time=\"" + Seconds(seconds) +

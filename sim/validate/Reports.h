@@ -1,6 +1,7 @@
 // The validation's reports: for people, and JSON and JUnit XML for CI.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,21 +13,40 @@ namespace sim {
 struct CheckOutcome {
     const CheckInfo* Check = nullptr;
     CheckResult Result;
+    // Of a failure for the same reason at the same place as an earlier
+    // check's, or of a check not run because of it: that check's index.
+    std::optional<size_t> SameFaultAs;
 };
 
 struct Validation {
     const ValidateOptions* Options = nullptr;
     std::vector<CheckOutcome> Checks;
     double Seconds = 0;
+    // The environment that runs under the sanitizer need ("LD_PRELOAD=...").
+    std::vector<std::string> Environment;
 
     size_t Count(Verdict verdict) const;
 };
 
-// The one line of a check: "PASS  exports: the seven exports, nothing else".
-std::string FormatCheckLine(const CheckOutcome& outcome);
+// The program's name in the commands that repeat a failure.
+extern const char* const kProgramName;
+
+// Marks each failure that repeats an earlier one: the same reason, numbers
+// aside, shown by a call of the same host function (or the same export).
+void GroupFaults(Validation& validation);
+
+// The lines of check index, for people: "PASS  exports: the seven exports,
+// nothing else"; for a failure also the checks its fault also broke (or
+// did not let run) and the command that repeats it. Empty for a failure
+// that repeats an earlier one, or a check not run.
+std::string FormatCheck(const Validation& validation, size_t index);
+// The command line that repeats a failure or warning: melvara-sim run on
+// its score, or validate --check when no single run shows it.
+std::string RepeatCommand(const Validation& validation, const CheckOutcome& outcome);
 // "24 checks up to level 3 in 12.4 s: 23 passed, 1 failed, 0 skipped".
 std::string FormatSummary(const Validation& validation);
-// The same for CI: a JSON document, and JUnit XML (a suite per level).
+// The same for CI: a JSON document, and JUnit XML (a suite per level);
+// every check, each failure that repeats an earlier one naming it.
 std::string FormatJson(const Validation& validation);
 std::string FormatJunit(const Validation& validation);
 

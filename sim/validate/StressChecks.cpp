@@ -63,6 +63,7 @@ CheckResult Reload(CheckContext& context) {
         if (!menu.empty()) {
             Invocation run = CommandOn(score, menu.front().Index, whole);
             run.Where = "load " + std::to_string(load) + ", " + run.Where;
+            run.Repeatable = false;
             if (auto failure = Invoke(context, run).Failure)
                 return *failure;
         }
@@ -86,6 +87,7 @@ CheckResult ManyCommands(CheckContext& context) {
         Invocation run = CommandOn(score, indexes[static_cast<size_t>(i) % indexes.size()],
                                    selections[static_cast<size_t>(i / 3) % selections.size()]);
         run.Where = "command " + std::to_string(i + 1) + ", " + run.Where;
+        run.Repeatable = false;
         const InvocationResult result = Invoke(context, run);
         if (result.Failure)
             return *result.Failure;

@@ -1,8 +1,10 @@
 // Writing a file whole or not at all, and only over a regular file that may
 // be written.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -118,12 +120,12 @@ TEST_F(AtomicFileTest, OnlyARegularFileThatMayBeWrittenIsReplaced) {
              return d / "ro.json";
          },
          "it is read-only", nullptr, perms::unknown},
-        {"a named pipe",
+        {"a named pipe that no program reads, never waited on",
          [](const fs::path& d) {
              mkfifo((d / "pipe").c_str(), 0600);
              return d / "pipe";
          },
-         "it is a named pipe", nullptr, perms::unknown},
+         "it is a named pipe that no program reads", nullptr, perms::unknown},
         {"a folder that is not there", [](const fs::path& d) { return d / "missing" / "x.json"; },
          "there is no folder", nullptr, perms::unknown},
         {"a loop of links",
@@ -153,7 +155,8 @@ TEST_F(AtomicFileTest, OnlyARegularFileThatMayBeWrittenIsReplaced) {
         std::string error;
         const bool resolves = sim::AtomicFile::Resolve(path, resolved, error);
         const bool wrote = sim::WriteFileAtomically(path, "new", error);
-        EXPECT_EQ(resolves, wrote) << c.name;
+        // Whether a pipe is read shows only when it is opened.
+        EXPECT_EQ(resolves, wrote || path.filename() == "pipe") << c.name;
         if (c.problem == nullptr) {
             ASSERT_TRUE(wrote) << c.name << ": " << error;
             EXPECT_EQ(ReadText(Dir / c.written), "new") << c.name;
@@ -174,6 +177,41 @@ TEST_F(AtomicFileTest, OnlyARegularFileThatMayBeWrittenIsReplaced) {
                              "chain"}),
                   0u)
             << c.name << ": no temporary file is left";
+    }
+}
+
+TEST_F(AtomicFileTest, PipesAndTheProgramsOwnDescriptorsAreWrittenAsTheyCome) {
+    int ends[2] = {-1, -1};
+    ASSERT_EQ(pipe(ends), 0);
+    mkfifo((Dir / "pipe").c_str(), 0600);
+    const int reader = open((Dir / "pipe").c_str(), O_RDONLY | O_NONBLOCK);
+    for (const auto& [path, from] :
+         {std::pair{fs::path("/dev/fd/" + std::to_string(ends[1])), ends[0]},
+          std::pair{Dir / "pipe", reader}}) {
+        std::string error;
+        ASSERT_TRUE(sim::WriteFileAtomically(path, "new", error)) << path << ": " << error;
+        char got[8] = {};
+        EXPECT_EQ(read(from, got, sizeof got), 3) << path;
+        EXPECT_STREQ(got, "new") << path;
+    }
+    for (int end : {ends[0], ends[1], reader})
+        close(end);
+    EXPECT_TRUE(sim::AtomicFile::IsStandardOutput("-"));
+    EXPECT_TRUE(sim::AtomicFile::IsStandardOutput("/dev/stdout"));
+    EXPECT_FALSE(sim::AtomicFile::IsStandardOutput("/dev/stderr"));
+}
+
+TEST_F(AtomicFileTest, AScoreThatIsNoFileIsRefusedOrReadWithoutWaiting) {
+    mkfifo((Dir / "pipe").c_str(), 0600);
+    const std::pair<fs::path, const char*> cases[] = {
+        {"/dev/zero", "it is a device, not a file to read"},
+        {Dir, "it is a directory"},
+        {Dir / "pipe", "it is a pipe that nothing was written to"},
+    };
+    for (const auto& [path, problem] : cases) {
+        std::string content, error;
+        EXPECT_FALSE(sim::ReadWholeFile(path, content, error)) << path;
+        EXPECT_NE(error.find(problem), std::string::npos) << path << ": " << error;
     }
 }
 

@@ -1,6 +1,7 @@
 // melvara-sim's options and exit statuses; the runs themselves are covered
 // by the end-to-end cases.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -9,6 +10,8 @@
 #include "ProjectVersion.h"
 #include "sim/cli/Cli.h"
 #include "sim/cli/RunCommandLine.h"
+#include "sim/score/ScoreFile.h"
+#include "sim/validate/Scores.h"
 
 #ifndef MELVARA_SAMPLES_DIR
 #error "MELVARA_SAMPLES_DIR must name the samples folder"
@@ -65,7 +68,24 @@ TEST(Cli, RunOptionsAreRead) {
                                               "--fail-save",
                                               "0x45035450",
                                               "--document=-4",
-                                              "--create-leaves-index-unset"},
+                                              "--create-leaves-index-unset",
+                                              "--without",
+                                              "GetShowLayer",
+                                              "--returns",
+                                              "MX_GetMaxLayers=-1",
+                                              "--frame-entries",
+                                              "-32768",
+                                              "--entry-notes",
+                                              "7",
+                                              "--record-sizes",
+                                              "+16",
+                                              "--layers",
+                                              "32",
+                                              "--measures",
+                                              "32767",
+                                              "--high-slots",
+                                              "--hide-layer",
+                                              "0"},
                                              options, error);
     ASSERT_EQ(result, sim::ParseResult::Ok) << error;
     EXPECT_EQ(options.ModulePath, "m.so");
@@ -76,17 +96,38 @@ TEST(Cli, RunOptionsAreRead) {
     EXPECT_EQ(options.HostVersion, 0x11000000u);
     EXPECT_EQ(options.OutPath, "o.json");
     EXPECT_TRUE(options.Trace);
-    EXPECT_EQ(options.FailingFunctions,
+    const sim::HostControls& controls = options.Controls;
+    EXPECT_EQ(controls.FailingFunctions,
               (std::vector<sim::HostFn>{sim::HostFn::LoadTGF, sim::HostFn::MessageBoxW}));
-    EXPECT_EQ(options.FailingCalls, (std::vector<uint64_t>{12}));
-    ASSERT_EQ(options.FailingLoads.size(), 1u);
-    EXPECT_EQ(options.FailingLoads[0].Tag, sim::kTupletDefaultsTag);
-    EXPECT_EQ(options.FailingLoads[0].Words, sim::kTupletDefaultsKeys);
-    ASSERT_EQ(options.FailingSaves.size(), 1u);
-    EXPECT_EQ(options.FailingSaves[0].Tag, sim::kTupletTag);
-    EXPECT_FALSE(options.FailingSaves[0].Words);
-    EXPECT_EQ(options.Document, -4);
-    EXPECT_TRUE(options.CreateLeavesIndexUnset);
+    EXPECT_EQ(controls.FailingCalls, (std::vector<uint64_t>{12}));
+    ASSERT_EQ(controls.FailingLoads.size(), 1u);
+    EXPECT_EQ(controls.FailingLoads[0].Tag, sim::kTupletDefaultsTag);
+    EXPECT_EQ(controls.FailingLoads[0].Words, sim::kTupletDefaultsKeys);
+    ASSERT_EQ(controls.FailingSaves.size(), 1u);
+    EXPECT_EQ(controls.FailingSaves[0].Tag, sim::kTupletTag);
+    EXPECT_FALSE(controls.FailingSaves[0].Words);
+    EXPECT_EQ(controls.Document, -4);
+    EXPECT_TRUE(controls.CreateLeavesIndexUnset);
+    EXPECT_EQ(controls.MissingFunctions, (std::vector<sim::HostFn>{sim::HostFn::GetShowLayer}));
+    ASSERT_EQ(controls.Returns.size(), 1u);
+    EXPECT_EQ(controls.Returns[0], std::make_pair(sim::HostFn::GetMaxLayers, int16_t{-1}));
+    EXPECT_EQ(controls.FrameEntries, -32768);
+    EXPECT_EQ(controls.EntryNotes, 7);
+    ASSERT_TRUE(controls.RecordSizes);
+    EXPECT_EQ(controls.RecordSizes->Text(), "+16");
+    EXPECT_EQ(controls.Layers, 32);
+    EXPECT_EQ(controls.Measures, 32767);
+    EXPECT_TRUE(controls.HighSlots);
+    EXPECT_EQ(controls.HiddenLayers, (std::vector<int16_t>{0}));
+
+    // The validator repeats its runs with the controls given back as
+    // options: they read back as the same controls.
+    std::vector<std::string> again = {"--module", "m", "--score", "s", "--index", "0"};
+    const std::vector<std::string> arguments = controls.Arguments();
+    again.insert(again.end(), arguments.begin(), arguments.end());
+    sim::RunOptions reread;
+    ASSERT_EQ(sim::ParseRunOptions(again, reread, error), sim::ParseResult::Ok) << error;
+    EXPECT_EQ(reread.Controls.Arguments(), arguments);
 }
 
 TEST(Cli, CommandsMapToMenuIndices) {
@@ -122,7 +163,19 @@ TEST(Cli, BadCommandLinesAreUsageErrorsThatSayWhatIsWrong) {
     const Case cases[] = {
         {{"run", "--score", "s", "--command", "reset"}, "run needs --module"},
         {{"run", "--module", "m", "--command", "reset"}, "run needs --score"},
-        {{"run", "--module", "m", "--score", "s"}, "run needs --command"},
+        {{"run", "--module", "m", "--score", "s"},
+         "run needs --index N, --title TEXT or --command"},
+        {with({"--index", "1"}), "give one of --index, --title and --command"},
+        {with({"--without", "MessageBoxW"}), "--without: \"MessageBoxW\" is none of the thirteen"},
+        {with({"--returns", "MX_LoadTGF=1"}), "--returns: FUNCTION=VALUE"},
+        {with({"--returns", "GetMaxLayers=40000"}), "--returns MX_GetMaxLayers: \"40000\" is out"},
+        {with({"--record-sizes", "double"}), "--record-sizes: half, +N"},
+        {with({"--layers", "256"}), "--layers: \"256\" is out of range"},
+        {with({"--hide-layer", "-1"}), "--hide-layer: \"-1\" is out of range"},
+        {{"generate", "--preset", "huge"}, "--preset: no score \"huge\"; the presets are empty,"},
+        {{"generate", "--preset", "empty", "--seed", "2"}, "give it without --seed"},
+        {{"validate", "--module", "m", "--check", "everything"},
+         "--check: no check \"everything\""},
         {{"run", "--module", "m", "--score", "s", "--command", "undo"},
          "--command: reset, compare, change"},
         {with({"--answer", "maybe"}), "--answer"},
@@ -158,7 +211,7 @@ TEST(Cli, BadCommandLinesAreUsageErrorsThatSayWhatIsWrong) {
         {{"validate", "--module", "m", "--budget", "0.0"}, "--budget: a number of seconds"},
         {{"validate", "--module", "m", "--jobs", "0"}, "--jobs: \"0\" is out of range"},
         {{"validate", "--module", "m", "--junit"}, "--junit needs a value"},
-        {{"validate", "--module", "m", "--strict"}, "validate: unknown option --strict"},
+        {{"validate", "--module", "m", "--strictly"}, "validate: unknown option --strictly"},
         {{"menu", "stray"}, "menu: unexpected word \"stray\""},
         {{"menu", "--module", "m", "--host-version", "1e3"}, "--host-version: \"1e3\" is not"},
         {{"menu"}, "menu needs --module"},
@@ -166,7 +219,7 @@ TEST(Cli, BadCommandLinesAreUsageErrorsThatSayWhatIsWrong) {
         {{"show", "a.json", "b.json"}, "show: unexpected word \"b.json\""},
         {{"diff", "a.json"}, "diff needs 2 score files"},
         {{"generate", "--measures", "2", "--staves", "1", "--layers", "1"},
-         "generate needs --measures, --staves, --layers and --entries"},
+         "generate needs --measures, --staves, --layers and --entries, or --preset NAME"},
         {{"generate", "--measures", "02"}, "--measures: \"02\" starts with 0"},
         {{"generate", "--layers", "21"},
          "--layers: \"21\" is out of range; give a number from 1 to 20"},
@@ -250,6 +303,51 @@ TEST(Cli, RunReportsAnUnreadableScoreOrModule) {
                    "compare", "--select", "staves 1"});
     EXPECT_EQ(outcome.Status, sim::kExitUsage);
     EXPECT_NE(outcome.Err.find("--select: unknown word"), std::string::npos) << outcome.Err;
+}
+
+// Paths are checked before anything runs; what is not a file to read or
+// write is refused at once, never waited on; "-" is standard output.
+TEST(Cli, PathsAreCheckedFirstAndNothingWaitsOnAPipe) {
+    const fs::path dir = fs::temp_directory_path() / "melvara-sim-cli-paths";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string pipe = (dir / "pipe").string();
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const std::vector<std::string> validate = {"validate", "--module", "/nonexistent/m.so"};
+    const std::vector<std::string> run = {"run", "--module", "/nonexistent/m.so", "--command",
+                                          "compare"};
+    const auto with = [](std::vector<std::string> args, std::vector<std::string> more) {
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    };
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* err;  // in standard error; standard output stays empty
+    };
+    const Case cases[] = {
+        {with(validate, {"--level", "4", "--junit", "/nonexistent/x.xml"}), 1,
+         "cannot write /nonexistent/x.xml: there is no folder /nonexistent"},
+        {with(validate, {"--json", dir.string()}), 1, "it is a directory"},
+        {with(validate, {"--json", "-", "--junit", "/dev/stdout"}), 2,
+         "--json and --junit cannot both go to standard output"},
+        {with(run, {"--score", kPiece, "--out", "/dev/zero"}), 1, "it is a device"},
+        {with(run, {"--score", pipe}), 1, "it is a pipe that nothing was written to"},
+        {with(run, {"--score", "/dev/zero"}), 1, "it is a device, not a file to read"},
+        {with(run, {"--score", kPiece, "--select", "measures 4-9"}), 2,
+         "\"measures 4-9\": the score has 3 measures"},
+    };
+    for (const Case& c : cases) {
+        const Outcome outcome = Sim(c.args);
+        EXPECT_EQ(outcome.Status, c.status) << c.err;
+        EXPECT_NE(outcome.Err.find(c.err), std::string::npos) << outcome.Err;
+        EXPECT_EQ(outcome.Out, "") << c.err;
+    }
+    const Outcome preset = Sim({"generate", "--preset", "one-tuplet", "--out", "-"});
+    EXPECT_EQ(preset.Status, 0) << preset.Err;
+    // The score the validator runs on, as its repeat commands need it.
+    EXPECT_TRUE(sim::ParseScore(preset.Out, "one-tuplet.json") == sim::OneTupletScore().Document);
+    fs::remove_all(dir);
 }
 
 TEST(Cli, DiffComparesTwoScoreFiles) {

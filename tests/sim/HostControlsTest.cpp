@@ -326,7 +326,7 @@ TEST(HostControls, BreachesOfTheContractNameTheirFirstCall) {
              host.LoadKData(kTag, keys, buffer, &count, V);
              host.SaveKData(kTag, keys, buffer, 30, V);
              host.SlotToInst(2, 0, V);                   // warned about: the region's scope
-             host.ShowMessageBox(nullptr, u"t", u"c", 0);  // no owner is allowed
+             host.ShowMessageBox(nullptr, u"Saved.", u"Probe", 0);  // no owner is allowed
          }},
     };
     for (const Case& c : cases) {
@@ -422,7 +422,7 @@ TEST(HostControls, ABoxOverAnotherWindowIsWarnedAbout) {
     sim::Host host(SmallScore());
     EXPECT_EQ(host.IsWindowHandle(nullptr), 0);
     EXPECT_EQ(host.IsWindowHandle(host.Window()), 1);
-    host.ShowMessageBox(nullptr, u"t", nullptr, sim::kBoxOk | sim::kBoxIconStop);
+    host.ShowMessageBox(nullptr, u"Stopped.", nullptr, sim::kBoxOk | sim::kBoxIconStop);
     EXPECT_EQ(host.Boxes().List()[0].Caption, u"");
     ASSERT_EQ(host.Monitor().Warnings().size(), 1u);
     EXPECT_EQ(host.Monitor().Warnings()[0], "a message box was shown over no window");

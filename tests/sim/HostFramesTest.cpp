@@ -144,7 +144,7 @@ TEST(HostFrames, ReleasingTwiceOrWhatWasNeverHandedOutIsAnError) {
     EXPECT_EQ(errors[0].Frame, 1u);
     EXPECT_EQ(errors[0].Call, 4u) << "the second MX_FreeTGF is the fourth call";
     EXPECT_EQ(errors[0].Describe(),
-              "frame 1 (staff 7, measure 3, layer 2) released a second time by call #4");
+              "frame 1 (staff 7, measure 3, layer 1) released a second time by call #4");
     EXPECT_EQ(errors[1].What, sim::FrameError::Kind::NeverHandedOut);
     EXPECT_EQ(errors[1].Handle, &stranger);
     EXPECT_EQ(errors[2].What, sim::FrameError::Kind::NeverHandedOut);
@@ -202,7 +202,7 @@ TEST(HostFrames, AFrameTheModuleWroteIntoIsWarnedAbout) {
     host.FreeTGF(frame, V);
     const auto warnings = host.Monitor().Warnings();
     ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_EQ(warnings[0], "the module wrote into frame 1 (staff 7, measure 3, layer 2)");
+    EXPECT_EQ(warnings[0], "the module wrote into frame 1 (staff 7, measure 3, layer 1)");
 }
 
 TEST(HostFrames, TheFrameCallIsLoggedWithItsArgumentsAndFrame) {

@@ -36,9 +36,9 @@ TEST(ScoreDiff, TupletAndDefaultsChangesNameTheFieldAndTheTuplet) {
     const auto changes = sim::DiffScores(Base(), after);
     // Records in key order: the tuplet tag 0x45035450 comes before 'pfTP'.
     const std::vector<std::string> expected = {
-        "tuplet at staff 2, measure 3, layer 2, entry 1, index 1: HeadWords[1] 0 -> 9",
-        "tuplet at staff 2, measure 3, layer 2, entry 1, index 1: OptionBits 0x0000 -> 0x0021",
-        "tuplet at staff 2, measure 3, layer 2, entry 1, index 1: Position1 0 -> 4",
+        "tuplet at staff 2, measure 3, layer 1, entry 1, index 1: HeadWords[1] 0 -> 9",
+        "tuplet at staff 2, measure 3, layer 1, entry 1, index 1: OptionBits 0x0000 -> 0x0021",
+        "tuplet at staff 2, measure 3, layer 1, entry 1, index 1: Position1 0 -> 4",
         "defaults: Flags 0x1102 -> 0x8240",
         "defaults: Value7 0 -> 2",
     };
@@ -60,7 +60,7 @@ TEST(ScoreDiff, OtherRecordsChangeWordByWordOrAsAWhole) {
     after.SetRecord(sim::kTupletDefaultsTag, sim::kTupletDefaultsKeys, {1, 2});
     after.RemoveRecord(sim::kTupletTag, sim::TupletKeys(1, 0));
     const std::vector<std::string> expected = {
-        "tuplet at staff 2, measure 3, layer 2, entry 1, index 0: deleted, was "
+        "tuplet at staff 2, measure 3, layer 1, entry 1, index 0: deleted, was "
         "0000 0000 0000 0000 0000 0000 0000 0000 0000 0000 0000 0000 0000 0000 0000",
         "record 'new ' {1,2,3,4}: created, AB",
         "record 'ot14' {0xFFFE,0,0,0}: word 5 0x0006 -> 0xFFFF",
@@ -79,10 +79,10 @@ TEST(ScoreDiff, StructureChangesAreListedBeforeRecords) {
     after.AddEntry(7, 1, 0, 5);
     const std::vector<std::string> expected = {
         "score: document 1 -> 3",
-        "score: hidden layers none -> 4",
+        "score: hidden layers none -> 3",
         "staff 7: added at slot 3, scope 1",
         "entry 1: position 0 -> 12",
-        "entry 2: added at staff 7, measure 1, layer 1",
+        "entry 2: added at staff 7, measure 1, layer 0",
     };
     EXPECT_EQ(Described(Base(), after), expected);
 }

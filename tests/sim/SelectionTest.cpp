@@ -66,7 +66,9 @@ TEST(Selection, TextsGiveTheRegionRecord) {
         {"Slots 3-4  Measures 2-2", {6, 3, 2, 0, 7, 4, 2, kEnd}},
         {"measures 1-2 slots 2-3 scopes 9,10", {9, 2, 1, 0, 10, 3, 2, kEnd}},
         {"scope 0", {0, 2, 1, 0, 0, 4, 5, kEnd}},
-        {"slots 9", {0, 9, 1, 0, 0, 9, 5, kEnd}},
+        {"2-3", {5, 2, 2, 0, 7, 4, 3, kEnd}},
+        {"measure 2/3", {6, 3, 2, 0, 6, 3, 2, kEnd}},
+        {"measures 1-32767 slots 1-32767", {5, 2, 1, 0, 7, 4, 5, kEnd}},
         {"measures 0x2-0x3", {5, 2, 2, 0, 7, 4, 3, kEnd}},
         {"measures 2:100-2:100", {5, 2, 2, 100, 7, 4, 2, 100}},
         {"2-3/3-4", {6, 3, 2, 0, 7, 4, 3, kEnd}},
@@ -126,6 +128,9 @@ TEST(Selection, MistakesAreReported) {
         {"staves 1-2", "unknown word \"staves\""},
         {"region 1,2,3", "eight numbers"},
         {"region 1,2,3,4,5,6,7,x", "\"region 1,2,3,4,5,6,7,x\": scopes are numbers from 0 to 65535"},
+        // Wholly outside the score: nothing is left to cut to.
+        {"slots 9", "\"slots 9\": slot 9 holds no staff: the score's staves are in slots 2-4"},
+        {"7-9/1-3", "\"7-9/1-3\": the score has 5 measures"},
     };
     for (const Case& c : cases) {
         std::string error;
@@ -143,14 +148,16 @@ TEST(Selection, MeasuresAndSlotsOutsideTheScoreAreWarnedAbout) {
         {"all", {}},
         {"measures 1-5 slots 2-4", {}},
         {"region 0,9,9,0,0,9,9,0", {}},
-        {"measures 4-7", {"measures 6-7 are outside the score, which has 5 measures"}},
-        {"measure 6", {"measure 6 is outside the score, which has 5 measures"}},
+        {"measures 4-7",
+         {"measures 6-7 are outside the score, which has 5 measures: the selection ends at "
+          "measure 5"}},
+        {"measure 5-6",
+         {"measure 6 is outside the score, which has 5 measures: the selection ends at measure 5"}},
         {"slots 1-5",
-         {"slot 1 holds no staff: the score's staves are in slots 2-4",
-          "slot 5 holds no staff: the score's staves are in slots 2-4"}},
-        {"7-9/6-9",
-         {"measures 7-9 are outside the score, which has 5 measures",
-          "slots 6-9 hold no staff: the score's staves are in slots 2-4"}},
+         {"slot 1 holds no staff: the score's staves are in slots 2-4; the selection starts at "
+          "slot 2",
+          "slot 5 holds no staff: the score's staves are in slots 2-4; the selection ends at "
+          "slot 4"}},
     };
     for (const Case& c : cases) {
         std::string error;

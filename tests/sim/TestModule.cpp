@@ -41,6 +41,9 @@ enum class Fault {
     FrameFreedTwice,     // frees it a second time
     WritesIntoFrame,     // changes the frame's measure before freeing it
     WrongVersionArgument,  // passes 0x18000000 to the host
+    PassesHostVersion,     // passes the host's version on as the version argument
+    LinksHostFunctions,    // links to MX_LoadKData and MX_SaveKData instead of finding them
+    WideCharacterBox,      // shows a box of 4-byte characters as if they were UTF-16
     BoxOfNoStyle,        // shows a box of buttons 0x7 (where the host stands in for MessageBoxW)
     KeepsDefaults,       // loads the defaults once and writes them into later documents
     WritesIntoSelection,  // changes the measure in the selection record it is handed
@@ -53,11 +56,17 @@ enum class Fault {
     SavesAfterFailedLoad,  // writes the defaults back even when their load failed
     SavesMoreThanLoaded,   // writes back 30 bytes, however many the load gave
     CrashOnEmptyRecord,    // divides by the size of the defaults it loaded
+    BufferDeclaredTooLong,  // loads the defaults into 30 bytes it says are 64
 };
 constexpr Fault kFault = Fault::TEST_MODULE_FAULT;
 
-constexpr uint32_t kVersionArgument =
-    kFault == Fault::WrongVersionArgument ? 0x18000000 : 0x19000000;
+uint32_t HostVersion = 0;
+
+uint32_t VersionArgument() {
+    if (kFault == Fault::PassesHostVersion)
+        return HostVersion;
+    return kFault == Fault::WrongVersionArgument ? 0x18000000 : 0x19000000;
+}
 constexpr uint32_t kDefaultsTag = 0x70665450;  // 'pfTP'
 constexpr uint32_t kDefaultsSize = 30;
 constexpr const char* kTitle =
@@ -118,25 +127,46 @@ int16_t Fill(int16_t index, Record* item) {
     return 1;
 }
 
+}  // namespace
+
+// Linked to, as the host program's own functions: the loader binds them.
+#if defined(_WIN32)
+#define HOST_IMPORT extern "C" __declspec(dllimport)
+#else
+#define HOST_IMPORT extern "C"
+#endif
+HOST_IMPORT int16_t MX_LoadKData(uint32_t, uint16_t*, void*, uint32_t*, uint32_t);
+HOST_IMPORT int16_t MX_SaveKData(uint32_t, uint16_t*, void*, uint32_t, uint32_t);
+
+namespace {
+
 // Reads the tuplet defaults and writes them back, as a command that changes
 // them would.
 void RewriteDefaults() {
     using LoadFn = int16_t (*)(uint32_t, uint16_t*, void*, uint32_t*, uint32_t);
     using SaveFn = int16_t (*)(uint32_t, uint16_t*, void*, uint32_t, uint32_t);
-    const auto load = HostFunction<LoadFn>("MX_LoadKData");
-    const auto save = HostFunction<SaveFn>("MX_SaveKData");
+    LoadFn load = nullptr;
+    SaveFn save = nullptr;
+    // Only this module links to them: the others must not even name them.
+    if constexpr (kFault == Fault::LinksHostFunctions) {
+        load = &MX_LoadKData;
+        save = &MX_SaveKData;
+    } else {
+        load = HostFunction<LoadFn>("MX_LoadKData");
+        save = HostFunction<SaveFn>("MX_SaveKData");
+    }
     if (load == nullptr || save == nullptr)
         return;
     static uint8_t kept[kDefaultsSize];
     static bool haveKept = false;
     uint16_t keys[4] = {1, 0, 0, 0};
     uint8_t buffer[kDefaultsSize] = {};
-    uint32_t count = kDefaultsSize;
+    uint32_t count = kFault == Fault::BufferDeclaredTooLong ? 64 : kDefaultsSize;
     if (kFault == Fault::KeepsDefaults && haveKept) {
-        save(kDefaultsTag, keys, kept, kDefaultsSize, kVersionArgument);
+        save(kDefaultsTag, keys, kept, kDefaultsSize, VersionArgument());
         return;
     }
-    const bool loaded = load(kDefaultsTag, keys, buffer, &count, kVersionArgument) != 0;
+    const bool loaded = load(kDefaultsTag, keys, buffer, &count, VersionArgument()) != 0;
     if (loaded && kFault == Fault::KeepsDefaults) {
         std::memcpy(kept, buffer, sizeof kept);
         haveKept = true;
@@ -151,7 +181,7 @@ void RewriteDefaults() {
     const uint32_t saved = kFault == Fault::SavesMoreThanLoaded || !loaded ? kDefaultsSize
                            : count < kDefaultsSize                         ? count
                                                                             : kDefaultsSize;
-    save(kDefaultsTag, keys, buffer, saved, kVersionArgument);
+    save(kDefaultsTag, keys, buffer, saved, VersionArgument());
 }
 
 // A layer from the host's layer count, asked for the given number of times
@@ -163,7 +193,7 @@ int16_t LayerFromCount(int calls = 1) {
         return 0;
     volatile int count = 0;
     for (int i = 0; i < calls; ++i)
-        count = count + layers(kVersionArgument);
+        count = count + layers(VersionArgument());
     volatile int thousand = 1000;
     volatile int layer = thousand / count % count;  // made even when the layer goes unused
     return static_cast<int16_t>(layer);
@@ -172,6 +202,7 @@ int16_t LayerFromCount(int calls = 1) {
 }  // namespace
 
 MELVARA_EXPORT uint32_t MelvaraExtensionVersion(uint32_t hostVersion) {
+    HostVersion = hostVersion;
     return kFault == Fault::VersionNotItsArgument ? 0x10000000 : hostVersion;
 }
 
@@ -240,6 +271,14 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
         if (const auto box = HostFunction<BoxFn>("MessageBoxW"))
             box(window, u"Done.", u"Foreign Frame Probe", 0x7);
     }
+    if (kFault == Fault::WideCharacterBox) {
+        // 4-byte characters, as wchar_t is on Linux: "F", 0, 0, 0, "o" ...
+        static const char32_t kText[] = U"Done.";
+        static const char32_t kCaption[] = U"Foreign Frame Probe";
+        if (const auto box = HostFunction<BoxFn>("MessageBoxW"))
+            box(window, reinterpret_cast<const char16_t*>(kText),
+                reinterpret_cast<const char16_t*>(kCaption), 0);
+    }
     bool answeredNo = false;
     if (kFault == Fault::KeepsFrameOnNo) {
         if (const auto box = HostFunction<BoxFn>("MessageBoxW"))
@@ -263,20 +302,20 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
     const auto release = HostFunction<FreeFn>("MX_FreeTGF");
     if (load == nullptr || release == nullptr)
         return 1;
-    void* frame = load(nullptr, slot, measure, layer, 0, kVersionArgument);
+    void* frame = load(nullptr, slot, measure, layer, 0, VersionArgument());
     if (frame == nullptr)
         return 1;
     if (kFault == Fault::WritesIntoFrame)
         static_cast<uint8_t*>(frame)[6] ^= 0xFF;
     if (kFault != Fault::FrameNeverFreed && !answeredNo)
-        release(frame, kVersionArgument);
+        release(frame, VersionArgument());
     if (kFault == Fault::FrameFreedTwice)
-        release(frame, kVersionArgument);
+        release(frame, VersionArgument());
     if (kFault == Fault::CrashWhenLastOfManyCallsFails) {
         using ShowFn = int16_t (*)(int16_t, uint32_t);
         if (const auto shown = HostFunction<ShowFn>("MX_GetShowLayer")) {
             for (int i = 0; i < 400; ++i)
-                shown(0, kVersionArgument);
+                shown(0, VersionArgument());
         }
     }
     if (kFault == Fault::CrashWhenLastCallFails || kFault == Fault::CrashWhenLastOfManyCallsFails)

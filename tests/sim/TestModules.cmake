@@ -4,6 +4,8 @@
 #   module|fault (an enumerator of TestModule.cpp's Fault)|failing check|reason[|options]
 # with further options of validate, if any, at the end. The Linux tests use
 # every row; the Windows build makes each module too.
+# A row with --sanitize builds its module with AddressSanitizer (not on
+# Windows).
 set(MELVARA_TEST_MODULES
   "foreign-module|None||"
   "version-not-its-argument|VersionNotItsArgument|version|answered 0x10000000, not the version"
@@ -26,10 +28,13 @@ set(MELVARA_TEST_MODULES
   "frame-freed-twice|FrameFreedTwice|invoke-empty-score|released a second time"
   "writes-into-frame|WritesIntoFrame|invoke-empty-score|the module wrote into frame 1"
   "wrong-version-argument|WrongVersionArgument|invoke-empty-score|called with version argument 0x18000000"
+  "passes-host-version|PassesHostVersion|invoke-empty-score|called with version argument 0x11000000 .*host version 0x11000000"
+  "links-host-functions|LinksHostFunctions|imports|links to MX_LoadKData, MX_SaveKData directly"
+  "wide-character-box|WideCharacterBox|invoke-empty-score|the one-character caption \"F\" and text \"D\"|--strict"
   "box-of-no-style|BoxOfNoStyle|invoke-empty-score|buttons 0x7 are none of MessageBoxW's sets"
   "keeps-defaults|KeepsDefaults|invoke-two-documents|loaded while another document was current"
   "writes-into-selection|WritesIntoSelection|invoke-empty-score|wrote into the selection record"
-  "keeps-frame-on-no|KeepsFrameOnNo|invoke-one-tuplet|never released"
+  "keeps-frame-on-no|KeepsFrameOnNo|invoke-empty-score|never released. it had 0 entries"
   "crash-when-call-fails|CrashWhenCallFails|hostile-failing-calls|crashed: SIGFPE"
   "crash-when-last-call-fails|CrashWhenLastCallFails|hostile-failing-calls|crashed: SIGFPE"
   "crash-when-last-of-many-calls-fails|CrashWhenLastOfManyCallsFails|hostile-failing-calls|crashed: SIGFPE .*host call #405 made to fail"
@@ -37,6 +42,7 @@ set(MELVARA_TEST_MODULES
   "saves-after-failed-load|SavesAfterFailedLoad|hostile-failing-calls|of a record whose last load failed"
   "saves-more-than-loaded|SavesMoreThanLoaded|hostile-odd-answers|more bytes than the record's last load gave"
   "crash-on-empty-record|CrashOnEmptyRecord|hostile-odd-answers|crashed: SIGFPE .*every record empty"
+  "buffer-declared-too-long|BufferDeclaredTooLong|hostile-odd-answers|AddressSanitizer: stack-buffer-overflow .* in .*RewriteDefaults.*every record 16 bytes longer.*call: #[0-9]+ MX_LoadKData|--sanitize"
 )
 
 set(MELVARA_TEST_MODULE_DIR ${CMAKE_CURRENT_LIST_DIR})
@@ -69,11 +75,31 @@ macro(melvara_test_module row)
   else()
     target_link_libraries(test_module_${module} PRIVATE ${CMAKE_DL_LIBS})
   endif()
-  if(MELVARA_SANITIZE)
+  if(validate_options MATCHES "--sanitize" AND NOT WIN32)
+    # Built as its developer would for validate --sanitize.
+    target_compile_options(test_module_${module} PRIVATE -fno-sanitize=all -fsanitize=address)
+    target_link_options(test_module_${module} PRIVATE -fno-sanitize=all -fsanitize=address)
+  elseif(MELVARA_SANITIZE)
     # Foreign modules are not built with our sanitizers: their faults must
     # reach the host as they would from any module.
     target_compile_options(test_module_${module} PRIVATE -fno-sanitize=all)
     target_link_options(test_module_${module} PRIVATE -fno-sanitize=all)
+  endif()
+  if(fault STREQUAL "LinksHostFunctions" AND WIN32)
+    # Imports from the host program, through an import library of its name.
+    set(host_imports ${CMAKE_CURRENT_BINARY_DIR}/libmelvara-host-imports.a)
+    if(NOT TARGET melvara_host_imports)
+      find_program(MELVARA_DLLTOOL NAMES x86_64-w64-mingw32-dlltool dlltool REQUIRED)
+      file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/melvara-host-imports.def
+           "LIBRARY MELVARA.EXE\nEXPORTS\n  MX_LoadKData\n  MX_SaveKData\n")
+      add_custom_command(OUTPUT ${host_imports}
+        COMMAND ${MELVARA_DLLTOOL} -d ${CMAKE_CURRENT_BINARY_DIR}/melvara-host-imports.def
+                -l ${host_imports} -D MELVARA.EXE
+        DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/melvara-host-imports.def)
+      add_custom_target(melvara_host_imports DEPENDS ${host_imports})
+    endif()
+    add_dependencies(test_module_${module} melvara_host_imports)
+    target_link_libraries(test_module_${module} PRIVATE ${host_imports})
   endif()
   melvara_strict(test_module_${module})
 endmacro()

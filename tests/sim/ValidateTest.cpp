@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "sim/module/ModuleLoader.h"
-#include "sim/validate/ExportTable.h"
+#include "sim/validate/ModuleFile.h"
 #include "sim/validate/Invocation.h"
 #include "sim/validate/Reports.h"
 
@@ -88,44 +88,62 @@ TEST(Validate, ReportsForCIHoldEveryCheckAndEscapeTheirTexts) {
     const sim::CheckInfo first{"exports", 1, "", nullptr};
     const sim::CheckInfo second{"invoke-samples", 2, "", nullptr};
     const sim::CheckInfo third{"invoke-large-score", 2, "", nullptr};
+    const sim::CheckInfo fourth{"invoke-two-documents", 2, "", nullptr};
     sim::Validation validation;
     validation.Options = &options;
     // A module's own texts (its export names, its output) need not be UTF-8.
     validation.Checks = {
-        {&first, sim::Passed("the seven exports; also 1 others: Caf\xE9")},
-        {&second, sim::Failed("frame 3 \"kept\" <never released>\n", "menu index 1 & more",
-                              "#12 MX_LoadTGF(null, slot 1) = frame 3")},
-        {&third, sim::Skipped("the module offers no command\x01")},
+        {&first, sim::Passed("the seven exports; also 1 other: Caf\xE9"), std::nullopt},
+        {&second,
+         sim::Failed("frame 3 \"kept\" <never released>\n", "menu index 1 & more",
+                     "#12 MX_LoadTGF(null, slot 1) = frame 3"),
+         std::nullopt},
+        {&third, sim::Skipped("the module offers no command\x01"), std::nullopt},
+        // The same fault, other numbers: reported once, under the first.
+        {&fourth,
+         sim::Failed("frame 14 \"kept\" <never released>\n", "document 2",
+                     "#40 MX_LoadTGF(null, slot 2) = frame 14"),
+         std::nullopt},
     };
+    sim::GroupFaults(validation);
     validation.Checks[1].Result.Output = "Men\xFC \xC3";
     validation.Seconds = 1.5;
 
     const auto json = nlohmann::json::parse(sim::FormatJson(validation));
     EXPECT_EQ(json["module"], options.ModulePath);
-    ASSERT_EQ(json["checks"].size(), 3u);
+    ASSERT_EQ(json["checks"].size(), 4u);
+    EXPECT_EQ(json["checks"][3]["same_fault_as"], "invoke-samples");
+    EXPECT_TRUE(json["checks"][1]["same_fault_as"].is_null());
     EXPECT_EQ(json["checks"][1]["status"], "fail");
     EXPECT_EQ(json["checks"][1]["reason"], "frame 3 \"kept\" <never released>\n");
     EXPECT_EQ(json["checks"][1]["call"], "#12 MX_LoadTGF(null, slot 1) = frame 3");
     EXPECT_EQ(json["checks"][2]["reason"], "the module offers no command\x01");
-    EXPECT_EQ(json["checks"][0]["reason"], "the seven exports; also 1 others: Caf\xEF\xBF\xBD");
-    EXPECT_EQ(json["summary"]["failed"], 1);
+    EXPECT_EQ(json["checks"][0]["reason"], "the seven exports; also 1 other: Caf\xEF\xBF\xBD");
+    EXPECT_EQ(json["summary"]["failed"], 2);
     EXPECT_EQ(json["summary"]["skipped"], 1);
 
     const std::string junit = sim::FormatJunit(validation);
-    EXPECT_NE(junit.find("<testsuite name=\"level 2\" tests=\"2\" failures=\"1\" skipped=\"1\""),
+    EXPECT_NE(junit.find("<testsuite name=\"level 2\" tests=\"3\" failures=\"2\" skipped=\"1\""),
               std::string::npos)
         << junit;
     EXPECT_NE(junit.find("<failure message=\"frame 3 &quot;kept&quot; &lt;never released&gt;\n\">"
-                         "in menu index 1 &amp; more; call: #12 MX_LoadTGF(null, slot 1) = frame 3"
-                         "</failure>"),
+                         "in menu index 1 &amp; more; call: #12 MX_LoadTGF(null, slot 1) = frame 3\n"
+                         "repeat: melvara-sim validate --module 'dir/&lt;odd&gt; &amp; "
+                         "&quot;module&quot;.so' --check invoke-samples</failure>"),
               std::string::npos)
         << junit;
     EXPECT_EQ(junit.find('\x01'), std::string::npos) << "no control characters in XML";
     EXPECT_NE(junit.find("<system-out>Men\xEF\xBF\xBD \xEF\xBF\xBD</system-out>"),
               std::string::npos)
         << junit;
+    EXPECT_NE(junit.find("the same fault as invoke-samples"), std::string::npos) << junit;
     EXPECT_EQ(sim::FormatSummary(validation),
-              "3 checks up to level 2 in 1.500 s: 1 passed, 1 failed, 1 skipped");
+              "4 checks up to level 2 in 1.500 s: 1 passed, 2 failed (1 fault), 1 skipped");
+    const std::string lines = sim::FormatCheck(validation, 1);
+    EXPECT_NE(lines.find("\n      also broke 1 other check: invoke-two-documents\n"),
+              std::string::npos)
+        << lines;
+    EXPECT_EQ(sim::FormatCheck(validation, 3), "");
 }
 
 }  // namespace
