@@ -3,8 +3,10 @@
 // staves with any slots from 1 to 8 and any scopes.
 //
 // Properties: nothing crashes; a text that is refused says why; a text that
-// is taken gives a selection that FormatSelection writes as a text that is
-// taken again as the same region record (or as none).
+// is taken gives a selection that SelectionArgument writes as a text that is
+// taken again as the same region record (or as none), on the same score: the
+// text that the validator's repeat lines give run. (FormatSelection's words
+// alone may be cut to the score when read again.)
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -34,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::abort();
         return 0;
     }
-    const std::string written = sim::FormatSelection(*selection);
+    const std::string written = sim::SelectionArgument(*selection, score);
     const std::optional<sim::Selection> again = sim::ParseSelection(written, score, error);
     if (!again || again->Present != selection->Present ||
         std::memcmp(&again->Region, &selection->Region, sizeof selection->Region) != 0) {
