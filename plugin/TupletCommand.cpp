@@ -94,10 +94,14 @@ void RunTupletCommand(const MCMusicRegion& region, CommandMode mode, const MCUI&
 
     bool copyPosition = false;
     if (mode == ChangeDefaults) {
+        // Every tuplet record of the region counts, whatever its size: one
+        // that cannot be read is still a tuplet of the selection, and the
+        // one to copy must be a tuplet that can.
         MCOneTupletCounter counter;
-        browser.ForEachInRegion(counter, region);
+        MCBrowserTupletRecords records;
+        records.ForEachInRegion(counter, region);
         if (stoppedForMemory()) return;
-        if (counter.TupletCount != 1) {
+        if (counter.TupletCount != 1 || records.OtherSizes != 0) {
             ReportTupletCountError(ui);
             stoppedForMemory();
             return;

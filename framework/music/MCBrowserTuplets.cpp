@@ -43,6 +43,16 @@ int32_t __MCBrowserRegionBase::ForEachInRegion(MCIteratorHandler& handler,
 
 bool MCBrowserTuplets::ProcessCell(MCCell& cell, MCIteratorHandler& handler,
                                    const MCMusicRegion& region) {
+    return VisitCell(cell, handler, region, nullptr);
+}
+
+bool MCBrowserTupletRecords::ProcessCell(MCCell& cell, MCIteratorHandler& handler,
+                                         const MCMusicRegion& region) {
+    return VisitCell(cell, handler, region, &OtherSizes);
+}
+
+bool MCBrowserTuplets::VisitCell(MCCell& cell, MCIteratorHandler& handler,
+                                 const MCMusicRegion& region, int32_t* otherSizes) {
     // An object the walk needs and cannot have ends the walk, as a handler
     // that stops it does: a cell walked in part would be reported as walked.
     const mcpool::FailureWatch memory;
@@ -65,14 +75,16 @@ bool MCBrowserTuplets::ProcessCell(MCCell& cell, MCIteratorHandler& handler,
         }
 
         // The entry's tuplets, index after index up to the first that has no
-        // record. A record of another size than a tuplet's is passed over:
-        // it is no tuplet to visit, but the tuplets after it are.
+        // record. A record of another size than a tuplet's is passed over
+        // (but for a count): it is no tuplet to visit, but the tuplets after
+        // it are.
         tuplet.SetNoteEntry(entry);
         const uint32_t number = entry->EntryNumber();
         for (uint32_t index = 0; goOn && index <= __MCEntryDetail::kNoIndex; ++index) {
             if (!tuplet.Load(number, static_cast<uint16_t>(index))) {
-                if (tuplet.FoundOtherSize()) continue;
-                break;
+                if (!tuplet.FoundOtherSize()) break;
+                if (otherSizes == nullptr) continue;
+                ++*otherSizes;
             }
             goOn = handler.Iterate(&tuplet) && !memory.Failed();
         }

@@ -44,4 +44,22 @@ public:
 class MCBrowserTuplets : public __MCBrowserRegionBase {
 public:
     bool ProcessCell(MCCell& cell, MCIteratorHandler& handler, const MCMusicRegion& region) override;
+
+protected:
+    // The walk of one cell. Given otherSizes, a record of another size than
+    // a tuplet's is handed to the handler too, with no data, under its keys,
+    // and counted there.
+    bool VisitCell(MCCell& cell, MCIteratorHandler& handler, const MCMusicRegion& region,
+                   int32_t* otherSizes);
+};
+
+// The same walk over every tuplet record of the region, those of another
+// size than a tuplet's included (handed over with no data): for counting the
+// region's tuplets, where such a record is still one. OtherSizes tells how
+// many of the records it handed over were of another size.
+class MCBrowserTupletRecords : public MCBrowserTuplets {
+public:
+    bool ProcessCell(MCCell& cell, MCIteratorHandler& handler, const MCMusicRegion& region) override;
+
+    int32_t OtherSizes = 0;
 };

@@ -19,6 +19,7 @@
 #   stepN.score.json   the score @OUT@ must hold, compared field by field
 #                      with the host's own "diff" command
 #   stepN.unchanged    instead: the name of the sample @OUT@ must equal
+# Scores of the case's own, in CASE_DIR/scores/, are copied beside the samples.
 set -u
 
 if (($# < 5)); then
@@ -35,6 +36,9 @@ host=("$@")
 rm -rf "$work"
 mkdir -p "$work"
 cp "$samples"/*.json "$work"/
+if [[ -d "$case_dir/scores" ]]; then
+  cp "$case_dir"/scores/*.json "$work"/
+fi
 cp "$module" "$work"/
 module_name=./$(basename "$module")
 cd "$work" || exit 2

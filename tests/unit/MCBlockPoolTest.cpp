@@ -6,6 +6,7 @@
 
 #include "framework/core/MCBlockPool.h"
 #include "framework/core/MCIteratorHandler.h"
+#include "framework/core/MCString.h"
 #include "framework/music/MCBrowserTuplets.h"
 #include "framework/music/MCMusicRegion.h"
 #include "framework/music/MCNoteEntry.h"
@@ -91,6 +92,19 @@ TEST_F(MCBlockPool, FrameworkObjectsComeFromThePool) {
     auto* again = new (std::nothrow) MCNote(1, nullptr, nullptr);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(again), address);
     delete again;
+}
+
+// A string's text comes from the pool and goes back to it with the string,
+// the blocks it outgrew too.
+TEST_F(MCBlockPool, AStringGivesItsBlocksBack) {
+    if (!mcpool::Pooling()) GTEST_SKIP() << "nothing is kept under AddressSanitizer";
+    const uint64_t before = mcpool::Allocations();
+    {
+        MCString text;
+        text.SetCString("A text long enough to need more than one block of the pool");
+        ASSERT_GE(mcpool::Allocations() - before, 1u);
+    }
+    EXPECT_EQ(mcpool::KeptBlocks(), mcpool::Allocations() - before) << "every block is back";
 }
 
 // A cell's array of places and its block of entries go back to the pool

@@ -212,6 +212,20 @@ TEST_F(TupletBrowser, EveryTupletOfAnEntryIsVisitedThenTheNextEntry) {
     EXPECT_TRUE(askedForIndex3);
 }
 
+// Every index a key word can hold is a tuplet's, 0xFFFF too; the walk ends
+// there, as the index cannot go further.
+TEST_F(TupletBrowser, AnEntryFullToIndexFFFFIsWalkedToTheEnd) {
+    Score().AddStaff(10, 1).SetLayers(1);
+    const uint32_t entry = Score().AddEntry(10, 1, 0, 0, Tuplets({1}));
+    for (uint32_t index = 1; index <= 0xFFFF; ++index) {
+        Score().SetTuplet(entry, static_cast<uint16_t>(index), SampleTuplet(static_cast<uint16_t>(index)));
+    }
+    EXPECT_EQ(Walk(Rect(1, 1, 1, 1)), 1);
+    ASSERT_EQ(Handler.Visits.size(), 0x10000u);
+    EXPECT_EQ(Handler.Visits.back().KeyIndex, 0xFFFF);
+    EXPECT_EQ(Handler.Visits.back().Definition, SampleTuplet(0xFFFF));
+}
+
 TEST_F(TupletBrowser, TheHandlerGetsTheRecordWithItsKeysAndItsNoteEntry) {
     Score().AddStaff(10, 1).SetLayers(1);
     sim::Entry entry;

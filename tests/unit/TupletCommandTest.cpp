@@ -349,12 +349,13 @@ TEST_F(TupletCommand, ATupletRecordOfAnotherSizeIsPassedOverAndTheWalkGoesOn) {
          {},
          3},
         {"reset", 0, "", {sim::TupletKeys(entry, 0), sim::TupletKeys(entry, 2)}, 3},
-        // The counting walk stops at the second tuplet, index 2.
+        // Change counts the record of another size as a tuplet: the
+        // counting walk stops at it, the second.
         {"change", 2,
          "There must be exactly one tuplet in the selected region to be able to copy it to the "
          "Default Tuplet Definition.",
          {},
-         2},
+         1},
     };
     const sim::Score before = Score();
     for (const Case& c : cases) {
@@ -374,6 +375,35 @@ TEST_F(TupletCommand, ATupletRecordOfAnotherSizeIsPassedOverAndTheWalkGoesOn) {
         EXPECT_EQ(Score().Tuplet(entry, 2)->Value1, c.index == 0 ? Defaults.Value1 : 0x4242);
         EXPECT_EQ(CallsOf(HostFn::LoadKData).back().KeysIn, sim::TupletKeys(entry, c.lastIndexAsked));
     }
+}
+
+// Change counts every tuplet record of the selection, whatever its size: one
+// good tuplet beside a record of another size, either way round, or such a
+// record alone, is not exactly one tuplet to copy. Nothing is asked or saved.
+TEST_F(TupletCommand, ChangeCountsATupletRecordOfAnotherSize) {
+    const struct {
+        const char* name;
+        std::vector<size_t> sizes;  // of the entry's records, index by index
+    } cases[] = {{"odd record last", {30, 20}}, {"odd record first", {20, 30}}, {"odd record alone", {20}}};
+    const sim::Score empty = Score();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Score() = empty;
+        const uint32_t entry = Add(1, 1, std::vector<TupletDefinition>(c.sizes.size(), Differing(14, 99)));
+        for (size_t index = 0; index < c.sizes.size(); ++index) {
+            sim::Bytes bytes = Differing(14, 99).ToBytes();
+            bytes.resize(c.sizes[index]);
+            Score().SetRecord(sim::kTupletTag, sim::TupletKeys(entry, static_cast<uint16_t>(index)), bytes);
+        }
+        const sim::Score before = Score();
+        const size_t boxesBefore = Host.Boxes().List().size();
+        Host.Boxes().ScriptAnswers({sim::kIdYes});
+        EXPECT_EQ(Invoke(2), 1);
+        ASSERT_EQ(Host.Boxes().List().size(), boxesBefore + 1);
+        EXPECT_EQ(Host.Boxes().List().back().CaptionUtf8(), "Too Few/Many Tuplets");
+        EXPECT_TRUE(Score() == before);
+    }
+    EXPECT_EQ(Host.Log().SavedCount(), 0u);
 }
 
 }  // namespace
