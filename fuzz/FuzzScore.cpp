@@ -115,7 +115,8 @@ sim::Score GenerateScore(FuzzedDataProvider& data) {
     return score;
 }
 
-std::set<sim::RecordKey> RegionTuplets(const sim::Score& score, const RegionRecord& region) {
+std::set<sim::RecordKey> RegionTuplets(const sim::Score& score, const RegionRecord& region,
+                                       bool otherSizes) {
     std::set<sim::RecordKey> reached;
     if (region.StartMeasure > region.EndMeasure) return reached;
     const int layers = std::min<int>(score.LayerCount, kMaxLayers);
@@ -138,10 +139,10 @@ std::set<sim::RecordKey> RegionTuplets(const sim::Score& score, const RegionReco
                     for (uint32_t index = 0; index <= 0xFFFF; ++index) {
                         const sim::Keys keys = sim::TupletKeys(entry.Number, static_cast<uint16_t>(index));
                         // The walk ends at the first index without a record and passes
-                        // over a record that is not 30 bytes long.
+                        // over a record that is not 30 bytes long, but for a count.
                         const sim::Bytes* record = score.FindRecord(sim::kTupletTag, keys);
                         if (record == nullptr) break;
-                        if (record->size() != 30) continue;
+                        if (record->size() != 30 && !otherSizes) continue;
                         reached.insert(sim::RecordKey{sim::kTupletTag, keys});
                     }
                 }

@@ -31,7 +31,10 @@ sim::Score GenerateScore(FuzzedDataProvider& data);
 // the simulated host answers every call: measure by measure, slot by slot
 // (through the start scope), the shown layers, the entries inside the cuts
 // with their tuplet flag set, and each entry's records from index 0 to the
-// first one missing or not of 30 bytes.
-std::set<sim::RecordKey> RegionTuplets(const sim::Score& score, const RegionRecord& region);
+// first one missing, passing over those not of 30 bytes.
+// With otherSizes, the tuplet records of another size than 30 bytes that the
+// walk passes over are included: Change counts them.
+std::set<sim::RecordKey> RegionTuplets(const sim::Score& score, const RegionRecord& region,
+                                       bool otherSizes = false);
 
 }  // namespace fuzz

@@ -11,7 +11,8 @@
 // or left partly written: Compare changes nothing, Reset changes only the
 // tuplets that the walk reaches (each into exactly the defaults applied to
 // it), Change changes only the defaults (into exactly the region's one
-// tuplet copied into them, with the position as answered).
+// tuplet copied into them, with the position as answered, and only when
+// the region holds no other tuplet record, whatever its size).
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -102,6 +103,8 @@ void CheckRecords(const sim::Score& before, const sim::Score& after, const Regio
         }
         if (mode == 1 && key.Tag == sim::kTupletDefaultsTag && key.Words == sim::kTupletDefaultsKeys) {
             fuzz::Check(reached.size() == 1, "Change changed the defaults without exactly one tuplet");
+            fuzz::Check(fuzz::RegionTuplets(before, *region, true).size() == 1,
+                        "Change changed the defaults beside a tuplet record of another size");
             const sim::Bytes& tuplet = before.Records.at(*reached.begin());
             fuzz::Check(tuplet.size() == TupletDefinition::kSize, "Change wrote defaults from a tuplet that was not whole");
             fuzz::Check(bytes.size() == TupletDefinition::kSize, "Change wrote into defaults that were not whole");
