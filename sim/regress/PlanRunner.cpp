@@ -101,7 +101,8 @@ void PlanRunner::RunPart(const Part& part, const std::string& planPath,
         const double limit = kProcessSeconds + kCallsPerRun * Options.TimeoutSeconds *
                                                    static_cast<double>(part.Numbers.size() - next);
         const ChildOutcome child = RunThisProgram(args, limit);
-        std::map<size_t, RunResult> reported = ReadResults(ReadFile(resultsPath));
+        bool faulted = false;
+        std::map<size_t, RunResult> reported = ReadResults(ReadFile(resultsPath), &faulted);
         std::error_code ignored;
         std::filesystem::remove(resultsPath, ignored);
         const size_t first = next;
@@ -112,14 +113,15 @@ void PlanRunner::RunPart(const Part& part, const std::string& planPath,
             into[part.Numbers[next]] = std::move(found->second);
             ++done;
         }
-        if (next == part.Numbers.size())
-            break;
+        // After a fault in the module, reported with its run, the next
+        // process goes on from the run after it.
+        if (next == part.Numbers.size() || faulted)
+            continue;
         // The run it was making when it ended; a process that never got to
         // its first run (it did not start, or could not read the plan) would
         // not get to any other.
-        const bool faulted = child.ExitCode >= 4 && child.ExitCode <= 6;
         const bool hopeless =
-            next == first && (!child.Started || (child.Signal == 0 && !child.Killed && !faulted));
+            next == first && (!child.Started || (child.Signal == 0 && !child.Killed));
         const std::string how = HowItEnded(child, limit);
         do {
             EventTrace trace;

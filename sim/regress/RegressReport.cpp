@@ -196,8 +196,10 @@ std::string FormatGroup(const Regression& regression, size_t index) {
     text += std::string(kIndent) + "repeat old: " + RepeatCommand(regression, first, false) + "\n";
     text += std::string(kIndent) + "repeat new: " + RepeatCommand(regression, first, true) + "\n";
     if (count > 1) {
-        text += std::string(kIndent) + "the other " + std::to_string(count - 1) +
-                (count == 2 ? " run:" : " runs:") + "\n";
+        text += std::string(kIndent) +
+                (count == 2 ? std::string("the other run:")
+                            : "the other " + std::to_string(count - 1) + " runs:") +
+                "\n";
         for (size_t i = 1; i < count && i <= kRunsNamed; ++i)
             text += std::string(kIndent) + "  " + RunName(regression, group.Runs[i]) + "\n";
         if (count - 1 > kRunsNamed) {
@@ -209,12 +211,13 @@ std::string FormatGroup(const Regression& regression, size_t index) {
 }
 
 std::string FormatSpeed(const Regression& regression) {
-    const std::string score = regression.Runs->Scores()[regression.Runs->LargeScore()].Name;
+    const NamedScore& large = regression.Runs->Scores()[regression.Runs->LargeScore()];
+    const std::string score = large.Source.File + " (" + large.Name + ")";
     if (!regression.SpeedProblem.empty())
         return "Speed not compared: " + regression.SpeedProblem + "\n";
     std::string text = "Speed of each command on " + score + ", whole score: the median of " +
                        std::to_string(regression.Options->SpeedRuns) +
-                       " runs on each build, in turn\n";
+                       " timed runs on each build, in turn\n";
     size_t width = 0;
     for (const SpeedComparison& command : regression.Speed)
         width = std::max(width, JsonQuote(command.Title).size());
@@ -239,7 +242,7 @@ std::string FormatSpeed(const Regression& regression) {
 std::string FormatSummary(const Regression& regression) {
     const size_t runs = regression.Specs.size();
     std::string text = std::to_string(runs) + (runs == 1 ? " run" : " runs") +
-                       " on each build in " + ShortNumber(regression.Seconds) + " s: ";
+                       " on each build in " + Fixed("%.1f", regression.Seconds) + " s: ";
     const size_t differing = regression.Differing();
     if (differing == 0) {
         text += "all the same";

@@ -248,6 +248,11 @@ std::string WithoutAddresses(const std::string& cause) {
         return cause;
     std::string plain = cause.substr(0, open);
     for (size_t i = open; i < cause.size();) {
+        // A null address is "(nil)" in the C library's words.
+        if (cause.compare(i, 9, " at (nil)") == 0) {
+            i += 9;
+            continue;
+        }
         const bool address = cause.compare(i, 3, " 0x") == 0;
         const bool at = cause.compare(i, 6, " at 0x") == 0;
         if (!address && !at) {

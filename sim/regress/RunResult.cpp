@@ -73,8 +73,15 @@ std::string ResultLines(size_t run, const RunResult& result) {
     return lines;
 }
 
-std::map<size_t, RunResult> ReadResults(const std::string& text) {
+std::string FaultEndLine() {
+    return "ended\tfault\n";
+}
+
+std::map<size_t, RunResult> ReadResults(const std::string& text, bool* faulted) {
     std::map<size_t, RunResult> done;
+    if (faulted != nullptr)
+        *faulted = text.rfind(FaultEndLine(), 0) == 0 ||
+                   text.find("\n" + FaultEndLine()) != std::string::npos;
     std::map<size_t, RunResult> pending;
     // Only lines that end: the last one may have been cut short.
     const size_t end = text.rfind('\n');

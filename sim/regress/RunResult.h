@@ -43,9 +43,14 @@ struct RunResult {
 // before its "run" line, which ends it.
 std::string ResultLines(size_t run, const RunResult& result);
 
+// The line that says the process ends after the run before it: the module
+// crashed, did not return or ran out of memory in it.
+std::string FaultEndLine();
+
 // The runs that a results file reports whole, by number. A last line cut
-// short (the process ended while writing it) is left out.
-std::map<size_t, RunResult> ReadResults(const std::string& text);
+// short (the process ended while writing it) is left out. faulted, when
+// given, says whether the process ended after a fault in the module.
+std::map<size_t, RunResult> ReadResults(const std::string& text, bool* faulted = nullptr);
 
 // The plan's speed comparison: the seconds of each timed run of a command
 // on each build, and the line that reports one.
