@@ -153,7 +153,9 @@ Event CallEvent(const Host& host, const HostCall& call) {
     if (call.Function != HostFn::MessageBoxW) {
         event.Add("result", std::to_string(call.Result));
         event.Add("outcome", OutcomeName(call.Outcome));
+        // Calls of the window functions have no number, only its room.
         event.Text = DescribeCall(call);
+        event.Text.erase(0, event.Text.find_first_not_of(' '));
     }
     return event;
 }
