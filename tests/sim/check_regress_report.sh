@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# check_regress_report.sh SIM OLD NEW OTHER FOLDER
-# melvara-sim regress of OLD against NEW gives the same report twice in a
+# check_regress_report.sh SIM OLD NEW OTHER FOLDER [LEVEL]
+# melvara-sim regress of OLD against NEW (at LEVEL, default 2) gives the same report twice in a
 # row (but for the seconds it took); its JSON report given back with
 # --accept makes those differences pass, and OTHER, a change of another
 # kind, still fails against it.
 set -u
-sim=$1 old=$2 new=$3 other=$4 dir=$5
+sim=$1 old=$2 new=$3 other=$4 dir=$5 level=${6:-2}
 rm -rf "$dir"
 mkdir -p "$dir"
 failed=0
@@ -17,7 +17,7 @@ fail() {
 regress() {
   local name=$1 expected=$2
   shift 2
-  "$sim" regress --old "$old" --level 2 --speed-runs 0 "$@" >"$dir/$name.txt" 2>&1
+  "$sim" regress --old "$old" --level "$level" --speed-runs 0 "$@" >"$dir/$name.txt" 2>&1
   local status=$?
   cat "$dir/$name.txt"
   ((status == expected)) || fail "$name: exit status $status, expected $expected"
