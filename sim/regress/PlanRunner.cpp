@@ -124,7 +124,9 @@ void PlanRunner::RunPart(const Part& part, const std::string& planPath,
             next == first && (!child.Started || (child.Signal == 0 && !child.Killed));
         const std::string how = HowItEnded(child, limit);
         do {
+            // Its one event, kept whole too, for the run made again.
             EventTrace trace;
+            trace.KeepWindow(0, 1);
             trace.Add(LostRunEvent(how));
             into[part.Numbers[next++]] = RunResult::Of(trace);
             ++done;

@@ -107,12 +107,12 @@ class Progress {
 // The status to end with when not, else nothing.
 std::optional<int> Prepare(const RegressOptions& options, std::set<std::string>& accepted,
                            std::ostream& err) {
-    for (const auto& [option, path] :
-         {std::pair<const char*, const std::string&>{"--old", options.OldPath},
-          {"--new", options.NewPath}}) {
+    for (const bool newBuild : {false, true}) {
+        const std::string& path = newBuild ? options.NewPath : options.OldPath;
         std::error_code code;
         if (!std::filesystem::is_regular_file(path, code)) {
-            err << "melvara-sim: " << option << ": " << path << " is no module file\n";
+            err << "melvara-sim: " << (newBuild ? "--new" : "--old") << ": " << path
+                << " is no module file\n";
             return kRegressDiffers;
         }
     }

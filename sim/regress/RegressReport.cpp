@@ -369,8 +369,9 @@ std::string FormatJunit(const Regression& regression) {
     for (size_t i = 0; i < regression.Specs.size(); ++i) {
         const RunSpec& spec = regression.Specs[i];
         const RunComparison& run = regression.Comparisons[i];
-        const std::string classname =
-            spec.What == RunSpec::Kind::Menu ? std::string("menu") : spec.Title;
+        const std::string classname = spec.What == RunSpec::Kind::Menu ? std::string("menu")
+                                      : spec.Title.empty()             ? std::string("command")
+                                                                       : spec.Title;
         cases += "    <testcase classname=\"" + Xml(classname) + "\" name=\"" +
                  Xml(RunName(regression, i)) + "\" time=\"0\"";
         if (!run.Differs) {

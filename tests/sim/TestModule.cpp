@@ -62,6 +62,7 @@ enum class Fault {
     ShowsDoneBox,         // no fault: says "Done." in a message box
     ShowsAnotherBoxText,  // says "Done!" instead
     FreesFrameLate,       // frees the frame in Terminate, after the command returned
+    ExitsInInvoke,        // ends the host's process with status 3
 };
 constexpr Fault kFault = Fault::TEST_MODULE_FAULT;
 
@@ -263,6 +264,8 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
         volatile int* volatile nowhere = nullptr;
         *nowhere = 1;
     }
+    if (kFault == Fault::ExitsInInvoke)
+        std::_Exit(3);
     if (kFault == Fault::InvokeNeverReturns) {
         volatile bool forever = true;
         while (forever) {

@@ -49,6 +49,7 @@ set(MELVARA_TEST_MODULES
   "shows-done-box|ShowsDoneBox||"
   "shows-another-box-text|ShowsAnotherBoxText||"
   "frees-frame-late|FreesFrameLate|invoke-empty-score|never released"
+  "exits-in-invoke|ExitsInInvoke|invoke-empty-score|ended with status 3 without a result"
 )
 
 set(MELVARA_TEST_MODULE_DIR ${CMAKE_CURRENT_LIST_DIR})
