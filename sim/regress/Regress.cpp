@@ -8,6 +8,7 @@
 #include <iostream>
 #include <mutex>
 #include <set>
+#include <tuple>
 
 #if defined(_WIN32)
 #include <io.h>
@@ -226,7 +227,7 @@ bool KeepScores(const Regression& regression, std::ostream& err) {
             !written.insert(spec.Score).second) {
             continue;
         }
-        const NamedScore& score = regression.Runs->Scores()[spec.Score];
+        const NamedScore& score = regression.RunMatrix->Scores()[spec.Score];
         std::string error;
         if (!WriteScoreFile(
                 score.Document,
@@ -282,7 +283,7 @@ int Regress(const RegressOptions& options, std::ostream& standardOutput, std::os
     const Matrix matrix(options.Level, options.Seed);
     Regression regression;
     regression.Options = &options;
-    regression.Runs = &matrix;
+    regression.RunMatrix = &matrix;
     std::vector<RunSpec>& specs = regression.Specs;
     PlanResults results;
     const auto make = [&](std::vector<RunSpec> runs) {

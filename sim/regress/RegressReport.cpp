@@ -104,7 +104,7 @@ std::string DifferenceLines(const RunComparison& run) {
 }
 
 std::string RunName(const Regression& regression, size_t run) {
-    return "run " + std::to_string(run) + ": " + regression.Runs->Describe(regression.Specs[run]);
+    return "run " + std::to_string(run) + ": " + regression.RunMatrix->Describe(regression.Specs[run]);
 }
 
 std::string Status(const Regression& regression, size_t run) {
@@ -142,7 +142,7 @@ std::string RepeatCommand(const Regression& regression, size_t run, bool newBuil
         return program + " menu --module " + ShellWord(module) + " --host-version " +
                Hex(spec.HostVersion, 8);
     }
-    const NamedScore& score = regression.Runs->Scores()[spec.Score];
+    const NamedScore& score = regression.RunMatrix->Scores()[spec.Score];
     Invocation invocation;
     invocation.Document = &score.Document;
     invocation.Source = score.Source;
@@ -211,7 +211,7 @@ std::string FormatGroup(const Regression& regression, size_t index) {
 }
 
 std::string FormatSpeed(const Regression& regression) {
-    const NamedScore& large = regression.Runs->Scores()[regression.Runs->LargeScore()];
+    const NamedScore& large = regression.RunMatrix->Scores()[regression.RunMatrix->LargeScore()];
     const std::string score = large.Source.File + " (" + large.Name + ")";
     if (!regression.SpeedProblem.empty())
         return "Speed not compared: " + regression.SpeedProblem + "\n";
@@ -310,7 +310,7 @@ std::string FormatJson(const Regression& regression) {
     for (size_t i = 0; i < regression.Specs.size(); ++i) {
         const RunComparison& run = regression.Comparisons[i];
         json += std::string(i == 0 ? "\n" : ",\n") + "    {\"run\": " + std::to_string(i) +
-                ", \"where\": " + JsonQuote(regression.Runs->Describe(regression.Specs[i])) +
+                ", \"where\": " + JsonQuote(regression.RunMatrix->Describe(regression.Specs[i])) +
                 ", \"status\": " + JsonQuote(Status(regression, i)) + ", \"group\": " +
                 (run.Differs ? std::to_string(run.Group + 1) : std::string("null"));
         if (run.Differs) {

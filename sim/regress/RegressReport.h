@@ -27,7 +27,7 @@ struct SpeedComparison {
 // Everything regress found.
 struct Regression {
     const RegressOptions* Options = nullptr;
-    const Matrix* Runs = nullptr;
+    const Matrix* RunMatrix = nullptr;  // the runs of the level, their scores
     std::vector<RunSpec> Specs;  // by run number
     std::vector<RunComparison> Comparisons;
     std::vector<DifferenceGroup> Groups;
