@@ -31,10 +31,10 @@ Levels (each makes the runs of the lower ones too)
      seed, with no selection and cut regions, at host versions 0x11000000
      and 0x10000000, and every message box answered No, or Cancel, where one
      offers it
-  3  also a hostile host on the samples and the one-tuplet score: each host
-     call failing in turn, odd answers (records of other sizes, 22 layers,
-     hidden layers, extreme numbers, failing boxes), each host function
-     missing
+  3  also a hostile host on the samples, the one-tuplet and the generated
+     scores: each host call failing in turn, odd answers (records of other
+     sizes, 22 layers, hidden layers, extreme numbers, failing boxes), each
+     host function missing
 
 Options
   --old PATH        the build compared with (the earlier one)

@@ -210,9 +210,9 @@ std::vector<ScoreSource> Matrix::Sources() const {
 }
 
 bool Matrix::Hostile(size_t score) const {
-    // The samples and the one-tuplet score: small, with tuplets and defaults.
-    const std::string& preset = AllScores[score].Source.Preset;
-    return Level >= 3 && !preset.empty() && preset != "empty" && preset != "large";
+    // The small scores with tuplets and defaults: the samples, the
+    // one-tuplet score and the generated ones.
+    return Level >= 3 && score != Large && AllScores[score].Source.Preset != "empty";
 }
 
 std::vector<RunSpec> Matrix::MenuRuns() const {
@@ -239,8 +239,19 @@ std::vector<RunSpec> Matrix::BaseRuns(
                 continue;
             const Score& document = AllScores[score].Document;
             std::vector<std::optional<RegionRecord>> selections = {WholeScore(document).Region};
-            if (Level >= 2)
-                selections = SelectionsOf(document);
+            if (Level >= 2) {
+                // On a small score some cuts are the whole score: each region once.
+                selections.clear();
+                for (const auto& selection : SelectionsOf(document)) {
+                    const auto same = [&](const std::optional<RegionRecord>& other) {
+                        return selection.has_value() == other.has_value() &&
+                               (!selection ||
+                                std::memcmp(&*selection, &*other, sizeof *selection) == 0);
+                    };
+                    if (std::none_of(selections.begin(), selections.end(), same))
+                        selections.push_back(selection);
+                }
+            }
             for (const CommandPair& command : found->second) {
                 for (const auto& selection : selections) {
                     RunSpec run;

@@ -46,8 +46,8 @@ std::vector<CommandPair> PairCommands(const std::vector<MenuTitle>& oldMenu,
 // the empty, one-tuplet and large scores and two generated from the seed,
 // with no selection and cut regions, at older host versions, and every
 // message box answered No or Cancel where one offered it. Level 3: also a
-// hostile host on the small scores: each host call failing in turn, odd
-// answers, each host function missing.
+// hostile host on the small scores with tuplets: each host call failing in
+// turn, odd answers, each host function missing.
 class Matrix {
   public:
     Matrix(int level, uint64_t seed);

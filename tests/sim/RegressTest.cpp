@@ -9,6 +9,7 @@
 
 #include "sim/host/Host.h"
 #include "sim/host/HostControls.h"
+#include "sim/host/MessageBoxRecord.h"
 #include "sim/regress/AcceptedDifferences.h"
 #include "sim/regress/Comparison.h"
 #include "sim/regress/Matrix.h"
@@ -101,6 +102,41 @@ TEST(Regress, CommandsPairByTitleElseByIndex) {
         }
         EXPECT_EQ(pairs, c.Pairs) << c.Name;
     }
+}
+
+TEST(Regress, TheBaseRunsDecideTheAnswersAndTheCallsMadeToFail) {
+    const sim::Matrix matrix(3, 1);
+    const auto base = matrix.BaseRuns({{sim::kTodaysHostVersion, {{0, 0, "A"}}}});
+    std::vector<sim::RunResult> oldResults(base.size());
+    std::vector<sim::RunResult> newResults(base.size());
+    std::vector<const sim::RunResult*> oldPointers, newPointers;
+    for (size_t i = 0; i < base.size(); ++i) {
+        oldResults[i].Calls = 5;
+        newResults[i].Calls = 7;  // the most calls of either build fail in turn
+        oldPointers.push_back(&oldResults[i]);
+        newPointers.push_back(&newResults[i]);
+    }
+    newResults[3].Offered = 1u << sim::kIdNo;  // a Yes/No box in one build
+    std::map<sim::ControlChoice::Kind, size_t> runs;
+    uint64_t lastCall = 0;
+    size_t declining = 0;
+    for (const sim::RunSpec& run : matrix.DerivedRuns(base, oldPointers, newPointers)) {
+        ++runs[run.Control.What];
+        if (run.Control.What == sim::ControlChoice::Kind::FailingCall)
+            lastCall = std::max(lastCall, run.Control.Value);
+        declining += !run.Answers.empty() && run.Answers[0] == sim::kIdNo ? 1 : 0;
+    }
+    // The hostile host on the whole of piece, single, one-tuplet and the two
+    // generated scores.
+    constexpr size_t kHostile = 5;
+    EXPECT_EQ(declining, 1u);
+    EXPECT_EQ(runs[sim::ControlChoice::Kind::None], 1u);
+    EXPECT_EQ(runs[sim::ControlChoice::Kind::FailingCall], kHostile * 7);
+    EXPECT_EQ(lastCall, 7u);
+    EXPECT_EQ(runs[sim::ControlChoice::Kind::OddHost], kHostile * sim::OddHosts().size() * 2);
+    EXPECT_EQ(runs[sim::ControlChoice::Kind::Missing],
+              kHostile * MELVARA_HOST_FUNCTION_COUNT * 2);
+    EXPECT_TRUE(sim::Matrix(2, 1).DerivedRuns(base, oldPointers, newPointers).size() == 1);
 }
 
 // A run of count events named by number, the one at position at changed.

@@ -24,7 +24,7 @@ regress() {
 }
 timeless() { sed -E 's/ in [0-9.]+ s:/ in - s:/; s/"seconds": [0-9.]+/"seconds": -/' "$1"; }
 
-regress first 1 --new "$new" --json "$dir/first.json"
+regress first 1 --new "$new" --json "$dir/first.json" --junit "$dir/first.xml"
 regress second 1 --new "$new" --json "$dir/second.json"
 for kind in txt json; do
   if ! cmp -s <(timeless "$dir/first.$kind") <(timeless "$dir/second.$kind"); then
@@ -33,6 +33,13 @@ for kind in txt json; do
   fi
 done
 grep -q '^DIFF  ' "$dir/first.txt" || fail "no difference in the first report"
+# The JUnit report: a test case per run, a failure per run that differs.
+read -r runs differ < <(sed -En 's/^([0-9]+) runs on each build .* ([0-9]+) differ in .*/\1 \2/p' \
+  "$dir/first.txt")
+cases=$(grep -c '<testcase classname=' "$dir/first.xml")
+failures=$(grep -c '<failure message=' "$dir/first.xml")
+[[ "$cases" == "$runs" && "$failures" == "$differ" ]] ||
+  fail "JUnit: $cases test cases and $failures failures for $runs runs of which $differ differ"
 
 regress accepted 0 --new "$new" --accept "$dir/first.json"
 grep -q '^ACCEPTED  ' "$dir/accepted.txt" || fail "no ACCEPTED group"
