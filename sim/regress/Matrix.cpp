@@ -215,20 +215,20 @@ bool Matrix::Hostile(size_t score) const {
     return Level >= 3 && score != Large && AllScores[score].Source.Preset != "empty";
 }
 
-std::vector<RunSpec> Matrix::MenuRuns() const {
-    std::vector<RunSpec> runs;
+std::vector<PlannedRun> Matrix::MenuRuns() const {
+    std::vector<PlannedRun> runs;
     for (const uint32_t version : Versions) {
-        RunSpec run;
-        run.What = RunSpec::Kind::Menu;
+        PlannedRun run;
+        run.What = PlannedRun::Kind::Menu;
         run.HostVersion = version;
         runs.push_back(run);
     }
     return runs;
 }
 
-std::vector<RunSpec> Matrix::BaseRuns(
+std::vector<PlannedRun> Matrix::BaseRuns(
     const std::map<uint32_t, std::vector<CommandPair>>& commands) const {
-    std::vector<RunSpec> runs;
+    std::vector<PlannedRun> runs;
     for (const uint32_t version : Versions) {
         const auto found = commands.find(version);
         if (found == commands.end())
@@ -254,7 +254,7 @@ std::vector<RunSpec> Matrix::BaseRuns(
             }
             for (const CommandPair& command : found->second) {
                 for (const auto& selection : selections) {
-                    RunSpec run;
+                    PlannedRun run;
                     run.Score = score;
                     run.HostVersion = version;
                     run.OldIndex = command.Old;
@@ -269,10 +269,10 @@ std::vector<RunSpec> Matrix::BaseRuns(
     return runs;
 }
 
-std::vector<RunSpec> Matrix::DerivedRuns(const std::vector<RunSpec>& base,
-                                         const std::vector<const RunResult*>& oldResults,
-                                         const std::vector<const RunResult*>& newResults) const {
-    std::vector<RunSpec> runs;
+std::vector<PlannedRun> Matrix::DerivedRuns(const std::vector<PlannedRun>& base,
+                                            const std::vector<const RunResult*>& oldResults,
+                                            const std::vector<const RunResult*>& newResults) const {
+    std::vector<PlannedRun> runs;
     if (Level < 2)
         return runs;
     const auto offered = [&](size_t i) {
@@ -284,7 +284,7 @@ std::vector<RunSpec> Matrix::DerivedRuns(const std::vector<RunSpec>& base,
         for (const int answer : {kIdNo, kIdCancel}) {
             if ((offered(i) & (1u << answer)) == 0)
                 continue;
-            RunSpec run = base[i];
+            PlannedRun run = base[i];
             run.Answers.assign(kScriptedAnswers, answer);
             runs.push_back(run);
         }
@@ -295,7 +295,7 @@ std::vector<RunSpec> Matrix::DerivedRuns(const std::vector<RunSpec>& base,
     // the whole score and no selection.
     std::vector<size_t> hostile;
     for (size_t i = 0; i < base.size(); ++i) {
-        const RunSpec& run = base[i];
+        const PlannedRun& run = base[i];
         const RegionRecord whole = WholeScore(AllScores[run.Score].Document).Region;
         if (run.HostVersion == kTodaysHostVersion && Hostile(run.Score) && run.Selection &&
             std::memcmp(&*run.Selection, &whole, sizeof whole) == 0) {
@@ -310,7 +310,7 @@ std::vector<RunSpec> Matrix::DerivedRuns(const std::vector<RunSpec>& base,
             if (OddHosts()[odd].LastMeasures)
                 whole.StartMeasure = static_cast<int16_t>(held.Measures - kLastMeasures + 1);
             for (const bool selected : {true, false}) {
-                RunSpec run = base[i];
+                PlannedRun run = base[i];
                 run.Control = {ControlChoice::Kind::OddHost, odd};
                 run.Selection = selected ? std::optional<RegionRecord>(whole) : std::nullopt;
                 runs.push_back(run);
@@ -320,7 +320,7 @@ std::vector<RunSpec> Matrix::DerivedRuns(const std::vector<RunSpec>& base,
     for (const size_t i : hostile) {
         for (size_t fn = 0; fn < MELVARA_HOST_FUNCTION_COUNT; ++fn) {
             for (const bool selected : {true, false}) {
-                RunSpec run = base[i];
+                PlannedRun run = base[i];
                 run.Control = {ControlChoice::Kind::Missing, fn};
                 if (!selected)
                     run.Selection.reset();
@@ -333,7 +333,7 @@ std::vector<RunSpec> Matrix::DerivedRuns(const std::vector<RunSpec>& base,
         const uint64_t calls = std::max(oldResults[i] != nullptr ? oldResults[i]->Calls : 0,
                                         newResults[i] != nullptr ? newResults[i]->Calls : 0);
         for (const uint64_t number : Spread(calls, budget)) {
-            RunSpec run = base[i];
+            PlannedRun run = base[i];
             run.Control = {ControlChoice::Kind::FailingCall, number};
             runs.push_back(run);
         }
@@ -341,8 +341,8 @@ std::vector<RunSpec> Matrix::DerivedRuns(const std::vector<RunSpec>& base,
     return runs;
 }
 
-std::string Matrix::Describe(const RunSpec& run) const {
-    if (run.What == RunSpec::Kind::Menu)
+std::string Matrix::Describe(const PlannedRun& run) const {
+    if (run.What == PlannedRun::Kind::Menu)
         return "the menu at host version " + Hex(run.HostVersion, 8);
     const NamedScore& score = AllScores[run.Score];
     std::string command = run.Title.empty() ? std::string() : JsonQuote(run.Title);

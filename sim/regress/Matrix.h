@@ -59,20 +59,20 @@ class Matrix {
     size_t LargeScore() const { return Large; }
 
     // A menu run per host version.
-    std::vector<RunSpec> MenuRuns() const;
+    std::vector<PlannedRun> MenuRuns() const;
     // Each command on each score and selection, answers by default.
-    std::vector<RunSpec> BaseRuns(
+    std::vector<PlannedRun> BaseRuns(
         const std::map<uint32_t, std::vector<CommandPair>>& commands) const;
     // The runs that the base runs' results decide: other answers where a box
     // offered them, and the hostile host (failing calls up to the most calls
     // either build made).
-    std::vector<RunSpec> DerivedRuns(const std::vector<RunSpec>& base,
-                                     const std::vector<const RunResult*>& oldResults,
-                                     const std::vector<const RunResult*>& newResults) const;
+    std::vector<PlannedRun> DerivedRuns(const std::vector<PlannedRun>& base,
+                                        const std::vector<const RunResult*>& oldResults,
+                                        const std::vector<const RunResult*>& newResults) const;
 
     // "\"Reset\" on piece.json, whole score, host version 0x11000000, answering
     // No, host call #3 made to fail"; "the menu at host version 0x19000000".
-    std::string Describe(const RunSpec& run) const;
+    std::string Describe(const PlannedRun& run) const;
 
   private:
     // Whether the score takes the hostile controls.

@@ -164,12 +164,13 @@ double Median(std::vector<double> values) {
 }
 
 // Numbers the runs on from those made so far and puts them in a plan.
-RunPlan PlanOf(const Matrix& matrix, std::vector<RunSpec>& specs, std::vector<RunSpec> runs) {
+RunPlan PlanOf(const Matrix& matrix, std::vector<PlannedRun>& planned,
+               std::vector<PlannedRun> runs) {
     RunPlan plan;
     plan.Scores = matrix.Sources();
-    for (RunSpec& run : runs) {
-        plan.Runs.emplace_back(specs.size(), run);
-        specs.push_back(std::move(run));
+    for (PlannedRun& run : runs) {
+        plan.Runs.emplace_back(planned.size(), run);
+        planned.push_back(std::move(run));
     }
     return plan;
 }
@@ -184,7 +185,7 @@ void CompareSpeed(const RegressOptions& options, const Matrix& matrix,
     for (const CommandPair& command : commands) {
         if (!command.Old || !command.New)
             continue;
-        RunSpec run;
+        PlannedRun run;
         run.Score = matrix.LargeScore();
         run.HostVersion = kTodaysHostVersion;
         run.OldIndex = command.Old;
@@ -221,13 +222,13 @@ void CompareSpeed(const RegressOptions& options, const Matrix& matrix,
 // Writes the scores that the repeat commands of the differing runs use.
 bool KeepScores(const Regression& regression, std::ostream& err) {
     std::set<size_t> written;
-    for (size_t i = 0; i < regression.Specs.size(); ++i) {
-        const RunSpec& spec = regression.Specs[i];
-        if (!regression.Comparisons[i].Differs || spec.What == RunSpec::Kind::Menu ||
-            !written.insert(spec.Score).second) {
+    for (size_t i = 0; i < regression.Planned.size(); ++i) {
+        const PlannedRun& planned = regression.Planned[i];
+        if (!regression.Comparisons[i].Differs || planned.What == PlannedRun::Kind::Menu ||
+            !written.insert(planned.Score).second) {
             continue;
         }
-        const NamedScore& score = regression.RunMatrix->Scores()[spec.Score];
+        const NamedScore& score = regression.RunMatrix->Scores()[planned.Score];
         std::string error;
         if (!WriteScoreFile(
                 score.Document,
@@ -284,20 +285,20 @@ int Regress(const RegressOptions& options, std::ostream& standardOutput, std::os
     Regression regression;
     regression.Options = &options;
     regression.RunMatrix = &matrix;
-    std::vector<RunSpec>& specs = regression.Specs;
+    std::vector<PlannedRun>& planned = regression.Planned;
     PlanResults results;
-    const auto make = [&](std::vector<RunSpec> runs) {
+    const auto make = [&](std::vector<PlannedRun> runs) {
         progress.AddRuns(runs.size());
-        return runner.Run(PlanOf(matrix, specs, std::move(runs)), results, error);
+        return runner.Run(PlanOf(matrix, planned, std::move(runs)), results, error);
     };
 
     // The menus first: the commands of the runs are those of both menus.
     bool made = make(matrix.MenuRuns());
     std::map<uint32_t, std::vector<CommandPair>> commands;
-    for (size_t i = 0; i < specs.size(); ++i)
-        commands[specs[i].HostVersion] = PairCommands(results.Old[i].Menu, results.New[i].Menu);
-    const size_t baseStart = specs.size();
-    const std::vector<RunSpec> base = matrix.BaseRuns(commands);
+    for (size_t i = 0; i < planned.size(); ++i)
+        commands[planned[i].HostVersion] = PairCommands(results.Old[i].Menu, results.New[i].Menu);
+    const size_t baseStart = planned.size();
+    const std::vector<PlannedRun> base = matrix.BaseRuns(commands);
     made = made && make(base);
     // The runs that the base runs decide: the answers their boxes offered,
     // the calls to make fail.
@@ -310,16 +311,16 @@ int Regress(const RegressOptions& options, std::ostream& standardOutput, std::os
     made = made && make(matrix.DerivedRuns(base, oldBase, newBase));
 
     // The runs that differ, made again keeping the events where they part.
-    regression.Comparisons.resize(specs.size());
+    regression.Comparisons.resize(planned.size());
     RunPlan windows;
     windows.Scores = matrix.Sources();
-    for (size_t i = 0; i < specs.size(); ++i) {
+    for (size_t i = 0; i < planned.size(); ++i) {
         const RunResult& before = results.Old[i];
         const RunResult& after = results.New[i];
         if (before.SameAs(after))
             continue;
         regression.Comparisons[i].Differs = true;
-        RunSpec again = specs[i];
+        PlannedRun again = planned[i];
         std::tie(again.WindowFrom, again.WindowTo) = DifferenceWindow(before, after);
         windows.Runs.emplace_back(i, again);
     }

@@ -104,7 +104,8 @@ std::string DifferenceLines(const RunComparison& run) {
 }
 
 std::string RunName(const Regression& regression, size_t run) {
-    return "run " + std::to_string(run) + ": " + regression.RunMatrix->Describe(regression.Specs[run]);
+    return "run " + std::to_string(run) + ": " +
+           regression.RunMatrix->Describe(regression.Planned[run]);
 }
 
 std::string Status(const Regression& regression, size_t run) {
@@ -134,26 +135,26 @@ bool Regression::Failed() const {
 
 std::string RepeatCommand(const Regression& regression, size_t run, bool newBuild) {
     const RegressOptions& options = *regression.Options;
-    const RunSpec& spec = regression.Specs[run];
+    const PlannedRun& planned = regression.Planned[run];
     const std::string program = kProgramName;
     const std::string& module = newBuild ? options.NewPath : options.OldPath;
-    const std::optional<int16_t>& index = spec.IndexOf(newBuild);
-    if (spec.What == RunSpec::Kind::Menu || !index) {
+    const std::optional<int16_t>& index = planned.IndexOf(newBuild);
+    if (planned.What == PlannedRun::Kind::Menu || !index) {
         return program + " menu --module " + ShellWord(module) + " --host-version " +
-               Hex(spec.HostVersion, 8);
+               Hex(planned.HostVersion, 8);
     }
-    const NamedScore& score = regression.RunMatrix->Scores()[spec.Score];
+    const NamedScore& score = regression.RunMatrix->Scores()[planned.Score];
     Invocation invocation;
     invocation.Document = &score.Document;
     invocation.Source = score.Source;
     invocation.MenuIndex = *index;
-    invocation.HostVersion = spec.HostVersion;
-    invocation.Selection = spec.Selection;
-    invocation.Answers = spec.Answers;
-    invocation.Controls = ControlsOf(spec.Control);
+    invocation.HostVersion = planned.HostVersion;
+    invocation.Selection = planned.Selection;
+    invocation.Answers = planned.Answers;
+    invocation.Controls = ControlsOf(planned.Control);
     Score held = score.Document;
     invocation.Controls.ApplyTo(held);
-    RunRepeat repeat = RepeatOf(invocation, held, spec.Answers.size());
+    RunRepeat repeat = RepeatOf(invocation, held, planned.Answers.size());
     // run has no limits of its own: a fault of the module needs them.
     const RunComparison& comparison = regression.Comparisons[run];
     if (IsFault(comparison.OldEvent) || IsFault(comparison.NewEvent)) {
@@ -240,7 +241,7 @@ std::string FormatSpeed(const Regression& regression) {
 }
 
 std::string FormatSummary(const Regression& regression) {
-    const size_t runs = regression.Specs.size();
+    const size_t runs = regression.Planned.size();
     std::string text = std::to_string(runs) + (runs == 1 ? " run" : " runs") +
                        " on each build in " + Fixed("%.1f", regression.Seconds) + " s: ";
     const size_t differing = regression.Differing();
@@ -307,10 +308,10 @@ std::string FormatJson(const Regression& regression) {
         ",\n  \"timeout_seconds\": " + ShortNumber(options.TimeoutSeconds) +
         ",\n  \"memory_limit_megabytes\": " + std::to_string(options.MemoryLimitMegabytes) +
         ",\n  \"runs\": [";
-    for (size_t i = 0; i < regression.Specs.size(); ++i) {
+    for (size_t i = 0; i < regression.Planned.size(); ++i) {
         const RunComparison& run = regression.Comparisons[i];
         json += std::string(i == 0 ? "\n" : ",\n") + "    {\"run\": " + std::to_string(i) +
-                ", \"where\": " + JsonQuote(regression.RunMatrix->Describe(regression.Specs[i])) +
+                ", \"where\": " + JsonQuote(regression.RunMatrix->Describe(regression.Planned[i])) +
                 ", \"status\": " + JsonQuote(Status(regression, i)) + ", \"group\": " +
                 (run.Differs ? std::to_string(run.Group + 1) : std::string("null"));
         if (run.Differs) {
@@ -352,8 +353,8 @@ std::string FormatJson(const Regression& regression) {
     }
     const size_t groups = regression.Groups.size();
     json += std::string(regression.Speed.empty() ? "" : "\n  ") +
-            "]},\n  \"summary\": {\"runs\": " + std::to_string(regression.Specs.size()) +
-            ", \"same\": " + std::to_string(regression.Specs.size() - regression.Differing()) +
+            "]},\n  \"summary\": {\"runs\": " + std::to_string(regression.Planned.size()) +
+            ", \"same\": " + std::to_string(regression.Planned.size() - regression.Differing()) +
             ", \"differ\": " + std::to_string(regression.Differing()) +
             ", \"groups\": " + std::to_string(groups) +
             ", \"new_groups\": " + std::to_string(regression.NewGroups()) +
@@ -366,12 +367,12 @@ std::string FormatJunit(const Regression& regression) {
     const RegressOptions& options = *regression.Options;
     std::string cases;
     size_t failures = 0;
-    for (size_t i = 0; i < regression.Specs.size(); ++i) {
-        const RunSpec& spec = regression.Specs[i];
+    for (size_t i = 0; i < regression.Planned.size(); ++i) {
+        const PlannedRun& planned = regression.Planned[i];
         const RunComparison& run = regression.Comparisons[i];
-        const std::string classname = spec.What == RunSpec::Kind::Menu ? std::string("menu")
-                                      : spec.Title.empty()             ? std::string("command")
-                                                                       : spec.Title;
+        const std::string classname = planned.What == PlannedRun::Kind::Menu ? std::string("menu")
+                                      : planned.Title.empty() ? std::string("command")
+                                                              : planned.Title;
         cases += "    <testcase classname=\"" + Xml(classname) + "\" name=\"" +
                  Xml(RunName(regression, i)) + "\" time=\"0\"";
         if (!run.Differs) {
@@ -415,12 +416,12 @@ std::string FormatJunit(const Regression& regression) {
         }
     }
     const std::string seconds = Fixed("%.3f", regression.Seconds);
-    const size_t tests = regression.Specs.size() + regression.Speed.size();
+    const size_t tests = regression.Planned.size() + regression.Speed.size();
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"" +
            Xml(std::string(kProgramName) + " regress " + options.OldPath + " " + options.NewPath) +
            "\" tests=\"" + std::to_string(tests) + "\" failures=\"" +
            std::to_string(failures + slow) + "\" time=\"" + seconds +
-           "\">\n  <testsuite name=\"runs\" tests=\"" + std::to_string(regression.Specs.size()) +
+           "\">\n  <testsuite name=\"runs\" tests=\"" + std::to_string(regression.Planned.size()) +
            "\" failures=\"" + std::to_string(failures) + "\" skipped=\"0\" time=\"" + seconds +
            "\">\n" + cases + "  </testsuite>\n  <testsuite name=\"speed\" tests=\"" +
            std::to_string(regression.Speed.size()) + "\" failures=\"" + std::to_string(slow) +

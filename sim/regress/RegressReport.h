@@ -28,7 +28,7 @@ struct SpeedComparison {
 struct Regression {
     const RegressOptions* Options = nullptr;
     const Matrix* RunMatrix = nullptr;  // the runs of the level, their scores
-    std::vector<RunSpec> Specs;  // by run number
+    std::vector<PlannedRun> Planned;    // by run number
     std::vector<RunComparison> Comparisons;
     std::vector<DifferenceGroup> Groups;
     std::vector<std::string> AcceptedNotSeen;  // accepted keys no run differs at

@@ -148,7 +148,7 @@ std::string RunPlan::Serialize() const {
         text += "score\t" + Join(score.Fields(), kWordSeparator) + "\n";
     for (const auto& [number, run] : Runs) {
         text += "run\t" + std::to_string(number) + "\t" +
-                (run.What == RunSpec::Kind::Menu ? "menu" : "command") + "\t" +
+                (run.What == PlannedRun::Kind::Menu ? "menu" : "command") + "\t" +
                 std::to_string(run.Score) + "\t" + std::to_string(run.HostVersion) + "\t" +
                 IndexText(run.OldIndex) + "\t" + IndexText(run.NewIndex) + "\t" +
                 SelectionText(run.Selection) + "\t" + Join(run.Answers, ',') + "\t" +
@@ -173,10 +173,10 @@ std::optional<RunPlan> RunPlan::Parse(const std::string& text, std::string& erro
                 good = true;
             }
         } else if (fields.size() == 12 && fields[0] == "run") {
-            RunSpec run;
+            PlannedRun run;
             size_t number = 0;
             LineReader read(fields);
-            run.What = fields[2] == "menu" ? RunSpec::Kind::Menu : RunSpec::Kind::Command;
+            run.What = fields[2] == "menu" ? PlannedRun::Kind::Menu : PlannedRun::Kind::Command;
             good = read.Number(1, number) && read.Number(3, run.Score) &&
                    run.Score < plan.Scores.size() && read.Number(4, run.HostVersion) &&
                    read.Index(5, run.OldIndex) && read.Index(6, run.NewIndex) &&

@@ -26,7 +26,7 @@ struct ControlChoice {
 // version; a command run invokes the command (by each build's own index) on
 // a score. A window asks the run process to keep the events at those
 // positions whole.
-struct RunSpec {
+struct PlannedRun {
     enum class Kind : uint8_t { Menu, Command };
     Kind What = Kind::Command;
     size_t Score = 0;  // in the plan's scores
@@ -48,7 +48,7 @@ struct RunSpec {
 // What one run process is given: the scores, and runs by their number.
 struct RunPlan {
     std::vector<ScoreSource> Scores;
-    std::vector<std::pair<size_t, RunSpec>> Runs;  // (run number, run)
+    std::vector<std::pair<size_t, PlannedRun>> Runs;  // (run number, run)
 
     std::string Serialize() const;
     // Nothing, with error set, for text that is no plan.

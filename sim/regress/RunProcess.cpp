@@ -114,7 +114,7 @@ void MenuRun(LoadedModule& module, uint32_t hostVersion, EventTrace& trace, RunR
     trace.Add(MenuStatusEvent(module.GetMenuStatus(nullptr)));
 }
 
-void CommandRun(LoadedModule& module, const RunSpec& run, bool newBuild, EventTrace& trace) {
+void CommandRun(LoadedModule& module, const PlannedRun& run, bool newBuild, EventTrace& trace) {
     const std::optional<int16_t>& index = run.IndexOf(newBuild);
     ReadMenu(module, run.HostVersion);
     if (!index) {
@@ -133,12 +133,12 @@ void CommandRun(LoadedModule& module, const RunSpec& run, bool newBuild, EventTr
 
 // One run: a fresh host over the score as the controls shape it, a fresh
 // load of the module, every call into the host an event.
-void MakeRun(const RegressOptions& options, const RunSpec& run, ScoreCache& scores,
+void MakeRun(const RegressOptions& options, const PlannedRun& run, ScoreCache& scores,
              Current& current) {
     EventTrace& trace = *current.Trace;
     RunResult& result = *current.Result;
     const HostControls controls = ControlsOf(run.Control);
-    Score held = run.What == RunSpec::Kind::Menu ? Score{} : scores.Get(run.Score).Document;
+    Score held = run.What == PlannedRun::Kind::Menu ? Score{} : scores.Get(run.Score).Document;
     controls.ApplyTo(held);
     Host host(std::move(held));
     host.IndexScore();
@@ -160,7 +160,7 @@ void MakeRun(const RegressOptions& options, const RunSpec& run, ScoreCache& scor
         trace.Add(LoadFailedEvent(error, options.ModulePath));
         return;
     }
-    if (run.What == RunSpec::Kind::Menu)
+    if (run.What == PlannedRun::Kind::Menu)
         MenuRun(module, run.HostVersion, trace, result);
     else
         CommandRun(module, run, options.NewBuild, trace);
@@ -310,7 +310,7 @@ int RunSpeedProcess(const RegressOptions& options, std::ostream& err) {
     }
     ScoreCache scores(plan->Scores);
     for (size_t command = 0; command < plan->Runs.size(); ++command) {
-        const RunSpec& run = plan->Runs[command].second;
+        const PlannedRun& run = plan->Runs[command].second;
         const Score& score = scores.Get(run.Score).Document;
         const std::optional<int16_t> indexes[2] = {run.OldIndex, run.NewIndex};
         if (!indexes[0] || !indexes[1])

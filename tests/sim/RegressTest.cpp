@@ -120,7 +120,7 @@ TEST(Regress, TheBaseRunsDecideTheAnswersAndTheCallsMadeToFail) {
     std::map<sim::ControlChoice::Kind, size_t> runs;
     uint64_t lastCall = 0;
     size_t declining = 0;
-    for (const sim::RunSpec& run : matrix.DerivedRuns(base, oldPointers, newPointers)) {
+    for (const sim::PlannedRun& run : matrix.DerivedRuns(base, oldPointers, newPointers)) {
         ++runs[run.Control.What];
         if (run.Control.What == sim::ControlChoice::Kind::FailingCall)
             lastCall = std::max(lastCall, run.Control.Value);
@@ -176,14 +176,14 @@ TEST(Regress, TheWindowOfTheDigestsHoldsTheFirstDifference) {
 TEST(Regress, PlansAndResultsReadBackAsWritten) {
     sim::RunPlan plan;
     plan.Scores = {sim::EmptyScore().Source};
-    sim::RunSpec run;
+    sim::PlannedRun run;
     run.OldIndex = 2;
     run.Selection = RegionRecord{1, -2, 3, -4, 5, 6, 7, 2147483647};
     run.Answers = {7, 2};
     run.Control = {sim::ControlChoice::Kind::Missing, 12};
     run.WindowFrom = 253;
     run.WindowTo = 510;
-    plan.Runs = {{41, run}, {42, sim::RunSpec{}}};
+    plan.Runs = {{41, run}, {42, sim::PlannedRun{}}};
     std::string error;
     const std::optional<sim::RunPlan> back = sim::RunPlan::Parse(plan.Serialize(), error);
     ASSERT_TRUE(back) << error;
