@@ -4,6 +4,7 @@
 #   make windows  build the Windows module qvzevedovuvedoza64.mxt alone
 #   make release  the zip an engraver downloads and the plug-in developers' kits, built twice
 #                 and compared, tested under Wine, in dist/
+#   make regress-release  the module against its previous release (also a step of make release)
 #   make fuzz     run every libFuzzer target for FUZZ_SECONDS (default 300) each
 #   make bench    build the benchmarks (Release, build/bench) and run them
 #   make clean    remove every build folder
@@ -19,7 +20,7 @@ FUZZ_TARGETS := frames records invoke transfers scorefile selection
 MODULE := $(LINUX_DIR)/plugin/qvzevedovuvedoza64.so
 SIM := $(LINUX_DIR)/sim/melvara-sim
 
-.PHONY: all setup linux windows release asan fuzz-build fuzz check demo bench clean
+.PHONY: all setup linux windows release regress-release asan fuzz-build fuzz check demo bench clean
 
 all: linux
 
@@ -104,6 +105,11 @@ demo:
 release:
 	@scripts/setup.sh release
 	@scripts/release.sh
+
+# See scripts/regress-release.sh.
+regress-release:
+	@scripts/setup.sh linux
+	@scripts/regress-release.sh
 
 clean:
 	rm -rf build

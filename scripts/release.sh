@@ -11,7 +11,9 @@
 #      bytes.
 #   3. Runs the package tests and the Windows tests under Wine on what step 1
 #      packed, from build/release-a-linux.
-#   4. Copies the three archives into dist/, with their SHA256SUMS.
+#   4. Compares the module with its previous release (scripts/regress-release.sh):
+#      a difference not reviewed stops the release.
+#   5. Copies the three archives into dist/, with their SHA256SUMS.
 # SOURCE_DATE_EPOCH, the time of the zip's entries, is the time of the last
 # commit unless it is set. JOBS is the number of parallel jobs.
 set -euo pipefail
@@ -94,7 +96,10 @@ fi
 say "3. the package tests and the Windows tests under Wine, on what step 1 packed"
 ctest --test-dir "$first_linux" -L 'package|wine' --output-on-failure -j"$jobs"
 
-say "4. into dist/"
+say "4. the module against its previous release"
+scripts/regress-release.sh
+
+say "5. into dist/"
 mkdir -p dist
 rm -f dist/*.zip dist/*.tar.gz dist/SHA256SUMS
 cp "${shipped[@]}" dist/

@@ -7,6 +7,7 @@
 #include "ProjectVersion.h"
 #include "sim/cli/Activity.h"
 #include "sim/cli/GenerateCommand.h"
+#include "sim/cli/RegressCommandLine.h"
 #include "sim/cli/RunCommandLine.h"
 #include "sim/cli/ScoreFileHelp.h"
 #include "sim/cli/ValidateCommandLine.h"
@@ -33,6 +34,7 @@ Commands
   run        run one of the module's commands on a score
   generate   write a score of any size, for tests and benchmarks
   validate   check any plug-in module against the host's contract
+  regress    run two builds of a module alike and name each difference
 
 "melvara-sim COMMAND --help" (or "melvara-sim help COMMAND") describes a
 command and its options; "melvara-sim help score" describes score files.
@@ -177,6 +179,7 @@ const Command kCommands[] = {
     {"run", &kRunHelp, RunCommandMain},
     {"generate", &kGenerateHelp, GenerateCommand},
     {"validate", &kValidateHelp, ValidateMain},
+    {"regress", &kRegressHelp, RegressMain},
 };
 
 const Command* FindCommand(const std::string& name) {

@@ -7,9 +7,9 @@
 # the licence equal to this tree's; the guide names VERSION; the program
 # (melvara-sim: --version, no C++ runtime needed, no newer C library than the
 # guide states; MELVARA.EXE: imports only system DLLs). Then builds the
-# example from the packed sources with the packed Makefile and validates it
+# example from the packed sources with the packed Makefile, validates it
 # at levels 1 to 3 with the packed program (on Windows run by RUNNER, for
-# example run_wine.sh SESSION).
+# example run_wine.sh SESSION) and compares it with itself (regress).
 set -euo pipefail
 
 (($# >= 2)) || { echo "usage: $0 linux|windows KIT_DIR [RUNNER...]" >&2; exit 2; }
@@ -96,6 +96,14 @@ if (cd "$kit/examples/count-tuplets" && "${run[@]}" validate --module "./$module
 else
   fail "the packed program fails the packed example:"
   cat "$work/validate.txt"
+fi
+if (cd "$kit/examples/count-tuplets" &&
+  "${run[@]}" regress --old "./$module" --new "./$module" --level 1 --speed-runs 0) \
+  >"$work/regress.txt" 2>&1; then
+  ok "the packed program compares two builds: $(tail -1 "$work/regress.txt" | tr -d '\r')"
+else
+  fail "the packed program's regress of the example against itself:"
+  cat "$work/regress.txt"
 fi
 
 exit $((failures > 0))

@@ -57,6 +57,12 @@ enum class Fault {
     SavesMoreThanLoaded,   // writes back 30 bytes, however many the load gave
     CrashOnEmptyRecord,    // divides by the size of the defaults it loaded
     BufferDeclaredTooLong,  // loads the defaults into 30 bytes it says are 64
+    // Changes between two builds, for regress (each shows as one difference).
+    SavesAnotherField,    // sets byte 10 of the defaults to 0x1B before writing them back
+    ShowsDoneBox,         // no fault: says "Done." in a message box
+    ShowsAnotherBoxText,  // says "Done!" instead
+    FreesFrameLate,       // frees the frame in Terminate, after the command returned
+    ExitsInInvoke,        // ends the host's process with status 3
 };
 constexpr Fault kFault = Fault::TEST_MODULE_FAULT;
 
@@ -181,6 +187,8 @@ void RewriteDefaults() {
     const uint32_t saved = kFault == Fault::SavesMoreThanLoaded || !loaded ? kDefaultsSize
                            : count < kDefaultsSize                         ? count
                                                                             : kDefaultsSize;
+    if (kFault == Fault::SavesAnotherField && saved > 10)
+        buffer[10] = 0x1B;
     save(kDefaultsTag, keys, buffer, saved, VersionArgument());
 }
 
@@ -198,6 +206,9 @@ int16_t LayerFromCount(int calls = 1) {
     volatile int layer = thousand / count % count;  // made even when the layer goes unused
     return static_cast<int16_t>(layer);
 }
+
+// The frame FreesFrameLate keeps until Terminate.
+void* LateFrame = nullptr;
 
 }  // namespace
 
@@ -253,6 +264,8 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
         volatile int* volatile nowhere = nullptr;
         *nowhere = 1;
     }
+    if (kFault == Fault::ExitsInInvoke)
+        std::_Exit(3);
     if (kFault == Fault::InvokeNeverReturns) {
         volatile bool forever = true;
         while (forever) {
@@ -278,6 +291,11 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
         if (const auto box = HostFunction<BoxFn>("MessageBoxW"))
             box(window, reinterpret_cast<const char16_t*>(kText),
                 reinterpret_cast<const char16_t*>(kCaption), 0);
+    }
+    if (kFault == Fault::ShowsDoneBox || kFault == Fault::ShowsAnotherBoxText) {
+        if (const auto box = HostFunction<BoxFn>("MessageBoxW"))
+            box(window, kFault == Fault::ShowsDoneBox ? u"Done." : u"Done!",
+                u"Foreign Frame Probe", 0);
     }
     bool answeredNo = false;
     if (kFault == Fault::KeepsFrameOnNo) {
@@ -307,7 +325,9 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
         return 1;
     if (kFault == Fault::WritesIntoFrame)
         static_cast<uint8_t*>(frame)[6] ^= 0xFF;
-    if (kFault != Fault::FrameNeverFreed && !answeredNo)
+    if (kFault == Fault::FreesFrameLate)
+        LateFrame = frame;
+    else if (kFault != Fault::FrameNeverFreed && !answeredNo)
         release(frame, VersionArgument());
     if (kFault == Fault::FrameFreedTwice)
         release(frame, VersionArgument());
@@ -327,4 +347,10 @@ MELVARA_EXPORT int MelvaraExtensionGetMenuStatus(void*) {
     return 1;
 }
 
-MELVARA_EXPORT void MelvaraExtensionTerminate(void) {}
+MELVARA_EXPORT void MelvaraExtensionTerminate(void) {
+    using FreeFn = void (*)(void*, uint32_t);
+    const auto release = HostFunction<FreeFn>("MX_FreeTGF");
+    if (LateFrame != nullptr && release != nullptr)
+        release(LateFrame, VersionArgument());
+    LateFrame = nullptr;
+}
