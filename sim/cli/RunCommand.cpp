@@ -15,6 +15,7 @@
 #include "sim/score/Selection.h"
 #include "sim/support/AtomicFile.h"
 #include "sim/support/Text.h"
+#include "sim/support/ProgramName.h"
 
 namespace sim {
 namespace {
@@ -192,7 +193,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     SetActivity("reading", options.ScorePath);
     std::optional<Score> score = ReadScoreFile(options.ScorePath, error);
     if (!score) {
-        err << "melvara-sim: " << error << "\n";
+        err << ProgramName() << ": " << error << "\n";
         return kExitFailure;
     }
     // The score as the host holds it; the changes are the module's to it.
@@ -200,22 +201,22 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     options.Controls.ApplyTo(held);
     const std::optional<Selection> selection = ParseSelection(options.SelectionText, held, error);
     if (!selection) {
-        err << "melvara-sim: --select: " << error << "\n";
+        err << ProgramName() << ": --select: " << error << "\n";
         return kExitUsage;
     }
     std::string outPath = options.InPlace ? options.ScorePath : options.OutPath;
     if (!options.InPlace && !outPath.empty() && SameFile(outPath, options.ScorePath)) {
-        err << "melvara-sim: --out names the score itself; use --in-place to overwrite it\n";
+        err << ProgramName() << ": --out names the score itself; use --in-place to overwrite it\n";
         return kExitUsage;
     }
     std::filesystem::path target;
     if (!outPath.empty() && !AtomicFile::Resolve(outPath, target, error)) {
-        err << "melvara-sim: " << error << "\n";
+        err << ProgramName() << ": " << error << "\n";
         return kExitFailure;
     }
     for (HostFn fn : options.Controls.MissingFunctions) {
         if (!HideHostExport(HostFnName(fn), error)) {
-            err << "melvara-sim: --without: " << error << "\n";
+            err << ProgramName() << ": --without: " << error << "\n";
             return kExitFailure;
         }
     }
@@ -239,14 +240,14 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
 
     // Output printed so far is flushed before each call into the module.
     ModuleGuard guard(
-        [&err](const ModuleFault& fault) { err << "melvara-sim: " << fault.Describe() << "\n"; },
+        [&err](const ModuleFault& fault) { err << ProgramName() << ": " << fault.Describe() << "\n"; },
         {kExitModuleCrashed, kExitTimedOut, kExitOutOfMemory}, options.TimeoutSeconds, &out);
     if (options.MemoryLimitMegabytes != 0)
         guard.LimitMemory(options.MemoryLimitMegabytes, "--memory-limit");
     SetActivity("loading", options.ModulePath);
     LoadedModule module;
     if (!module.Load(options.ModulePath, error)) {
-        err << "melvara-sim: " << error << "\n";
+        err << ProgramName() << ": " << error << "\n";
         return kExitFailure;
     }
     const std::vector<MenuEntry> menu = ReadMenu(module, options.HostVersion);
@@ -254,7 +255,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     if (!options.Title.empty()) {
         const std::optional<int16_t> titled = IndexOfTitle(menu, options.Title);
         if (!titled) {
-            err << "melvara-sim: --title: no command is titled \"" << options.Title
+            err << ProgramName() << ": --title: no command is titled \"" << options.Title
                 << "\" at host version " << Hex(options.HostVersion, 8) << "; "
                 << MenuTitles(menu) << "\n";
             return kExitUsage;
@@ -279,7 +280,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     host.ReportFramesStillHeld();
     if (const std::optional<HostFault>& fault = host.Log().Fault()) {
         out.flush();
-        err << "melvara-sim: " << fault->Describe() << "\n";
+        err << ProgramName() << ": " << fault->Describe() << "\n";
         return kExitFailure;
     }
 
@@ -310,7 +311,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
         outPath.clear();
     SetActivity("writing", outPath);
     if (!outPath.empty() && !WriteScoreFile(host.GetScore(), outPath, error)) {
-        err << "melvara-sim: " << error << "\n";
+        err << ProgramName() << ": " << error << "\n";
         return kExitFailure;
     }
     return host.Frames().Errors().empty() ? kExitOk : kExitFrameErrors;

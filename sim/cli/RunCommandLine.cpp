@@ -2,6 +2,7 @@
 #include "sim/cli/RunCommandLine.h"
 
 #include "sim/host/MessageBoxRecord.h"
+#include "sim/support/ProgramName.h"
 
 namespace sim {
 
@@ -257,7 +258,7 @@ ParseResult ParseRunOptions(const std::vector<std::string>& args, RunOptions& op
             const std::optional<HostFn> fn = FunctionByName(value);
             if (!fn) {
                 problem = "--fail: no host function \"" + value +
-                          "\" (melvara-sim run --help lists them)";
+                          "\" (" + ProgramName() + " run --help lists them)";
                 return false;
             }
             controls.FailingFunctions.push_back(*fn);

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "sim/support/JsonQuote.h"
+#include "sim/support/ProgramName.h"
 #include "sim/support/Text.h"
 #include "sim/validate/Scores.h"
 
@@ -127,13 +128,6 @@ std::string Names(const Validation& validation, const std::vector<size_t>& index
 
 }  // namespace
 
-const char* const kProgramName =
-#if defined(_WIN32)
-    "MELVARA.EXE";
-#else
-    "melvara-sim";
-#endif
-
 size_t Validation::Count(Verdict verdict) const {
     size_t count = 0;
     for (const CheckOutcome& outcome : Checks)
@@ -166,8 +160,10 @@ std::string RepeatCommand(const Validation& validation, const CheckOutcome& outc
     const std::optional<RunRepeat>& repeat = outcome.Result.Repeat;
     const std::optional<ScoreSource> source =
         repeat ? ScoreSource::FromFields(repeat->Score) : std::nullopt;
+    // As the program was started, so that the line runs as printed.
+    const std::string program = Words(ProgramCommand()).substr(1);
     if (!source) {
-        std::string line = std::string(kProgramName) + " validate --module " +
+        std::string line = program + " validate --module " +
                            ShellWord(options.ModulePath) + " --check " + outcome.Check->Name;
         if (options.TimeoutSeconds != ValidateOptions().TimeoutSeconds)
             line += " --timeout " + ShortNumber(options.TimeoutSeconds);
@@ -180,14 +176,14 @@ std::string RepeatCommand(const Validation& validation, const CheckOutcome& outc
     std::string line;
     std::string score = source->File;
     if (options.KeepScores.empty()) {
-        line = std::string(kProgramName) + " generate" + Words(source->Arguments()) + " --out " +
+        line = program + " generate" + Words(source->Arguments()) + " --out " +
                ShellWord(score) + " && ";
     } else {
         score = (std::filesystem::path(options.KeepScores) / source->File).string();
     }
     for (const std::string& variable : validation.Environment)
         line += ShellWord(variable) + " ";
-    return line + kProgramName + " run --module " + ShellWord(options.ModulePath) + " --score " +
+    return line + program + " run --module " + ShellWord(options.ModulePath) + " --score " +
            ShellWord(score) + Words(repeat->Arguments);
 }
 

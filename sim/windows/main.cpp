@@ -10,9 +10,11 @@
 
 #include "sim/cli/Cli.h"
 #include "sim/module/ModuleLoader.h"
+#include "sim/support/ProgramName.h"
 #include "sim/windows/BoxWatcher.h"
 
 int main(int argc, char** argv) {
+    sim::SetProgramPath(argc > 0 ? argv[0] : nullptr);
     sim::SetInvokeWrapper(sim::windows::InvokeWatchingBoxes);
     const std::vector<std::string> args(argv + 1, argv + argc);
     return sim::RunMain(args, std::cout, std::cerr);

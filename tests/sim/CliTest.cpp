@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "ProjectVersion.h"
+#include "contract/MelvaraVersion.h"
 #include "sim/cli/Cli.h"
 #include "sim/cli/RunCommandLine.h"
 #include "sim/score/ScoreFile.h"
@@ -277,7 +278,9 @@ TEST(Cli, EachCommandHasItsOwnHelpAndHelpIsNeverAValue) {
 
     const Outcome version = Sim({"--version"});
     EXPECT_EQ(version.Status, 0);
-    EXPECT_EQ(version.Out, std::string("melvara-sim ") + MELVARA_VERSION + "\n");
+    EXPECT_EQ(version.Out, std::string("melvara-sim ") + MELVARA_VERSION + " (contract " +
+                               std::to_string(MELVARA_CONTRACT_VERSION_MAJOR) + "." +
+                               std::to_string(MELVARA_CONTRACT_VERSION_MINOR) + ")\n");
 }
 
 TEST(Cli, RunRefusesToOverwriteItsScoreWithoutInPlace) {
