@@ -99,46 +99,55 @@ static inline void MelvaraSetMenuText(char* field, size_t size, const char* text
     for (; at < size; ++at) field[at] = '\0';
 }
 
-/* Writes the UTF-8 text into a UTF-16 field of a MenuItemRecordW (units:
- * 128, the field's length in units): at most units - 1 and
- * MELVARA_MENU_TEXT_LENGTH units of it, never half a character, then zero
- * units to the end of the field. A byte that does not begin a well-formed
- * UTF-8 character becomes U+FFFD. */
-static inline void MelvaraSetMenuTextW(MelvaraChar16* field, size_t units, const char* text) {
+/* Writes the UTF-8 text as UTF-16 into the units units at field (a message
+ * box's text, a menu text): at most units - 1 units of it, never half a
+ * character, then zero units to the end. A byte that does not begin a
+ * well-formed UTF-8 character becomes U+FFFD. Returns the number of units
+ * before the terminator. */
+static inline size_t MelvaraUtf16FromUtf8(MelvaraChar16* field, size_t units, const char* text) {
     const unsigned char* next = (const unsigned char*)text;
-    size_t limit = units > MELVARA_MENU_TEXT_LENGTH ? MELVARA_MENU_TEXT_LENGTH
-                                                    : (units == 0 ? 0 : units - 1);
-    size_t at = 0;
+    size_t at = 0, length;
     while (*next != 0) {
         uint32_t c = *next;
-        int length = 1, i;
+        int bytes = 1, i;
         if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
+            bytes = 2;
             c &= 0x1F;
         } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
+            bytes = 3;
             c &= 0x0F;
         } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
+            bytes = 4;
             c &= 0x07;
         } else if (c >= 0x80) {
             c = 0xFFFD;
         }
-        for (i = 1; i < length && (next[i] & 0xC0) == 0x80; ++i) c = (c << 6) | (next[i] & 0x3F);
-        if (i < length || (length == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) ||
-            (length == 4 && (c < 0x10000 || c > 0x10FFFF))) {
+        for (i = 1; i < bytes && (next[i] & 0xC0) == 0x80; ++i) c = (c << 6) | (next[i] & 0x3F);
+        if (i < bytes || (bytes == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) ||
+            (bytes == 4 && (c < 0x10000 || c > 0x10FFFF))) {
             c = 0xFFFD; /* cut short, overlong or a surrogate: its first byte stands for it */
-            length = 1;
+            bytes = 1;
         }
-        if (at + (c > 0xFFFF ? 2 : 1) > limit) break;
+        if (at + (c > 0xFFFF ? 2 : 1) >= units) break;
         if (c > 0xFFFF) {
             field[at++] = (MelvaraChar16)(0xD800 + ((c - 0x10000) >> 10));
             field[at++] = (MelvaraChar16)(0xDC00 + ((c - 0x10000) & 0x3FF));
         } else {
             field[at++] = (MelvaraChar16)c;
         }
-        next += length;
+        next += bytes;
     }
+    for (length = at; at < units; ++at) field[at] = 0;
+    return length;
+}
+
+/* Writes the UTF-8 text into a UTF-16 field of a MenuItemRecordW (units:
+ * 128, the field's length in units): at most units - 1 and
+ * MELVARA_MENU_TEXT_LENGTH units of it, never half a character, then zero
+ * units to the end of the field. */
+static inline void MelvaraSetMenuTextW(MelvaraChar16* field, size_t units, const char* text) {
+    size_t at = MelvaraUtf16FromUtf8(
+        field, units > MELVARA_MENU_TEXT_LENGTH ? MELVARA_MENU_TEXT_LENGTH + 1 : units, text);
     for (; at < units; ++at) field[at] = 0;
 }
 

@@ -172,13 +172,6 @@ static long CountTuplets(const RegionRecord* region) {
  * On Windows the system's MessageBoxW; in the Linux stand-in the host
  * program exports one of the same type. Texts are UTF-16, terminated. */
 
-/* The ASCII text, a unit per character, and a zero unit. */
-static void CopyText16(MelvaraChar16* field, size_t units, const char* text) {
-    size_t i = 0;
-    for (; i + 1 < units && text[i] != '\0'; ++i) field[i] = (MelvaraChar16)text[i];
-    field[i] = 0;
-}
-
 static void ShowCount(void* window, long count) {
     MelvaraChar16 text[96], caption[32];
     char line[96], digits[24];
@@ -188,8 +181,8 @@ static void ShowCount(void* window, long count) {
     for (at = 0; n > 0; ++at) line[at] = digits[--n];
     line[at] = '\0';
     strcat(line, " tuplets in the shown layers of the selection.");
-    CopyText16(text, 96, line);
-    CopyText16(caption, 32, kTitle);
+    MelvaraUtf16FromUtf8(text, 96, line);
+    MelvaraUtf16FromUtf8(caption, 32, kTitle);
 #if defined(_WIN32)
     MessageBoxW((HWND)window, (LPCWSTR)text, (LPCWSTR)caption, MB_OK | MB_ICONINFORMATION);
 #else
