@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "sim/cli/Activity.h"
+#include "sim/cli/RunCommandLine.h"
 #include "sim/host/Host.h"
 #include "sim/host/HostExports.h"
 #include "sim/module/ExportHiding.h"
@@ -261,6 +262,15 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
             return kExitUsage;
         }
         index = *titled;
+    }
+    if (!options.CommandName.empty()) {
+        const std::optional<int16_t> named = FindCommandByName(menu, options.CommandName, error);
+        if (!named) {
+            err << ProgramName() << ": --command: " << error << " at host version "
+                << Hex(options.HostVersion, 8) << "; " << MenuTitles(menu) << "\n";
+            return kExitUsage;
+        }
+        index = *named;
     }
     const std::optional<std::string> title = CommandTitle(menu, index);
     out << "Host version " << Hex(options.HostVersion, 8) << "\n"
