@@ -13,6 +13,7 @@
 #include "sim/cli/Cli.h"
 #include "sim/cli/RunCommandLine.h"
 #include "sim/score/ScoreFile.h"
+#include "sim/validate/Check.h"
 #include "sim/validate/Scores.h"
 
 #ifndef MELVARA_SAMPLES_DIR
@@ -219,6 +220,7 @@ TEST(Cli, BadCommandLinesAreUsageErrorsThatSayWhatIsWrong) {
         {{"generate", "--preset", "empty", "--seed", "2"}, "give it without --seed"},
         {{"validate", "--module", "m", "--check", "everything"},
          "--check: no check \"everything\""},
+        {{"validate", "--list-checks", "--level", "2"}, "--list-checks stands alone"},
         {with({"--answer", "maybe"}), "--answer"},
         {with({"--answer", "007"}), "--answer"},
         {with({"--host-version", "0x1FFFFFFFF"}),
@@ -315,6 +317,15 @@ TEST(Cli, EachCommandHasItsOwnHelpAndHelpIsNeverAValue) {
     value = Sim({"show", "--", "--help"});
     EXPECT_EQ(value.Status, sim::kExitFailure);
     EXPECT_NE(value.Err.find("cannot read --help"), std::string::npos) << value.Err;
+
+    // Every check, each on a line with its level, without a module.
+    const Outcome checks = Sim({"validate", "--list-checks"});
+    EXPECT_EQ(checks.Status, 0) << checks.Err;
+    for (const sim::CheckInfo& check : sim::AllChecks()) {
+        EXPECT_NE(checks.Out.find("\n  " + std::to_string(check.Level) + "    " + check.Name + " "),
+                  std::string::npos)
+            << check.Name << " in\n" << checks.Out;
+    }
 
     const Outcome version = Sim({"--version"});
     EXPECT_EQ(version.Status, 0);
