@@ -139,9 +139,12 @@ void GroupFaults(Validation& validation) {
     std::vector<std::pair<std::string, size_t>> firsts;
     for (size_t i = 0; i < validation.Checks.size(); ++i) {
         CheckOutcome& outcome = validation.Checks[i];
-        if (outcome.Result.Status != Verdict::Fail || outcome.SameFaultAs)
+        const Verdict status = outcome.Result.Status;
+        if ((status != Verdict::Fail && status != Verdict::Warn) || outcome.SameFaultAs)
             continue;
-        const std::string signature = FaultSignature(outcome.Result);
+        // Warnings are grouped among themselves, failures among themselves.
+        const std::string signature =
+            VerdictName(status) + std::string("|") + FaultSignature(outcome.Result);
         bool seen = false;
         for (const auto& [known, index] : firsts) {
             if (known == signature) {
@@ -200,18 +203,28 @@ std::string FormatCheck(const Validation& validation, size_t index) {
     lines += "\n";
     if (result.Status != Verdict::Fail && result.Status != Verdict::Warn)
         return lines;
-    std::vector<size_t> broke, notRun;
+    std::vector<size_t> broke, warned, notRun;
     for (size_t i = 0; i < validation.Checks.size(); ++i) {
         const CheckOutcome& other = validation.Checks[i];
-        if (other.SameFaultAs == index)
-            (other.Result.Status == Verdict::Fail ? broke : notRun).push_back(i);
+        if (other.SameFaultAs != index)
+            continue;
+        if (other.Result.Status == Verdict::Fail)
+            broke.push_back(i);
+        else if (other.Result.Status == Verdict::Warn)
+            warned.push_back(i);
+        else
+            notRun.push_back(i);
     }
     constexpr const char* kIndent = "      ";
-    if (!broke.empty()) {
-        lines += kIndent + std::string("also broke ") + std::to_string(broke.size()) +
-                 (broke.size() == 1 ? " other check: " : " other checks: ") +
-                 Names(validation, broke) + "\n";
-    }
+    const auto others = [&](const char* what, const std::vector<size_t>& indexes) {
+        if (!indexes.empty()) {
+            lines += kIndent + std::string(what) + std::to_string(indexes.size()) +
+                     (indexes.size() == 1 ? " other check: " : " other checks: ") +
+                     Names(validation, indexes) + "\n";
+        }
+    };
+    others("also broke ", broke);
+    others("also in ", warned);
     if (!notRun.empty()) {
         lines += kIndent + std::string("the other ") + std::to_string(notRun.size()) +
                  (notRun.size() == 1 ? " check was" : " checks were") +
@@ -227,12 +240,22 @@ std::string FormatSummary(const Validation& validation) {
     text += options.OnlyCheck.empty() ? " up to level " + std::to_string(options.Level) : "";
     text += " in " + Seconds(validation.Seconds) +
             " s: " + std::to_string(validation.Count(Verdict::Pass)) + " passed, ";
-    if (const size_t warned = validation.Count(Verdict::Warn); warned != 0)
-        text += std::to_string(warned) + " with a warning, ";
+    // Distinct faults (or warnings), where several checks showed the same.
+    const auto distinct = [&](Verdict verdict) {
+        size_t count = 0;
+        for (const CheckOutcome& outcome : validation.Checks)
+            count += outcome.Result.Status == verdict && !outcome.SameFaultAs ? 1 : 0;
+        return count;
+    };
+    if (const size_t warned = validation.Count(Verdict::Warn); warned != 0) {
+        const size_t warnings = distinct(Verdict::Warn);
+        text += std::to_string(warned) + " with a warning";
+        if (warnings < warned)
+            text += " (" + std::to_string(warnings) + (warnings == 1 ? " warning)" : " warnings)");
+        text += ", ";
+    }
     const size_t failed = validation.Count(Verdict::Fail);
-    size_t faults = 0;
-    for (const CheckOutcome& outcome : validation.Checks)
-        faults += outcome.Result.Status == Verdict::Fail && !outcome.SameFaultAs ? 1 : 0;
+    const size_t faults = distinct(Verdict::Fail);
     text += std::to_string(failed) + " failed";
     if (faults < failed)
         text += " (" + std::to_string(faults) + (faults == 1 ? " fault)" : " faults)");
@@ -297,6 +320,9 @@ std::string FormatJunit(const Validation& validation) {
             std::string output = result.Output;
             if (result.Status == Verdict::Warn) {
                 output = "WARN: " + result.Reason + "; " + Context(result) +
+                         (outcome.SameFaultAs ? "\nthe same warning as " +
+                                                    validation.Checks[*outcome.SameFaultAs].Check->Name
+                                              : std::string()) +
                          "\nrepeat: " + RepeatCommand(validation, outcome) + "\n" + output;
             }
             if (result.Status == Verdict::Pass ||

@@ -29,13 +29,15 @@ struct Validation {
 };
 
 // Marks each failure that repeats an earlier one: the same reason, numbers
-// aside, shown by a call of the same host function (or the same export).
+// aside, shown by a call of the same host function (or the same export);
+// and each warning that repeats an earlier warning, alike.
 void GroupFaults(Validation& validation);
 
 // The lines of check index, for people: "PASS  exports: the seven exports,
 // nothing else"; for a failure also the checks its fault also broke (or
-// did not let run) and the command that repeats it. Empty for a failure
-// that repeats an earlier one, or a check not run.
+// did not let run), for a warning the other checks that gave it, and the
+// command that repeats it. Empty for a failure or warning that repeats an
+// earlier one, or a check not run.
 std::string FormatCheck(const Validation& validation, size_t index);
 // The command line that repeats a failure or warning: run on its score, or
 // validate --check when no single run shows it, each started as this program

@@ -334,14 +334,15 @@ int Validate(const ValidateOptions& options, std::ostream& standardOutput, std::
         }
     }
     // Checks run in parallel, each in its own process; their lines are
-    // printed in order, each as soon as those before it are. A failure waits
-    // for the checks after it, to name those its fault also broke.
+    // printed in order, each as soon as those before it are. A failure or a
+    // warning waits for the checks after it, to name those it also showed in.
     size_t printed = 0;
     size_t finished = next;
     std::mutex lock;
     const auto print = [&] {
         for (; printed < checks.size() && done[printed]; ++printed) {
-            if (validation.Checks[printed].Result.Status == Verdict::Fail) {
+            const Verdict status = validation.Checks[printed].Result.Status;
+            if (status == Verdict::Fail || status == Verdict::Warn) {
                 if (finished < checks.size())
                     return;
                 GroupFaults(validation);
