@@ -59,10 +59,12 @@ ship examples/template "$source"/examples/template/*
 ship examples/template/.github/workflows "$source"/examples/template/.github/workflows/*
 ship samples "$source"/samples/*.json
 
-# The program without its debug information, which goes beside it.
-"$objcopy" --only-keep-debug "$program" "$debug/$program_name.debug"
-(cd "$debug" && "$objcopy" --strip-all --add-gnu-debuglink="$program_name.debug" \
-  "$program" "$root/$program_name")
+# The program without its debug information, which goes beside it. objcopy
+# stamps a PE file with the time of SOURCE_DATE_EPOCH, else of now: 0, as
+# the linker left it (--no-insert-timestamp).
+SOURCE_DATE_EPOCH=0 "$objcopy" --only-keep-debug "$program" "$debug/$program_name.debug"
+(cd "$debug" && SOURCE_DATE_EPOCH=0 "$objcopy" --strip-all \
+  --add-gnu-debuglink="$program_name.debug" "$program" "$root/$program_name")
 
 # Every file's checksum, so that an unpacked kit can be checked with
 # "sha256sum -c SHA256SUMS" in its folder.

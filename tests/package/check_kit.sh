@@ -139,6 +139,9 @@ else
     tr 'a-z' 'A-Z' | grep -vxE 'KERNEL32.DLL|USER32.DLL|ADVAPI32.DLL|MSVCRT.DLL|API-MS-WIN-CRT-.*' || true)
   [[ -z "$imports" ]] && ok "MELVARA.EXE imports only system DLLs" ||
     fail "MELVARA.EXE imports $(echo $imports)"
+  stamps=$(TZ=UTC x86_64-w64-mingw32-objdump -p "$kit/MELVARA.EXE" "$debug_file" | grep -c '^Time/Date.*1970$')
+  ((stamps == 2)) && ok "MELVARA.EXE and its debug file bear no time stamp" ||
+    fail "MELVARA.EXE or its debug file bears a time stamp"
   make -s -C "$kit/examples/count-tuplets" mxt || fail "the packed Makefile does not build the .mxt"
   module=count-tuplets.mxt
   template_target=mxt
