@@ -91,7 +91,9 @@ int MenuMain(const std::vector<std::string>& args, std::ostream& out, std::ostre
     // A module that crashes while it is asked for its menu is named, with the
     // export and the signal, instead of ending the program unexplained.
     ModuleGuard guard(
-        [&err](const ModuleFault& fault) { err << ProgramName() << ": " << fault.Describe() << "\n"; },
+        [&err](const ModuleFault& fault) {
+            err << ProgramName() << ": " << fault.Describe() << "\n";
+        },
         {kExitModuleCrashed, kExitTimedOut}, 0, &out);
     LoadedModule module;
     if (!module.Load(modulePath, error)) {

@@ -241,7 +241,9 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
 
     // Output printed so far is flushed before each call into the module.
     ModuleGuard guard(
-        [&err](const ModuleFault& fault) { err << ProgramName() << ": " << fault.Describe() << "\n"; },
+        [&err](const ModuleFault& fault) {
+            err << ProgramName() << ": " << fault.Describe() << "\n";
+        },
         {kExitModuleCrashed, kExitTimedOut, kExitOutOfMemory}, options.TimeoutSeconds, &out);
     if (options.MemoryLimitMegabytes != 0)
         guard.LimitMemory(options.MemoryLimitMegabytes, "--memory-limit");

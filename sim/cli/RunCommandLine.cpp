@@ -232,7 +232,8 @@ bool NameFits(const std::string& name, const std::string& title) {
     if (names.empty())
         return false;
     for (size_t start = 0; start + names.size() <= words.size(); ++start) {
-        if (std::equal(names.begin(), names.end(), words.begin() + static_cast<long>(start)))
+        if (std::equal(names.begin(), names.end(),
+                       words.begin() + static_cast<std::ptrdiff_t>(start)))
             return true;
     }
     return false;

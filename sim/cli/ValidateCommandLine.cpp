@@ -79,7 +79,7 @@ are checked first); 2 usage error.
 
 namespace {
 
-// "1  exports               exactly the seven exports", level by level.
+// A line per check, in level order: "  1    exports   exactly the seven exports".
 void ListChecks(std::ostream& out) {
     size_t width = 0;
     for (const CheckInfo& check : AllChecks())

@@ -319,10 +319,11 @@ std::string FormatJunit(const Validation& validation) {
                      Xml(outcome.Check->Name) + "\" time=\"" + Seconds(result.Seconds) + "\"";
             std::string output = result.Output;
             if (result.Status == Verdict::Warn) {
-                output = "WARN: " + result.Reason + "; " + Context(result) +
-                         (outcome.SameFaultAs ? "\nthe same warning as " +
-                                                    validation.Checks[*outcome.SameFaultAs].Check->Name
-                                              : std::string()) +
+                const std::string same =
+                    outcome.SameFaultAs ? "\nthe same warning as " +
+                                              validation.Checks[*outcome.SameFaultAs].Check->Name
+                                        : std::string();
+                output = "WARN: " + result.Reason + "; " + Context(result) + same +
                          "\nrepeat: " + RepeatCommand(validation, outcome) + "\n" + output;
             }
             if (result.Status == Verdict::Pass ||

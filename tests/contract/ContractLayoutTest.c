@@ -94,7 +94,8 @@ static void TupletDefinition(void) {
           "tuplet: OptionBits, Position1, Position2 at 8, 10, 12");
     Check(tuplet.Value1 == 0x0107 && tuplet.Value2 == 0x0108 && tuplet.Flags == 0x0109,
           "tuplet: Value1, Value2, Flags at 14, 16, 18");
-    Check(tuplet.Value3 == 0x010A && tuplet.Value7 == 0x010E, "tuplet: Value3 to Value7 at 20 to 28");
+    Check(tuplet.Value3 == 0x010A && tuplet.Value7 == 0x010E,
+          "tuplet: Value3 to Value7 at 20 to 28");
 }
 
 /* Menu texts: cut to what the host's menu shows, terminated, the rest of the

@@ -174,9 +174,9 @@ TEST(Validate, WarningsAreGroupedLikeFailures) {
               std::string::npos)
         << sim::FormatCheck(validation, 0);
     EXPECT_EQ(sim::FormatCheck(validation, 2), "");
-    EXPECT_NE(sim::FormatSummary(validation).find("0 passed, 3 with a warning (2 warnings), 1 failed"),
-              std::string::npos)
-        << sim::FormatSummary(validation);
+    const std::string summary = sim::FormatSummary(validation);
+    EXPECT_NE(summary.find("0 passed, 3 with a warning (2 warnings), 1 failed"), std::string::npos)
+        << summary;
 }
 
 }  // namespace
