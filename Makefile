@@ -2,6 +2,9 @@
 #   make demo     build the Linux module and show it at work in the simulated host
 #   make check    build everything (Linux, Windows, sanitizers with the fuzz targets) and run every test
 #   make windows  build the Windows module qvzevedovuvedoza64.mxt alone
+#   make kit      the plug-in developers' kits, Linux and Windows, with their
+#                 programs' debug information, in dist/kit/ (make linux and
+#                 make windows build the programs but pack no kit)
 #   make release  the zip an engraver downloads and the plug-in developers' kits, built twice
 #                 and compared, tested under Wine, in dist/
 #   make regress-release  the module against its previous release (also a step of make release)
@@ -20,7 +23,7 @@ FUZZ_TARGETS := frames records invoke transfers scorefile selection
 MODULE := $(LINUX_DIR)/plugin/qvzevedovuvedoza64.so
 SIM := $(LINUX_DIR)/sim/melvara-sim
 
-.PHONY: all setup linux windows release regress-release asan fuzz-build fuzz check demo bench clean
+.PHONY: all setup linux windows kit release regress-release asan fuzz-build fuzz check demo bench clean
 
 all: linux
 
@@ -36,6 +39,18 @@ windows:
 	@scripts/setup.sh windows
 	@scripts/build.sh windows
 	@echo "Windows module: build/windows/plugin/qvzevedovuvedoza64.mxt"
+
+# The kits of both builds (their target kit_package) and their debug
+# archives, side by side, with a SHA256SUMS of the four.
+KIT_DIR := dist/kit
+kit:
+	@scripts/setup.sh kit
+	@scripts/build.sh windows MELVARA kit_package
+	@scripts/build.sh linux melvara-sim kit_package
+	@rm -rf $(KIT_DIR) && mkdir -p $(KIT_DIR)
+	@cp build/windows/package/kit/melvara-sim-*.zip build/linux/package/kit/melvara-sim-*.tar.gz $(KIT_DIR)/
+	@cd $(KIT_DIR) && sha256sum -- * >SHA256SUMS
+	@for f in $(KIT_DIR)/*; do echo "kit: $$f"; done
 
 # clang with ASan and UBSan: the tests again, and the libFuzzer targets.
 asan:

@@ -16,11 +16,13 @@ function(melvara_strict target)
 endfunction()
 
 # Reproducible: no folder of this machine in the binaries that ship (the
-# Windows builds and the Release builds; __FILE__ and debug information name
-# the sources relative to the source and build folders).
+# Windows builds and the Release builds, and the kit's programs in every
+# build: sim/CMakeLists.txt); __FILE__, debug information and sanitizer
+# traces name the sources relative to the source and build folders.
+set(MELVARA_FILE_PREFIX_MAP -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
+                            -ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
 if(WIN32 OR CMAKE_BUILD_TYPE STREQUAL "Release")
-  add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
-                      -ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
+  add_compile_options(${MELVARA_FILE_PREFIX_MAP})
 endif()
 
 if(WIN32)

@@ -7,6 +7,7 @@
  *   contract/MelvaraFrame.h          layer frames and entry records
  *   contract/MelvaraRecords.h        record tags and key blocks
  *   contract/MelvaraBytes.h          little-endian reads and writes of host memory
+ *   contract/MelvaraVersion.h        MELVARA_CONTRACT_VERSION (contract/CHANGELOG.md)
  *
  * Plain C99 and C++17; x86-64. */
 #ifndef MELVARA_H
@@ -18,5 +19,6 @@
 #include "contract/MelvaraHostFunctions.h"
 #include "contract/MelvaraRecords.h"
 #include "contract/MelvaraRegion.h"
+#include "contract/MelvaraVersion.h"
 
 #endif

@@ -13,6 +13,8 @@
 #include <stdint.h>
 #include <string.h>
 
+#include "contract/MelvaraVersion.h"
+
 /* MELVARA_LAYOUT(name, condition): stops the build when a layout does not
  * hold. name is unique among the checks. C99 has no static assertion: there
  * an array of negative size stops it. */

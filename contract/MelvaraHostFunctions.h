@@ -71,13 +71,16 @@ extern "C" {
 #endif
 
 /* --- Records (contract/MelvaraRecords.h) ------------------------------------
- * keys is a block of four 16-bit words, never null. A record loaded in one
- * document (MX_GetCurrentKovrinDocument) is saved into no other. */
+ * keys is a block of four 16-bit words, never null. The host saves into the
+ * document that is current when MX_SaveKData is called: a module that
+ * loaded a record in one document (MX_GetCurrentKovrinDocument) saves it
+ * into no other, and loads it again after the user switched documents. */
 
 /* Loads record (tag, keys) into buffer. *count is the room in buffer on
  * entry; the host copies at most that many bytes and sets *count to the
  * record's size, which may be more than it copied. count is never null.
- * 0: no such record, or the load failed; nothing written. */
+ * 0: no such record, or the load failed. The buffer and *count may then
+ * hold bytes the host left there: rely on neither. */
 typedef int16_t (*MX_LoadKDataFn)(uint32_t tag, uint16_t keys[4], void* buffer, uint32_t* count,
                                   uint32_t version);
 

@@ -4,18 +4,26 @@
  * and writes it into the first 20 bytes of MX_GetCurKRegions' third area. A
  * region is a run of staves, given as staff slots (their places in the
  * score's current order), across a run of measures, cut at a position inside
- * the first and the last measure. Slots and measures count from 1 and are
- * inclusive at both ends; positions are in the host's time units inside a
- * measure, as an entry record's (contract/MelvaraFrame.h). Turn a slot into a staff number with
- * MX_SlotToInst(slot, scope), the scope being the word stored before the slot.
+ * the first and the last measure. Slots and measures of the score count from
+ * 1 and a region is inclusive at both ends; positions are in the host's time
+ * units inside a measure, as an entry record's (contract/MelvaraFrame.h).
+ * Turn a slot into a staff number with MX_SlotToInst(slot, scope), the scope
+ * being the word stored before the slot.
  *
- * Packed and little-endian: copy it out of host memory with memcpy, and
- * never write into the host's copy. Plain C99 and C++17. */
+ * When nothing is selected, MX_GetCurKRegions gives a region of zeros:
+ * measure 0 and slot 0, which hold no cell (MX_LoadTGF gives no frame
+ * there). Any region may also reach outside the score or run backwards: a
+ * module takes it as it comes and finds no cell there.
+ *
+ * Packed and little-endian, at any alignment: copy it out of host memory
+ * with MelvaraRegionFrom (or memcpy), and never write into the host's copy.
+ * Plain C99 and C++17. */
 #ifndef MELVARA_REGION_H
 #define MELVARA_REGION_H
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 #include "contract/MelvaraBytes.h"
 
@@ -41,6 +49,13 @@ MELVARA_LAYOUT(RegionRecord_EndSlotScope, offsetof(RegionRecord, EndSlotScope) =
 MELVARA_LAYOUT(RegionRecord_EndSlot, offsetof(RegionRecord, EndSlot) == 12);
 MELVARA_LAYOUT(RegionRecord_EndMeasure, offsetof(RegionRecord, EndMeasure) == 14);
 MELVARA_LAYOUT(RegionRecord_EndPos, offsetof(RegionRecord, EndPos) == 16);
+
+/* The region record at selection20 (or any host memory), copied out. */
+static inline RegionRecord MelvaraRegionFrom(const void* selection20) {
+    RegionRecord region;
+    memcpy(&region, selection20, sizeof region);
+    return region;
+}
 
 /* The areas MX_GetCurKRegions fills, in bytes; the region is the start of
  * the third. */

@@ -13,7 +13,8 @@
 #      packed, from build/release-a-linux.
 #   4. Compares the module with its previous release (scripts/regress-release.sh):
 #      a difference not reviewed stops the release.
-#   5. Copies the three archives into dist/, with their SHA256SUMS.
+#   5. Copies the three archives, and the kits' debug archives, into dist/,
+#      with their SHA256SUMS.
 # SOURCE_DATE_EPOCH, the time of the zip's entries, is the time of the last
 # commit unless it is set. JOBS is the number of parallel jobs.
 set -euo pipefail
@@ -67,6 +68,14 @@ windows_build "$root" "$first" all release_package kit_package
 linux_build "$root" "$first_linux" -D MELVARA_WINDOWS_BUILD_DIR="$first"
 module=$first/plugin/qvzevedovuvedoza64.mxt
 shipped=("$(zip_of "$first")" "$(windows_kit_of "$first")" "$(linux_kit_of "$first_linux")")
+# Each kit's program's debug information, beside it.
+debug_of() {
+  case "$1" in
+    *.tar.gz) echo "${1%.tar.gz}-debug.tar.gz" ;;
+    *) echo "${1%.zip}-debug.zip" ;;
+  esac
+}
+shipped+=("$(debug_of "${shipped[1]}")" "$(debug_of "${shipped[2]}")")
 
 say "2. building again in ${second#"$root"/}, from a copy of the tree"
 rm -rf "$second"
@@ -79,6 +88,7 @@ windows_build "$second/src" "$second/build" release_package kit_package
 linux_build "$second/src" "$second/build-linux" -D BUILD_TESTING=OFF -D MELVARA_WINDOWS_BUILD_DIR=
 again=("$second/build/plugin/qvzevedovuvedoza64.mxt" "$(zip_of "$second/build")"
   "$(windows_kit_of "$second/build")" "$(linux_kit_of "$second/build-linux")")
+again+=("$(debug_of "${again[2]}")" "$(debug_of "${again[3]}")")
 built=("$module" "${shipped[@]}")
 same=1
 for i in "${!built[@]}"; do

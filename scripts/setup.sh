@@ -3,7 +3,7 @@
 # need, and only those that are missing. Quick when everything is there.
 #   setup.sh TARGET...          install what the targets need
 #   setup.sh --list TARGET...   print the packages, one a line, install nothing
-# Targets: the make targets demo linux windows asan fuzz check release bench,
+# Targets: the make targets demo linux windows kit asan fuzz check release bench,
 # scale (scripts/sim-scale.sh), plot (scripts/sim-scale-plot.sh) and all.
 # tests/setup/check_packages.sh fails make check when a build or a test uses
 # a package that is not named here for its target.
@@ -37,6 +37,7 @@ for target in "$@"; do
   case "$target" in
     demo | linux) wanted+=("${linux[@]}") ;;
     windows) wanted+=("${windows[@]}") ;;
+    kit) wanted+=("${linux[@]}" "${windows[@]}" "${package[@]}") ;;
     asan | fuzz) wanted+=("${linux[@]}" "${clang[@]}") ;;
     check) wanted+=("${linux[@]}" "${windows[@]}" "${wine[@]}" "${package[@]}" "${clang[@]}") ;;
     release) wanted+=("${windows[@]}" "${package[@]}" "${linux[@]}" "${wine[@]}") ;;

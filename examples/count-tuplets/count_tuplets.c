@@ -29,13 +29,6 @@ static const char kTitle[] = "Count Tuplets";
 static const char kDescription[] = "Counts the tuplets in the shown layers of the selection.";
 static const char kShortName[] = "Count Tuplets";
 
-/* A UTF-16 field: the ASCII text, a unit per character, and a zero unit. */
-static void CopyText16(MelvaraChar16* field, size_t units, const char* text) {
-    size_t i = 0;
-    for (; i + 1 < units && text[i] != '\0'; ++i) field[i] = (MelvaraChar16)text[i];
-    field[i] = 0;
-}
-
 MELVARA_EXPORT uint32_t MelvaraExtensionVersion(uint32_t hostVersion) {
     return hostVersion; /* the menu is the same for every host version */
 }
@@ -50,9 +43,10 @@ MELVARA_EXPORT int16_t MelvaraExtensionEnumerate(void* unused, int16_t index,
                                                  MenuItemRecord* item) {
     (void)unused;
     if (index != 0 || item == NULL) return 0; /* no command: write nothing */
-    strncpy(item->Title, kTitle, sizeof item->Title);
-    strncpy(item->Description, kDescription, sizeof item->Description);
-    strncpy(item->ShortName, kShortName, sizeof item->ShortName);
+    /* Cut to what the host's menu shows (63 characters), zero to the end. */
+    MelvaraSetMenuText(item->Title, sizeof item->Title, kTitle);
+    MelvaraSetMenuText(item->Description, sizeof item->Description, kDescription);
+    MelvaraSetMenuText(item->ShortName, sizeof item->ShortName, kShortName);
     item->ItemFlag = 1;
     return 1;
 }
@@ -61,9 +55,9 @@ MELVARA_EXPORT int16_t MelvaraExtensionEnumerate_UTF16(void* unused, int16_t ind
                                                        MenuItemRecordW* item) {
     (void)unused;
     if (index != 0 || item == NULL) return 0;
-    CopyText16(item->Title, 128, kTitle);
-    CopyText16(item->Description, 128, kDescription);
-    CopyText16(item->ShortName, 128, kShortName);
+    MelvaraSetMenuTextW(item->Title, 128, kTitle); /* from UTF-8 */
+    MelvaraSetMenuTextW(item->Description, 128, kDescription);
+    MelvaraSetMenuTextW(item->ShortName, 128, kShortName);
     item->ItemFlag = 1;
     return 1;
 }
@@ -125,7 +119,7 @@ MELVARA_EXPORT void MelvaraExtensionTerminate(void) {
 /* The tuplets of one entry: records of the tuplet tag under the entry's
  * number and the indexes 0, 1, ... up to the first that does not load. */
 static long TupletsOf(const uint8_t* entry) {
-    uint8_t tuplet[MELVARA_TUPLET_BYTES];
+    MelvaraTupletDefinition tuplet; /* Position1, Value1 ... would be read here */
     uint16_t keys[4];
     long count = 0;
     uint16_t index;
@@ -133,7 +127,7 @@ static long TupletsOf(const uint8_t* entry) {
     for (index = 0; index < 0xFFFF; ++index) {
         uint32_t size = sizeof tuplet;
         MelvaraTupletKeys(keys, MelvaraEntryNumber(entry), index);
-        if (host.LoadKData(MELVARA_TUPLET_TAG, keys, tuplet, &size, V) == 0) break;
+        if (host.LoadKData(MELVARA_TUPLET_TAG, keys, &tuplet, &size, V) == 0) break;
         ++count;
     }
     return count;
@@ -176,7 +170,7 @@ static long CountTuplets(const RegionRecord* region) {
 
 /* --- 4. The message box ------------------------------------------------------
  * On Windows the system's MessageBoxW; in the Linux stand-in the host
- * program exports one of the same type. Texts are UTF-16. */
+ * program exports one of the same type. Texts are UTF-16, terminated. */
 
 static void ShowCount(void* window, long count) {
     MelvaraChar16 text[96], caption[32];
@@ -187,8 +181,8 @@ static void ShowCount(void* window, long count) {
     for (at = 0; n > 0; ++at) line[at] = digits[--n];
     line[at] = '\0';
     strcat(line, " tuplets in the shown layers of the selection.");
-    CopyText16(text, 96, line);
-    CopyText16(caption, 32, kTitle);
+    MelvaraUtf16FromUtf8(text, 96, line);
+    MelvaraUtf16FromUtf8(caption, 32, kTitle);
 #if defined(_WIN32)
     MessageBoxW((HWND)window, (LPCWSTR)text, (LPCWSTR)caption, MB_OK | MB_ICONINFORMATION);
 #else
@@ -211,15 +205,15 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t index, const voi
     RegionRecord region;
     (void)index; /* one command */
     BindHost();
-    memset(&region, 0, sizeof region);
+    memset(&region, 0, sizeof region); /* nothing selected: measure 0, no cell */
     if (selection20 != NULL) {
-        memcpy(&region, selection20, sizeof region);
+        region = MelvaraRegionFrom(selection20);
     } else if (host.GetCurKRegions != NULL) {
         uint8_t area1[MELVARA_REGIONS_AREA1_BYTES], area2[MELVARA_REGIONS_AREA2_BYTES];
         uint8_t area3[MELVARA_REGIONS_AREA3_BYTES];
         memset(area3, 0, sizeof area3);
         host.GetCurKRegions(area1, area2, area3, V);
-        memcpy(&region, area3, sizeof region);
+        region = MelvaraRegionFrom(area3);
     }
     ShowCount(window, host.LoadTGF != NULL && host.LoadKData != NULL ? CountTuplets(&region) : 0);
     return 1;

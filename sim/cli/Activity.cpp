@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "sim/support/ProgramName.h"
+
 namespace sim {
 namespace {
 
@@ -33,7 +35,7 @@ int ExitOnOutOfMemory(std::ostream& err, int status, const std::function<int()>&
     try {
         return command();
     } catch (const std::bad_alloc&) {
-        err << "melvara-sim: out of memory while " << Current << "\n";
+        err << ProgramName() << ": out of memory while " << Current << "\n";
         err.flush();
         return status;
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "ProjectVersion.h"
+#include "contract/MelvaraVersion.h"
 #include "sim/cli/Activity.h"
 #include "sim/cli/GenerateCommand.h"
 #include "sim/cli/RegressCommandLine.h"
@@ -17,6 +18,7 @@
 #include "sim/score/ScoreDiff.h"
 #include "sim/score/ScoreFile.h"
 #include "sim/score/ScorePrinter.h"
+#include "sim/support/ProgramName.h"
 
 namespace sim {
 
@@ -91,11 +93,13 @@ int MenuMain(const std::vector<std::string>& args, std::ostream& out, std::ostre
     // A module that crashes while it is asked for its menu is named, with the
     // export and the signal, instead of ending the program unexplained.
     ModuleGuard guard(
-        [&err](const ModuleFault& fault) { err << "melvara-sim: " << fault.Describe() << "\n"; },
+        [&err](const ModuleFault& fault) {
+            err << ProgramName() << ": " << fault.Describe() << "\n";
+        },
         {kExitModuleCrashed, kExitTimedOut}, 0, &out);
     LoadedModule module;
     if (!module.Load(modulePath, error)) {
-        err << "melvara-sim: " << error << "\n";
+        err << ProgramName() << ": " << error << "\n";
         return kExitFailure;
     }
     PrintMenu(out, ReadMenu(module, hostVersion), hostVersion);
@@ -114,7 +118,7 @@ int ShowMain(const std::vector<std::string>& args, std::ostream& out, std::ostre
     SetActivity("reading", files[0]);
     const std::optional<Score> score = ReadScoreFile(files[0], error);
     if (!score) {
-        err << "melvara-sim: " << error << "\n";
+        err << ProgramName() << ": " << error << "\n";
         return kExitFailure;
     }
     SetActivity("printing", files[0]);
@@ -141,7 +145,7 @@ int DiffMain(const std::vector<std::string>& args, std::ostream& out, std::ostre
     SetActivity("reading", files[1]);
     const std::optional<Score> after = before ? ReadScoreFile(files[1], error) : std::nullopt;
     if (!before || !after) {
-        err << "melvara-sim: " << error << "\n";
+        err << ProgramName() << ": " << error << "\n";
         return kDiffTrouble;
     }
     SetActivity("comparing the scores");
@@ -191,7 +195,8 @@ const Command* FindCommand(const std::string& name) {
 }
 
 int Usage(std::ostream& err, const std::string& problem) {
-    err << "melvara-sim: " << problem << "\n(melvara-sim --help lists the commands)\n";
+    err << ProgramName() << ": " << problem << "\n(" << ProgramName()
+        << " --help lists the commands)\n";
     return kExitUsage;
 }
 
@@ -227,7 +232,7 @@ std::optional<int> ReportParse(ParseResult result, const std::string& command, c
         case ParseResult::Error:
             break;
     }
-    err << "melvara-sim: " << error << "\n(melvara-sim " << command
+    err << ProgramName() << ": " << error << "\n(" << ProgramName() << " " << command
         << " --help lists its options)\n";
     return kExitUsage;
 }
@@ -247,7 +252,8 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     } else if (first == "--version") {
         if (!rest.empty())
             return Usage(err, "--version stands alone");
-        out << "melvara-sim " << MELVARA_VERSION << "\n";
+        out << ProgramName() << " " << MELVARA_VERSION << " (contract "
+            << MELVARA_CONTRACT_VERSION_MAJOR << "." << MELVARA_CONTRACT_VERSION_MINOR << ")\n";
     } else if (const Command* command = FindCommand(first)) {
         status = command->Main(rest, out, err);
     } else if (!first.empty() && first[0] == '-') {
@@ -258,7 +264,7 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     // A full disk or a closed pipe must not pass for success.
     out.flush();
     if (!out) {
-        err << "melvara-sim: cannot write the output: " << std::strerror(errno) << "\n";
+        err << ProgramName() << ": cannot write the output: " << std::strerror(errno) << "\n";
         if (first == "diff")
             return kDiffTrouble;  // 1 would say that the scores differ
         return status == kExitOk ? kExitFailure : status;

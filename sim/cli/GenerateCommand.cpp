@@ -13,6 +13,7 @@
 #include "sim/score/ScoreWriter.h"
 #include "sim/support/AtomicFile.h"
 #include "sim/validate/Scores.h"
+#include "sim/support/ProgramName.h"
 
 namespace sim {
 
@@ -167,7 +168,7 @@ int WritePreset(const GenerateOptions& options, std::ostream& out, std::ostream&
     }
     SetActivity("writing", options.OutPath);
     if (!WriteScoreFile(score.Document, options.OutPath, error)) {
-        err << "melvara-sim: " << error << "\n";
+        err << ProgramName() << ": " << error << "\n";
         return kExitFailure;
     }
     out << options.OutPath << ": " << preset.About << "\n";
@@ -184,7 +185,7 @@ int WriteGeneratedScore(const GenerateOptions& options, std::ostream& out, std::
     try {
         generator.emplace(options.Score);
     } catch (const std::invalid_argument& problem) {
-        err << "melvara-sim: generate: " << problem.what() << "\n";
+        err << ProgramName() << ": generate: " << problem.what() << "\n";
         return kExitUsage;
     }
     // The score is written as it is made, a cell at a time: only the disk
@@ -196,7 +197,7 @@ int WriteGeneratedScore(const GenerateOptions& options, std::ostream& out, std::
             std::filesystem::absolute(options.OutPath, code).parent_path();
         const std::filesystem::space_info space = std::filesystem::space(folder, code);
         if (!code && needed > space.available) {
-            err << "melvara-sim: generate: the score would take about " << SizeText(needed)
+            err << ProgramName() << ": generate: the score would take about " << SizeText(needed)
                 << ", but the disk of " << options.OutPath << " has "
                 << SizeText(static_cast<double>(space.available)) << " free\n";
             return kExitFailure;
@@ -205,7 +206,7 @@ int WriteGeneratedScore(const GenerateOptions& options, std::ostream& out, std::
     AtomicFile file;
     std::string error;
     if (!options.OutPath.empty() && !file.Open(options.OutPath, error)) {
-        err << "melvara-sim: " << error << "\n";
+        err << ProgramName() << ": " << error << "\n";
         return kExitFailure;
     }
     ScoreWriter writer([&](std::string_view piece) {
@@ -228,7 +229,7 @@ int WriteGeneratedScore(const GenerateOptions& options, std::ostream& out, std::
     }
     SetActivity("writing", options.OutPath);
     if (!file.Commit(error)) {
-        err << "melvara-sim: " << error << "\n";
+        err << ProgramName() << ": " << error << "\n";
         return kExitFailure;
     }
     const GeneratedCounts& counts = generator->Counts();
@@ -248,7 +249,7 @@ int GenerateCommand(const std::vector<std::string>& args, std::ostream& out, std
     }
     std::filesystem::path target;
     if (!options.OutPath.empty() && !AtomicFile::Resolve(options.OutPath, target, error)) {
-        err << "melvara-sim: " << error << "\n";
+        err << ProgramName() << ": " << error << "\n";
         return kExitFailure;
     }
     return WriteGeneratedScore(options, out, err);

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "sim/cli/Activity.h"
+#include "sim/cli/RunCommandLine.h"
 #include "sim/host/Host.h"
 #include "sim/host/HostExports.h"
 #include "sim/module/ExportHiding.h"
@@ -15,6 +16,7 @@
 #include "sim/score/Selection.h"
 #include "sim/support/AtomicFile.h"
 #include "sim/support/Text.h"
+#include "sim/support/ProgramName.h"
 
 namespace sim {
 namespace {
@@ -192,7 +194,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     SetActivity("reading", options.ScorePath);
     std::optional<Score> score = ReadScoreFile(options.ScorePath, error);
     if (!score) {
-        err << "melvara-sim: " << error << "\n";
+        err << ProgramName() << ": " << error << "\n";
         return kExitFailure;
     }
     // The score as the host holds it; the changes are the module's to it.
@@ -200,22 +202,22 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     options.Controls.ApplyTo(held);
     const std::optional<Selection> selection = ParseSelection(options.SelectionText, held, error);
     if (!selection) {
-        err << "melvara-sim: --select: " << error << "\n";
+        err << ProgramName() << ": --select: " << error << "\n";
         return kExitUsage;
     }
     std::string outPath = options.InPlace ? options.ScorePath : options.OutPath;
     if (!options.InPlace && !outPath.empty() && SameFile(outPath, options.ScorePath)) {
-        err << "melvara-sim: --out names the score itself; use --in-place to overwrite it\n";
+        err << ProgramName() << ": --out names the score itself; use --in-place to overwrite it\n";
         return kExitUsage;
     }
     std::filesystem::path target;
     if (!outPath.empty() && !AtomicFile::Resolve(outPath, target, error)) {
-        err << "melvara-sim: " << error << "\n";
+        err << ProgramName() << ": " << error << "\n";
         return kExitFailure;
     }
     for (HostFn fn : options.Controls.MissingFunctions) {
         if (!HideHostExport(HostFnName(fn), error)) {
-            err << "melvara-sim: --without: " << error << "\n";
+            err << ProgramName() << ": --without: " << error << "\n";
             return kExitFailure;
         }
     }
@@ -239,14 +241,16 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
 
     // Output printed so far is flushed before each call into the module.
     ModuleGuard guard(
-        [&err](const ModuleFault& fault) { err << "melvara-sim: " << fault.Describe() << "\n"; },
+        [&err](const ModuleFault& fault) {
+            err << ProgramName() << ": " << fault.Describe() << "\n";
+        },
         {kExitModuleCrashed, kExitTimedOut, kExitOutOfMemory}, options.TimeoutSeconds, &out);
     if (options.MemoryLimitMegabytes != 0)
         guard.LimitMemory(options.MemoryLimitMegabytes, "--memory-limit");
     SetActivity("loading", options.ModulePath);
     LoadedModule module;
     if (!module.Load(options.ModulePath, error)) {
-        err << "melvara-sim: " << error << "\n";
+        err << ProgramName() << ": " << error << "\n";
         return kExitFailure;
     }
     const std::vector<MenuEntry> menu = ReadMenu(module, options.HostVersion);
@@ -254,12 +258,21 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     if (!options.Title.empty()) {
         const std::optional<int16_t> titled = IndexOfTitle(menu, options.Title);
         if (!titled) {
-            err << "melvara-sim: --title: no command is titled \"" << options.Title
+            err << ProgramName() << ": --title: no command is titled \"" << options.Title
                 << "\" at host version " << Hex(options.HostVersion, 8) << "; "
                 << MenuTitles(menu) << "\n";
             return kExitUsage;
         }
         index = *titled;
+    }
+    if (!options.CommandName.empty()) {
+        const std::optional<int16_t> named = FindCommandByName(menu, options.CommandName, error);
+        if (!named) {
+            err << ProgramName() << ": --command: " << error << " at host version "
+                << Hex(options.HostVersion, 8) << "; " << MenuTitles(menu) << "\n";
+            return kExitUsage;
+        }
+        index = *named;
     }
     const std::optional<std::string> title = CommandTitle(menu, index);
     out << "Host version " << Hex(options.HostVersion, 8) << "\n"
@@ -279,7 +292,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     host.ReportFramesStillHeld();
     if (const std::optional<HostFault>& fault = host.Log().Fault()) {
         out.flush();
-        err << "melvara-sim: " << fault->Describe() << "\n";
+        err << ProgramName() << ": " << fault->Describe() << "\n";
         return kExitFailure;
     }
 
@@ -310,7 +323,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
         outPath.clear();
     SetActivity("writing", outPath);
     if (!outPath.empty() && !WriteScoreFile(host.GetScore(), outPath, error)) {
-        err << "melvara-sim: " << error << "\n";
+        err << ProgramName() << ": " << error << "\n";
         return kExitFailure;
     }
     return host.Frames().Errors().empty() ? kExitOk : kExitFrameErrors;

@@ -31,8 +31,9 @@ constexpr uint32_t kDefaultHostVersion = 0x19000000;
 struct RunOptions {
     std::string ModulePath;
     std::string ScorePath;
-    int16_t MenuIndex = 1;              // 0 reset, 1 compare, 2 change
+    int16_t MenuIndex = 0;              // the command's menu index
     std::string Title;                  // the command's menu title, instead of MenuIndex
+    std::string CommandName;            // a name that fits one title, instead of MenuIndex
     std::string SelectionText = "all";  // see Selection.h
     std::vector<int> Answers;           // scripted message box answers
     uint32_t HostVersion = kDefaultHostVersion;

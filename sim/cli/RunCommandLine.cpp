@@ -1,7 +1,11 @@
 // melvara-sim run's command line: its help text and its options read into RunOptions.
 #include "sim/cli/RunCommandLine.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "sim/host/MessageBoxRecord.h"
+#include "sim/support/ProgramName.h"
 
 namespace sim {
 
@@ -23,9 +27,13 @@ Options
                          command that the module's menu does not list at the
                          host version is invoked all the same, and the
                          summary says so
-  --title TEXT           the command whose menu title is TEXT
-  --command C            reset, compare or change (menu index 0, 1 or 2, as
-                         in this project's module), or a menu index
+  --title TEXT           the command whose menu title is exactly TEXT
+  --command NAME         the one command whose menu title is NAME, begins
+                         with it or holds its words in a row, ignoring case
+                         ("count" for "Template - Count Tuplets"); a name
+                         that fits no title or several is refused, and the
+                         titles are listed. A number is a menu index, as
+                         with --index
   --select SELECTION     the region passed with the command (syntax below);
                          default: all
   --answer A             answer for the next message box that offers it:
@@ -192,7 +200,82 @@ bool ParseRecordSizes(const std::string& text, RecordResize& resize, std::string
     return false;
 }
 
+// Letters and digits in runs, lower-cased: "QV Tuplets - Reset" is "qv",
+// "tuplets", "reset".
+std::vector<std::string> LowerWords(const std::string& text) {
+    std::vector<std::string> words(1);
+    for (const char c : text) {
+        if (std::isalnum(static_cast<unsigned char>(c)) != 0) {
+            words.back() += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        } else if (!words.back().empty()) {
+            words.emplace_back();
+        }
+    }
+    if (words.back().empty())
+        words.pop_back();
+    return words;
+}
+
+std::string Lower(const std::string& text) {
+    std::string lower = text;
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
+}
+
+// name, ignoring case, is the title, begins it, or is a run of its words.
+bool NameFits(const std::string& name, const std::string& title) {
+    if (Lower(title).compare(0, name.size(), Lower(name)) == 0)
+        return true;
+    const std::vector<std::string> names = LowerWords(name);
+    const std::vector<std::string> words = LowerWords(title);
+    if (names.empty())
+        return false;
+    for (size_t start = 0; start + names.size() <= words.size(); ++start) {
+        if (std::equal(names.begin(), names.end(),
+                       words.begin() + static_cast<std::ptrdiff_t>(start)))
+            return true;
+    }
+    return false;
+}
+
+// The titles of an entry: the UTF-16 record's and the 8-bit one's.
+std::vector<std::string> TitlesOf(const MenuEntry& entry) {
+    std::vector<std::string> titles;
+    if (entry.WideFilled)
+        titles.push_back(FieldText(entry.Wide.Title, 128));
+    if (entry.NarrowFilled)
+        titles.push_back(FieldText(entry.Narrow.Title, 64));
+    return titles;
+}
+
+// The indexes of the entries that have a title for which fits holds.
+template <typename Fits>
+std::vector<int16_t> Matching(const std::vector<MenuEntry>& menu, Fits fits) {
+    std::vector<int16_t> indexes;
+    for (const MenuEntry& entry : menu) {
+        const std::vector<std::string> titles = TitlesOf(entry);
+        if (std::any_of(titles.begin(), titles.end(), fits))
+            indexes.push_back(entry.Index);
+    }
+    return indexes;
+}
+
 }  // namespace
+
+std::optional<int16_t> FindCommandByName(const std::vector<MenuEntry>& menu,
+                                         const std::string& name, std::string& problem) {
+    std::vector<int16_t> found =
+        Matching(menu, [&](const std::string& title) { return title == name; });
+    if (found.empty())
+        found = Matching(menu, [&](const std::string& title) { return NameFits(name, title); });
+    if (found.size() == 1)
+        return found[0];
+    problem = found.empty() ? "no command's title fits \"" + name + "\""
+                            : "\"" + name + "\" fits " + std::to_string(found.size()) +
+                                  " commands' titles";
+    return std::nullopt;
+}
 
 ParseResult ParseRunOptions(const std::vector<std::string>& args, RunOptions& options,
                             std::string& error) {
@@ -201,21 +284,13 @@ ParseResult ParseRunOptions(const std::vector<std::string>& args, RunOptions& op
     OptionParser parser("run");
     parser.Text("--module", options.ModulePath);
     parser.Text("--score", options.ScorePath);
-    parser.Value("--command", [&](const std::string& value, std::string& problem) {
+    parser.Value("--command", [&](const std::string& value, std::string&) {
         ++commandsGiven;
-        if (value == "reset") {
-            options.MenuIndex = 0;
-        } else if (value == "compare") {
-            options.MenuIndex = 1;
-        } else if (value == "change") {
-            options.MenuIndex = 2;
-        } else if (!ParseNumber("--command", value, options.MenuIndex, problem)) {
-            problem =
-                "--command: reset, compare, change or a menu index from -32768 to 32767 "
-                "(decimal without leading zeros, or 0x...), not \"" +
-                value + "\"";
-            return false;
-        }
+        // A number is an index; anything else names a title, found once the
+        // module's menu is read.
+        std::string notANumber;
+        if (!ParseNumber("--command", value, options.MenuIndex, notANumber))
+            options.CommandName = value;
         return true;
     });
     parser.Value("--index", [&](const std::string& value, std::string& problem) {
@@ -257,7 +332,7 @@ ParseResult ParseRunOptions(const std::vector<std::string>& args, RunOptions& op
             const std::optional<HostFn> fn = FunctionByName(value);
             if (!fn) {
                 problem = "--fail: no host function \"" + value +
-                          "\" (melvara-sim run --help lists them)";
+                          "\" (" + ProgramName() + " run --help lists them)";
                 return false;
             }
             controls.FailingFunctions.push_back(*fn);
@@ -374,7 +449,7 @@ ParseResult ParseRunOptions(const std::vector<std::string>& args, RunOptions& op
     else if (options.ScorePath.empty())
         error = "run needs --score FILE";
     else if (commandsGiven == 0)
-        error = "run needs --index N, --title TEXT or --command reset|compare|change";
+        error = "run needs --index N, --title TEXT or --command NAME";
     else if (commandsGiven > 1)
         error = "give one of --index, --title and --command";
     else if (options.InPlace && !options.OutPath.empty())

@@ -1,11 +1,14 @@
 // melvara-sim run's command line: its help and the reading of its options.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "sim/cli/OptionParser.h"
 #include "sim/cli/RunCommand.h"
+#include "sim/module/Menu.h"
 
 namespace sim {
 
@@ -17,5 +20,12 @@ extern const char* const kRunHelp;
 // describes a usage error; nothing is checked when help is asked for.
 ParseResult ParseRunOptions(const std::vector<std::string>& args, RunOptions& options,
                             std::string& error);
+
+// The menu index of the command that --command NAME names: the one whose
+// title (in either record) is name; else the one command whose title, case
+// aside, is name, begins with it or holds its words in a row. Nothing, and
+// why in problem, when none or several do.
+std::optional<int16_t> FindCommandByName(const std::vector<MenuEntry>& menu,
+                                         const std::string& name, std::string& problem);
 
 }  // namespace sim

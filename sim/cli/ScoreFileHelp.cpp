@@ -6,11 +6,13 @@ namespace sim {
 const char* const kScoreFileHelp = R"(Score files
 
 A score is a JSON object (format "melvara-sim score 1"), meant to be read
-and edited by people; the samples folder holds two. Numbers are JSON
-integers, or strings of decimal digits or of 0x and hex digits. Unknown
-fields and a field given twice in one object are refused; a file that
-cannot be read is reported with its name, line, JSON path and what is
-wrong.
+and edited by people. "generate --preset piece" writes one to start from
+(the presets: piece, single, empty, one-tuplet, large, million; the kit
+ships the first two in samples/), and "generate --measures M ..." one of
+any size. Numbers are JSON integers, or strings of decimal digits or of 0x
+and hex digits. Unknown fields and a field given twice in one object are
+refused; a file that cannot be read is reported with its name, line, JSON
+path and what is wrong.
 
 Field (default when left out; "required" when it may not be)
   format           "melvara-sim score 1" (may be left out)
@@ -41,12 +43,12 @@ Definition block (tuplets and "defaults")
   Value5, Value6, Value7 required, HeadWords ([0,0,0,0]); or "bytes" (hex)
   or "words" alone instead.
 
-Records the module uses
+Records the host serves from a score (contract/MelvaraRecords.h)
   tuplet records   tag 0x45035450, keys {entry number low word, entry
                    number high word, index, 0}; written inside their entry
   'pfTP' {1,0,0,0} the Default Tuplet Definition ("defaults")
-  'ot14', 'ot69', 'ot23' {0xFFFE,0,0,0}
-                   the part records of the defaults' supplement
+  any other        in "records": part records ('ot' and two characters,
+                   keys {0xFFFE, index, 0, 0}, six words) and any tag
 )";
 
 }  // namespace sim

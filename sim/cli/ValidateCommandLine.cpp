@@ -1,6 +1,7 @@
 // melvara-sim validate's command line: its help, its options, and the run.
 #include "sim/cli/ValidateCommandLine.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "sim/cli/Cli.h"
@@ -14,6 +15,7 @@ const char* const kValidateHelp =
                             [--timeout S] [--budget S] [--jobs N]
                             [--memory-limit SIZE] [--strict] [--sanitize]
                             [--json FILE] [--junit FILE] [--keep-scores DIR]
+       melvara-sim validate --list-checks
 
 Checks any plug-in module against the host's contract: the seven exports
 and the thirteen host functions, knowing nothing of the module's commands.
@@ -38,6 +40,8 @@ Options
   --module PATH     the plug-in module file
   --level N         1 to 5 (default 3)
   --check NAME      run only the check NAME, whatever its level
+  --list-checks     list every check: its level, its name and what it
+                    looks at; nothing is validated
   --seed N          seed of level 5 (default: from the clock, printed)
   --timeout S       the longest one call into the module may take (default 10)
   --budget S        how long level 5 runs (default 30)
@@ -73,10 +77,28 @@ Exit status: 0 every check passed (or was skipped; warnings too, without
 are checked first); 2 usage error.
 )";
 
+namespace {
+
+// A line per check, in level order: "  1    exports   exactly the seven exports".
+void ListChecks(std::ostream& out) {
+    size_t width = 0;
+    for (const CheckInfo& check : AllChecks())
+        width = std::max(width, check.Name.size());
+    out << "Level  Check" << std::string(width - 3, ' ') << "What it looks at\n";
+    for (const CheckInfo& check : AllChecks()) {
+        out << "  " << check.Level << "    " << check.Name
+            << std::string(width + 2 - check.Name.size(), ' ') << check.About << "\n";
+    }
+}
+
+}  // namespace
+
 int ValidateMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     ValidateOptions options;
     std::string seed;
+    bool listChecks = false;
     OptionParser parser("validate");
+    parser.Flag("--list-checks", listChecks);
     parser.Text("--module", options.ModulePath);
     parser.Number("--level", options.Level, 1, 5);
     parser.Text("--seed", seed);
@@ -103,6 +125,14 @@ int ValidateMain(const std::vector<std::string>& args, std::ostream& out, std::o
     parser.Text("--check-process", options.Check);
     std::string error;
     ParseResult result = parser.Parse(args, error);
+    if (result == ParseResult::Ok && listChecks) {
+        if (args.size() == 1) {
+            ListChecks(out);
+            return kExitOk;
+        }
+        error = "--list-checks stands alone";
+        result = ParseResult::Error;
+    }
     if (result == ParseResult::Ok && options.ModulePath.empty()) {
         error = "validate needs --module PATH";
         result = ParseResult::Error;

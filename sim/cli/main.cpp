@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "sim/cli/Cli.h"
+#include "sim/support/ProgramName.h"
 
 int main(int argc, char** argv) {
+    sim::SetProgramPath(argc > 0 ? argv[0] : nullptr);
     const std::vector<std::string> args(argv + 1, argv + argc);
     return sim::RunMain(args, std::cout, std::cerr);
 }

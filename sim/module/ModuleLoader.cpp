@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "sim/host/Host.h"
 #include "sim/module/ModuleGuard.h"
@@ -17,6 +18,52 @@ namespace sim {
 namespace {
 
 InvokeWrapper CurrentInvokeWrapper;
+
+// What a file's first bytes say it is, as far as loading it goes.
+enum class FileKind { Unknown, Linux64, Linux32, Windows64, Windows32 };
+
+FileKind KindOf(const std::string& path) {
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    unsigned char head[64] = {};
+    if (!file.read(reinterpret_cast<char*>(head), sizeof head))
+        return FileKind::Unknown;
+    if (std::memcmp(head, "\x7F" "ELF", 4) == 0)
+        return head[4] == 2 ? FileKind::Linux64 : FileKind::Linux32;
+    if (head[0] != 'M' || head[1] != 'Z')
+        return FileKind::Unknown;
+    // The PE header's place is at 0x3C; its machine follows "PE\0\0".
+    uint32_t at = 0;
+    std::memcpy(&at, head + 0x3C, sizeof at);
+    unsigned char pe[6] = {};
+    if (!file.seekg(at) || !file.read(reinterpret_cast<char*>(pe), sizeof pe) ||
+        std::memcmp(pe, "PE\0\0", 4) != 0) {
+        return FileKind::Unknown;
+    }
+    constexpr unsigned kAmd64 = 0x8664;
+    return (pe[4] | (pe[5] << 8)) == kAmd64 ? FileKind::Windows64 : FileKind::Windows32;
+}
+
+// Why this program cannot load the file, naming the program that can; empty
+// when the file may be its kind.
+std::string WrongKind(const std::string& path) {
+    switch (KindOf(path)) {
+        case FileKind::Linux32:
+        case FileKind::Windows32:
+            return path + " is a 32-bit module: the host loads 64-bit modules only";
+#if defined(_WIN32)
+        case FileKind::Linux64:
+            return path + " is a Linux module (.so): MELVARA.EXE loads Windows modules (.mxt); "
+                          "use melvara-sim on Linux: melvara-sim validate --module " + path;
+#else
+        case FileKind::Windows64:
+            return path + " is a Windows module (.mxt): melvara-sim loads Linux modules (.so); "
+                          "use MELVARA.EXE, under Wine: xvfb-run -a wine MELVARA.EXE validate "
+                          "--module " + path;
+#endif
+        default:
+            return {};
+    }
+}
 
 // The module is a file: a bare or relative name is taken in the current
 // folder, never looked up along the system's library search path.
@@ -89,6 +136,10 @@ LoadedModule::~LoadedModule() {
 bool LoadedModule::Load(const std::string& path, std::string& error,
                         std::vector<std::string>* missing) {
     Unload();
+    if (std::string wrong = WrongKind(path); !wrong.empty()) {
+        error = wrong;
+        return false;
+    }
     // Loading runs the module's own initialisation: guarded like an export.
     Handle = ModuleGuard::Run("loading the module", [&] { return OpenLibrary(path, error); });
     if (Handle == nullptr)

@@ -34,6 +34,8 @@ class LoadedModule {
     // "mod.so" is a file in the current folder, as any relative path is.
     // False, with a message in error, when the file cannot be loaded or an
     // export is missing; every missing one is named in error and in missing.
+    // A module of the other system, or a 32-bit one, is refused before it is
+    // opened, with the program that loads it.
     bool Load(const std::string& path, std::string& error,
               std::vector<std::string>* missing = nullptr);
     void Unload();

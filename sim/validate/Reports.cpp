@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "sim/support/JsonQuote.h"
+#include "sim/support/ProgramName.h"
 #include "sim/support/Text.h"
 #include "sim/validate/Scores.h"
 
@@ -127,13 +128,6 @@ std::string Names(const Validation& validation, const std::vector<size_t>& index
 
 }  // namespace
 
-const char* const kProgramName =
-#if defined(_WIN32)
-    "MELVARA.EXE";
-#else
-    "melvara-sim";
-#endif
-
 size_t Validation::Count(Verdict verdict) const {
     size_t count = 0;
     for (const CheckOutcome& outcome : Checks)
@@ -145,9 +139,12 @@ void GroupFaults(Validation& validation) {
     std::vector<std::pair<std::string, size_t>> firsts;
     for (size_t i = 0; i < validation.Checks.size(); ++i) {
         CheckOutcome& outcome = validation.Checks[i];
-        if (outcome.Result.Status != Verdict::Fail || outcome.SameFaultAs)
+        const Verdict status = outcome.Result.Status;
+        if ((status != Verdict::Fail && status != Verdict::Warn) || outcome.SameFaultAs)
             continue;
-        const std::string signature = FaultSignature(outcome.Result);
+        // Warnings are grouped among themselves, failures among themselves.
+        const std::string signature =
+            VerdictName(status) + std::string("|") + FaultSignature(outcome.Result);
         bool seen = false;
         for (const auto& [known, index] : firsts) {
             if (known == signature) {
@@ -166,8 +163,10 @@ std::string RepeatCommand(const Validation& validation, const CheckOutcome& outc
     const std::optional<RunRepeat>& repeat = outcome.Result.Repeat;
     const std::optional<ScoreSource> source =
         repeat ? ScoreSource::FromFields(repeat->Score) : std::nullopt;
+    // As the program was started, so that the line runs as printed.
+    const std::string program = Words(ProgramCommand()).substr(1);
     if (!source) {
-        std::string line = std::string(kProgramName) + " validate --module " +
+        std::string line = program + " validate --module " +
                            ShellWord(options.ModulePath) + " --check " + outcome.Check->Name;
         if (options.TimeoutSeconds != ValidateOptions().TimeoutSeconds)
             line += " --timeout " + ShortNumber(options.TimeoutSeconds);
@@ -180,14 +179,14 @@ std::string RepeatCommand(const Validation& validation, const CheckOutcome& outc
     std::string line;
     std::string score = source->File;
     if (options.KeepScores.empty()) {
-        line = std::string(kProgramName) + " generate" + Words(source->Arguments()) + " --out " +
+        line = program + " generate" + Words(source->Arguments()) + " --out " +
                ShellWord(score) + " && ";
     } else {
         score = (std::filesystem::path(options.KeepScores) / source->File).string();
     }
     for (const std::string& variable : validation.Environment)
         line += ShellWord(variable) + " ";
-    return line + kProgramName + " run --module " + ShellWord(options.ModulePath) + " --score " +
+    return line + program + " run --module " + ShellWord(options.ModulePath) + " --score " +
            ShellWord(score) + Words(repeat->Arguments);
 }
 
@@ -204,18 +203,28 @@ std::string FormatCheck(const Validation& validation, size_t index) {
     lines += "\n";
     if (result.Status != Verdict::Fail && result.Status != Verdict::Warn)
         return lines;
-    std::vector<size_t> broke, notRun;
+    std::vector<size_t> broke, warned, notRun;
     for (size_t i = 0; i < validation.Checks.size(); ++i) {
         const CheckOutcome& other = validation.Checks[i];
-        if (other.SameFaultAs == index)
-            (other.Result.Status == Verdict::Fail ? broke : notRun).push_back(i);
+        if (other.SameFaultAs != index)
+            continue;
+        if (other.Result.Status == Verdict::Fail)
+            broke.push_back(i);
+        else if (other.Result.Status == Verdict::Warn)
+            warned.push_back(i);
+        else
+            notRun.push_back(i);
     }
     constexpr const char* kIndent = "      ";
-    if (!broke.empty()) {
-        lines += kIndent + std::string("also broke ") + std::to_string(broke.size()) +
-                 (broke.size() == 1 ? " other check: " : " other checks: ") +
-                 Names(validation, broke) + "\n";
-    }
+    const auto others = [&](const char* what, const std::vector<size_t>& indexes) {
+        if (!indexes.empty()) {
+            lines += kIndent + std::string(what) + std::to_string(indexes.size()) +
+                     (indexes.size() == 1 ? " other check: " : " other checks: ") +
+                     Names(validation, indexes) + "\n";
+        }
+    };
+    others("also broke ", broke);
+    others("also in ", warned);
     if (!notRun.empty()) {
         lines += kIndent + std::string("the other ") + std::to_string(notRun.size()) +
                  (notRun.size() == 1 ? " check was" : " checks were") +
@@ -231,12 +240,22 @@ std::string FormatSummary(const Validation& validation) {
     text += options.OnlyCheck.empty() ? " up to level " + std::to_string(options.Level) : "";
     text += " in " + Seconds(validation.Seconds) +
             " s: " + std::to_string(validation.Count(Verdict::Pass)) + " passed, ";
-    if (const size_t warned = validation.Count(Verdict::Warn); warned != 0)
-        text += std::to_string(warned) + " with a warning, ";
+    // Distinct faults (or warnings), where several checks showed the same.
+    const auto distinct = [&](Verdict verdict) {
+        size_t count = 0;
+        for (const CheckOutcome& outcome : validation.Checks)
+            count += outcome.Result.Status == verdict && !outcome.SameFaultAs ? 1 : 0;
+        return count;
+    };
+    if (const size_t warned = validation.Count(Verdict::Warn); warned != 0) {
+        const size_t warnings = distinct(Verdict::Warn);
+        text += std::to_string(warned) + " with a warning";
+        if (warnings < warned)
+            text += " (" + std::to_string(warnings) + (warnings == 1 ? " warning)" : " warnings)");
+        text += ", ";
+    }
     const size_t failed = validation.Count(Verdict::Fail);
-    size_t faults = 0;
-    for (const CheckOutcome& outcome : validation.Checks)
-        faults += outcome.Result.Status == Verdict::Fail && !outcome.SameFaultAs ? 1 : 0;
+    const size_t faults = distinct(Verdict::Fail);
     text += std::to_string(failed) + " failed";
     if (faults < failed)
         text += " (" + std::to_string(faults) + (faults == 1 ? " fault)" : " faults)");
@@ -300,7 +319,11 @@ std::string FormatJunit(const Validation& validation) {
                      Xml(outcome.Check->Name) + "\" time=\"" + Seconds(result.Seconds) + "\"";
             std::string output = result.Output;
             if (result.Status == Verdict::Warn) {
-                output = "WARN: " + result.Reason + "; " + Context(result) +
+                const std::string same =
+                    outcome.SameFaultAs ? "\nthe same warning as " +
+                                              validation.Checks[*outcome.SameFaultAs].Check->Name
+                                        : std::string();
+                output = "WARN: " + result.Reason + "; " + Context(result) + same +
                          "\nrepeat: " + RepeatCommand(validation, outcome) + "\n" + output;
             }
             if (result.Status == Verdict::Pass ||

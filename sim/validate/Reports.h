@@ -28,20 +28,20 @@ struct Validation {
     size_t Count(Verdict verdict) const;
 };
 
-// The program's name in the commands that repeat a failure.
-extern const char* const kProgramName;
-
 // Marks each failure that repeats an earlier one: the same reason, numbers
-// aside, shown by a call of the same host function (or the same export).
+// aside, shown by a call of the same host function (or the same export);
+// and each warning that repeats an earlier warning, alike.
 void GroupFaults(Validation& validation);
 
 // The lines of check index, for people: "PASS  exports: the seven exports,
 // nothing else"; for a failure also the checks its fault also broke (or
-// did not let run) and the command that repeats it. Empty for a failure
-// that repeats an earlier one, or a check not run.
+// did not let run), for a warning the other checks that gave it, and the
+// command that repeats it. Empty for a failure or warning that repeats an
+// earlier one, or a check not run.
 std::string FormatCheck(const Validation& validation, size_t index);
-// The command line that repeats a failure or warning: melvara-sim run on
-// its score, or validate --check when no single run shows it.
+// The command line that repeats a failure or warning: run on its score, or
+// validate --check when no single run shows it, each started as this program
+// was (ProgramCommand), so that the line runs as printed.
 std::string RepeatCommand(const Validation& validation, const CheckOutcome& outcome);
 // "24 checks up to level 3 in 12.4 s: 23 passed, 1 failed, 0 skipped".
 std::string FormatSummary(const Validation& validation);

@@ -20,6 +20,7 @@
 #include "sim/validate/Reports.h"
 #include "sim/validate/Sanitizer.h"
 #include "sim/validate/Scores.h"
+#include "sim/support/ProgramName.h"
 
 namespace sim {
 namespace {
@@ -166,7 +167,7 @@ bool WriteReport(const std::string& path, const std::string& content, std::ostre
     std::string error;
     if (WriteFileAtomically(path, content, error))
         return true;
-    err << "melvara-sim: " << error << "\n";
+    err << ProgramName() << ": " << error << "\n";
     return false;
 }
 
@@ -207,14 +208,14 @@ std::optional<int> Prepare(const ValidateOptions& options, Validation& validatio
     std::filesystem::path target;
     for (const std::string* path : {&options.JsonPath, &options.JunitPath}) {
         if (!path->empty() && !AtomicFile::Resolve(*path, target, error)) {
-            err << "melvara-sim: " << error << "\n";
+            err << ProgramName() << ": " << error << "\n";
             return kValidateFailed;
         }
     }
     if (!options.JsonPath.empty() && !options.JunitPath.empty() &&
         AtomicFile::IsStandardOutput(options.JsonPath) &&
         AtomicFile::IsStandardOutput(options.JunitPath)) {
-        err << "melvara-sim: --json and --junit cannot both go to standard output\n";
+        err << ProgramName() << ": --json and --junit cannot both go to standard output\n";
         return kValidateUsage;
     }
     if (!options.KeepScores.empty()) {
@@ -222,7 +223,7 @@ std::optional<int> Prepare(const ValidateOptions& options, Validation& validatio
         std::filesystem::create_directories(options.KeepScores, code);
         if (code || !AtomicFile::Resolve(std::filesystem::path(options.KeepScores) / "score.json",
                                          target, error)) {
-            err << "melvara-sim: --keep-scores: "
+            err << ProgramName() << ": --keep-scores: "
                 << (code ? "cannot make the folder " + options.KeepScores + ": " + code.message()
                          : error)
                 << "\n";
@@ -232,7 +233,7 @@ std::optional<int> Prepare(const ValidateOptions& options, Validation& validatio
     if (options.Sanitize) {
         const std::optional<std::string> runtime = AsanRuntimeFor(options.ModulePath, error);
         if (!runtime) {
-            err << "melvara-sim: " << error << "\n";
+            err << ProgramName() << ": " << error << "\n";
             return kValidateUsage;
         }
         validation.Environment = AsanEnvironment(*runtime);
@@ -260,7 +261,7 @@ bool KeepScores(const Validation& validation, std::ostream& err) {
             std::filesystem::path(validation.Options->KeepScores) / source->File;
         std::string error;
         if (!WriteScoreFile(source->Make().Document, path, error)) {
-            err << "melvara-sim: " << error << "\n";
+            err << ProgramName() << ": " << error << "\n";
             return false;
         }
     }
@@ -333,14 +334,15 @@ int Validate(const ValidateOptions& options, std::ostream& standardOutput, std::
         }
     }
     // Checks run in parallel, each in its own process; their lines are
-    // printed in order, each as soon as those before it are. A failure waits
-    // for the checks after it, to name those its fault also broke.
+    // printed in order, each as soon as those before it are. A failure or a
+    // warning waits for the checks after it, to name those it also showed in.
     size_t printed = 0;
     size_t finished = next;
     std::mutex lock;
     const auto print = [&] {
         for (; printed < checks.size() && done[printed]; ++printed) {
-            if (validation.Checks[printed].Result.Status == Verdict::Fail) {
+            const Verdict status = validation.Checks[printed].Result.Status;
+            if (status == Verdict::Fail || status == Verdict::Warn) {
                 if (finished < checks.size())
                     return;
                 GroupFaults(validation);

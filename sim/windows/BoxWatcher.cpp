@@ -7,6 +7,7 @@
 
 #include "sim/host/Host.h"
 #include "sim/host/MessageBoxRecord.h"
+#include "sim/support/ProgramName.h"
 #include "sim/windows/HostWindow.h"
 
 namespace sim::windows {
@@ -160,7 +161,8 @@ void CALLBACK BoxWatcher::OnSettled(HWND dialog, UINT, UINT_PTR timer, DWORD) {
 void BoxWatcher::Answer(HWND dialog) {
     const std::optional<ShownBox> box = ReadMessageBox(dialog);
     if (!box) {
-        std::cerr << "melvara-sim: closed a dialog that is no message box the host can read\n";
+        std::cerr << ProgramName()
+                  << ": closed a dialog that is no message box the host can read\n";
         EndDialog(dialog, 0);
         return;
     }
@@ -182,14 +184,14 @@ int InvokeWatchingBoxes(Host& host, const std::function<int()>& invoke) {
     HostWindow window;
     if (window.Handle() == nullptr) {
         const DWORD error = GetLastError();
-        std::cerr << "melvara-sim: cannot create the host window (error " << error
+        std::cerr << ProgramName() << ": cannot create the host window (error " << error
                   << "): the module's message boxes cannot be shown\n";
     }
     host.SetWindow(window.Handle());
     BoxWatcher watcher(host);
     if (!watcher.Watching()) {
         const DWORD error = GetLastError();
-        std::cerr << "melvara-sim: cannot watch the message boxes (error " << error << ")\n";
+        std::cerr << ProgramName() << ": cannot watch the message boxes (error " << error << ")\n";
     }
     const int result = invoke();
     host.SetWindow(nullptr);

@@ -6,11 +6,14 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "ProjectVersion.h"
+#include "contract/MelvaraVersion.h"
 #include "sim/cli/Cli.h"
 #include "sim/cli/RunCommandLine.h"
 #include "sim/score/ScoreFile.h"
+#include "sim/validate/Check.h"
 #include "sim/validate/Scores.h"
 
 #ifndef MELVARA_SAMPLES_DIR
@@ -90,7 +93,7 @@ TEST(Cli, RunOptionsAreRead) {
     ASSERT_EQ(result, sim::ParseResult::Ok) << error;
     EXPECT_EQ(options.ModulePath, "m.so");
     EXPECT_EQ(options.ScorePath, "s.json");
-    EXPECT_EQ(options.MenuIndex, 2);
+    EXPECT_EQ(options.CommandName, "change");
     EXPECT_EQ(options.SelectionText, "measure 2");
     EXPECT_EQ(options.Answers, (std::vector<int>{7, 6}));
     EXPECT_EQ(options.HostVersion, 0x11000000u);
@@ -130,14 +133,13 @@ TEST(Cli, RunOptionsAreRead) {
     EXPECT_EQ(reread.Controls.Arguments(), arguments);
 }
 
-TEST(Cli, CommandsMapToMenuIndices) {
-    for (const auto& [command, index] :
-         std::vector<std::pair<std::string, int16_t>>{{"reset", 0},
-                                                      {"compare", 1},
-                                                      {"change", 2},
-                                                      {"3", 3},
-                                                      {"-1", -1},
-                                                      {"0x7FFF", 32767}}) {
+TEST(Cli, CommandNamesAreTitlesAndNumbersAreIndexes) {
+    for (const auto& [command, index, name] :
+         std::vector<std::tuple<std::string, int16_t, std::string>>{{"3", 3, ""},
+                                                                    {"-1", -1, ""},
+                                                                    {"0x7FFF", 32767, ""},
+                                                                    {"reset", 0, "reset"},
+                                                                    {"007", 0, "007"}}) {
         std::string error;
         sim::RunOptions options;
         ASSERT_EQ(sim::ParseRunOptions({"--module", "m", "--score", "s", "--command", command},
@@ -145,6 +147,48 @@ TEST(Cli, CommandsMapToMenuIndices) {
                   sim::ParseResult::Ok)
             << command << ": " << error;
         EXPECT_EQ(options.MenuIndex, index) << command;
+        EXPECT_EQ(options.CommandName, name) << command;
+    }
+}
+
+// --command NAME against a module's titles: exact first, then the one title
+// that fits ignoring case, never an index of its own.
+TEST(Cli, CommandNamesFitOneTitleOrAreRefused) {
+    std::vector<sim::MenuEntry> menu(4);
+    const char* const titles[] = {"QV Tuplets - Reset to Defaults",
+                                  "QV Tuplets - Compare with Defaults...", "Reset",
+                                  "Count 8-bit"};
+    for (int16_t i = 0; i < 4; ++i) {
+        menu[i].Index = i;
+        std::snprintf(menu[i].Narrow.Title, sizeof menu[i].Narrow.Title, "%s", titles[i]);
+        menu[i].NarrowFilled = true;
+    }
+    // The last one lists its UTF-16 title apart from its 8-bit one.
+    menu[3].WideFilled = true;
+    const std::u16string wide = u"Zählen";
+    std::copy(wide.begin(), wide.end(), menu[3].Wide.Title);
+    const struct {
+        const char* Name;
+        int Index;  // -1: refused
+        const char* Problem;
+    } cases[] = {
+        {"Reset", 2, ""},                                 // exact beats the word of entry 0
+        {"reset", -1, "\"reset\" fits 2 commands' titles"},
+        {"compare", 1, ""},                               // a word
+        {"COMPARE WITH", 1, ""},                          // words in a row
+        {"with compare", -1, "no command's title fits \"with compare\""},
+        {"qv tuplets - r", 0, ""},                        // the beginning
+        {"defaults", -1, "fits 2 commands' titles"},
+        {"comp", -1, "no command's title fits"},          // part of a word
+        {"8", 3, ""},
+        {"z\xC3\xA4hlen", 3, ""},                         // the UTF-16 title, case aside
+        {"undo", -1, "no command's title fits \"undo\""},
+    };
+    for (const auto& c : cases) {
+        std::string problem;
+        const std::optional<int16_t> index = sim::FindCommandByName(menu, c.Name, problem);
+        EXPECT_EQ(index.value_or(-1), c.Index) << c.Name;
+        EXPECT_NE(problem.find(c.Problem), std::string::npos) << c.Name << ": " << problem;
     }
 }
 
@@ -164,7 +208,7 @@ TEST(Cli, BadCommandLinesAreUsageErrorsThatSayWhatIsWrong) {
         {{"run", "--score", "s", "--command", "reset"}, "run needs --module"},
         {{"run", "--module", "m", "--command", "reset"}, "run needs --score"},
         {{"run", "--module", "m", "--score", "s"},
-         "run needs --index N, --title TEXT or --command"},
+         "run needs --index N, --title TEXT or --command NAME"},
         {with({"--index", "1"}), "give one of --index, --title and --command"},
         {with({"--without", "MessageBoxW"}), "--without: \"MessageBoxW\" is none of the thirteen"},
         {with({"--returns", "MX_LoadTGF=1"}), "--returns: FUNCTION=VALUE"},
@@ -176,8 +220,7 @@ TEST(Cli, BadCommandLinesAreUsageErrorsThatSayWhatIsWrong) {
         {{"generate", "--preset", "empty", "--seed", "2"}, "give it without --seed"},
         {{"validate", "--module", "m", "--check", "everything"},
          "--check: no check \"everything\""},
-        {{"run", "--module", "m", "--score", "s", "--command", "undo"},
-         "--command: reset, compare, change"},
+        {{"validate", "--list-checks", "--level", "2"}, "--list-checks stands alone"},
         {with({"--answer", "maybe"}), "--answer"},
         {with({"--answer", "007"}), "--answer"},
         {with({"--host-version", "0x1FFFFFFFF"}),
@@ -275,9 +318,20 @@ TEST(Cli, EachCommandHasItsOwnHelpAndHelpIsNeverAValue) {
     EXPECT_EQ(value.Status, sim::kExitFailure);
     EXPECT_NE(value.Err.find("cannot read --help"), std::string::npos) << value.Err;
 
+    // Every check, each on a line with its level, without a module.
+    const Outcome checks = Sim({"validate", "--list-checks"});
+    EXPECT_EQ(checks.Status, 0) << checks.Err;
+    for (const sim::CheckInfo& check : sim::AllChecks()) {
+        EXPECT_NE(checks.Out.find("\n  " + std::to_string(check.Level) + "    " + check.Name + " "),
+                  std::string::npos)
+            << check.Name << " in\n" << checks.Out;
+    }
+
     const Outcome version = Sim({"--version"});
     EXPECT_EQ(version.Status, 0);
-    EXPECT_EQ(version.Out, std::string("melvara-sim ") + MELVARA_VERSION + "\n");
+    EXPECT_EQ(version.Out, std::string("melvara-sim ") + MELVARA_VERSION + " (contract " +
+                               std::to_string(MELVARA_CONTRACT_VERSION_MAJOR) + "." +
+                               std::to_string(MELVARA_CONTRACT_VERSION_MINOR) + ")\n");
 }
 
 TEST(Cli, RunRefusesToOverwriteItsScoreWithoutInPlace) {

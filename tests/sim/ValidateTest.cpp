@@ -146,4 +146,37 @@ TEST(Validate, ReportsForCIHoldEveryCheckAndEscapeTheirTexts) {
     EXPECT_EQ(sim::FormatCheck(validation, 3), "");
 }
 
+// A warning that many checks give is printed once, like a failure, and
+// never grouped with a failure of the same text.
+TEST(Validate, WarningsAreGroupedLikeFailures) {
+    sim::ValidateOptions options;
+    options.ModulePath = "m.so";
+    options.Level = 3;
+    const sim::CheckInfo infos[] = {{"invoke-empty-score", 2, "", nullptr},
+                                    {"invoke-samples", 2, "", nullptr},
+                                    {"hostile-odd-answers", 3, "", nullptr},
+                                    {"hostile-failing-calls", 3, "", nullptr}};
+    const std::string box = "a message box of the one-character caption \"F\"";
+    sim::Validation validation;
+    validation.Options = &options;
+    validation.Checks = {
+        {&infos[0], sim::Warned(box, "menu index 0", "#3 MessageBoxW(null)"), std::nullopt},
+        {&infos[1], sim::Failed(box, "menu index 1", "#4 MessageBoxW(null)"), std::nullopt},
+        {&infos[2], sim::Warned(box, "menu index 2", "#9 MessageBoxW(null)"), std::nullopt},
+        {&infos[3], sim::Warned("another warning", "menu index 0"), std::nullopt},
+    };
+    sim::GroupFaults(validation);
+    EXPECT_FALSE(validation.Checks[1].SameFaultAs) << "a failure is not a warning";
+    EXPECT_EQ(validation.Checks[2].SameFaultAs, 0u);
+    EXPECT_FALSE(validation.Checks[3].SameFaultAs);
+    EXPECT_NE(sim::FormatCheck(validation, 0).find("\n      also in 1 other check: "
+                                                   "hostile-odd-answers\n"),
+              std::string::npos)
+        << sim::FormatCheck(validation, 0);
+    EXPECT_EQ(sim::FormatCheck(validation, 2), "");
+    const std::string summary = sim::FormatSummary(validation);
+    EXPECT_NE(summary.find("0 passed, 3 with a warning (2 warnings), 1 failed"), std::string::npos)
+        << summary;
+}
+
 }  // namespace

@@ -33,7 +33,7 @@ echo "imports: $(echo $imports)"
 while read -r dll; do
   [[ -z "$dll" ]] && continue
   case "${dll^^}" in
-    KERNEL32.DLL | USER32.DLL | MSVCRT.DLL | API-MS-WIN-CRT-*) ;;
+    KERNEL32.DLL | USER32.DLL | ADVAPI32.DLL | MSVCRT.DLL | API-MS-WIN-CRT-*) ;;
     *) echo "FAIL: imports $dll, which is not a system DLL"; failures=$((failures + 1)) ;;
   esac
 done <<< "$imports"
