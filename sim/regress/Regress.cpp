@@ -23,6 +23,7 @@
 #include "sim/regress/RunProcess.h"
 #include "sim/score/ScoreFile.h"
 #include "sim/support/AtomicFile.h"
+#include "sim/support/ProgramName.h"
 #include "sim/support/Text.h"
 
 namespace sim {
@@ -112,7 +113,7 @@ std::optional<int> Prepare(const RegressOptions& options, std::set<std::string>&
         const std::string& path = newBuild ? options.NewPath : options.OldPath;
         std::error_code code;
         if (!std::filesystem::is_regular_file(path, code)) {
-            err << "melvara-sim: " << (newBuild ? "--new" : "--old") << ": " << path
+            err << ProgramName() << ": " << (newBuild ? "--new" : "--old") << ": " << path
                 << " is no module file\n";
             return kRegressDiffers;
         }
@@ -121,14 +122,14 @@ std::optional<int> Prepare(const RegressOptions& options, std::set<std::string>&
     std::filesystem::path target;
     for (const std::string* path : {&options.JsonPath, &options.JunitPath}) {
         if (!path->empty() && !AtomicFile::Resolve(*path, target, error)) {
-            err << "melvara-sim: " << error << "\n";
+            err << ProgramName() << ": " << error << "\n";
             return kRegressDiffers;
         }
     }
     if (!options.JsonPath.empty() && !options.JunitPath.empty() &&
         AtomicFile::IsStandardOutput(options.JsonPath) &&
         AtomicFile::IsStandardOutput(options.JunitPath)) {
-        err << "melvara-sim: --json and --junit cannot both go to standard output\n";
+        err << ProgramName() << ": --json and --junit cannot both go to standard output\n";
         return kRegressUsage;
     }
     if (!options.KeepScores.empty()) {
@@ -136,7 +137,7 @@ std::optional<int> Prepare(const RegressOptions& options, std::set<std::string>&
         std::filesystem::create_directories(options.KeepScores, code);
         if (code || !AtomicFile::Resolve(std::filesystem::path(options.KeepScores) / "score.json",
                                          target, error)) {
-            err << "melvara-sim: --keep-scores: "
+            err << ProgramName() << ": --keep-scores: "
                 << (code ? "cannot make the folder " + options.KeepScores + ": " + code.message()
                          : error)
                 << "\n";
@@ -147,7 +148,7 @@ std::optional<int> Prepare(const RegressOptions& options, std::set<std::string>&
         const std::optional<std::set<std::string>> keys =
             ReadAcceptedDifferences(options.AcceptPath, error);
         if (!keys) {
-            err << "melvara-sim: " << error << "\n";
+            err << ProgramName() << ": " << error << "\n";
             return kRegressUsage;
         }
         accepted = *keys;
@@ -233,7 +234,7 @@ bool KeepScores(const Regression& regression, std::ostream& err) {
         if (!WriteScoreFile(
                 score.Document,
                 std::filesystem::path(regression.Options->KeepScores) / score.Source.File, error)) {
-            err << "melvara-sim: " << error << "\n";
+            err << ProgramName() << ": " << error << "\n";
             return false;
         }
     }
@@ -246,7 +247,7 @@ bool WriteReport(const std::string& path, const std::string& content, std::ostre
     std::string error;
     if (WriteFileAtomically(path, content, error))
         return true;
-    err << "melvara-sim: " << error << "\n";
+    err << ProgramName() << ": " << error << "\n";
     return false;
 }
 
@@ -263,7 +264,7 @@ int Regress(const RegressOptions& options, std::ostream& standardOutput, std::os
     WorkFolder folder;
     std::string error;
     if (!folder.Make(error)) {
-        err << "melvara-sim: " << error << "\n";
+        err << ProgramName() << ": " << error << "\n";
         return kRegressDiffers;
     }
     // A report on standard output keeps it to itself.
@@ -329,7 +330,7 @@ int Regress(const RegressOptions& options, std::ostream& standardOutput, std::os
     made = made && runner.Run(windows, windowResults, error);
     if (!made) {
         progress.Clear();
-        err << "melvara-sim: " << error << "\n";
+        err << ProgramName() << ": " << error << "\n";
         return kRegressDiffers;
     }
     for (const auto& [number, run] : windows.Runs)

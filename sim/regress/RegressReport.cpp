@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "sim/support/JsonQuote.h"
+#include "sim/support/ProgramName.h"
 #include "sim/support/Text.h"
 #include "sim/validate/Invocation.h"
 #include "sim/validate/Reports.h"
@@ -136,7 +137,7 @@ bool Regression::Failed() const {
 std::string RepeatCommand(const Regression& regression, size_t run, bool newBuild) {
     const RegressOptions& options = *regression.Options;
     const PlannedRun& planned = regression.Planned[run];
-    const std::string program = kProgramName;
+    const std::string program = Words(ProgramCommand()).substr(1);
     const std::string& module = newBuild ? options.NewPath : options.OldPath;
     const std::optional<int16_t>& index = planned.IndexOf(newBuild);
     if (planned.What == PlannedRun::Kind::Menu || !index) {
@@ -418,7 +419,7 @@ std::string FormatJunit(const Regression& regression) {
     const std::string seconds = Fixed("%.3f", regression.Seconds);
     const size_t tests = regression.Planned.size() + regression.Speed.size();
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"" +
-           Xml(std::string(kProgramName) + " regress " + options.OldPath + " " + options.NewPath) +
+           Xml(std::string(ProgramName()) + " regress " + options.OldPath + " " + options.NewPath) +
            "\" tests=\"" + std::to_string(tests) + "\" failures=\"" +
            std::to_string(failures + slow) + "\" time=\"" + seconds +
            "\">\n  <testsuite name=\"runs\" tests=\"" + std::to_string(regression.Planned.size()) +

@@ -22,6 +22,7 @@
 #include "sim/regress/RunPlan.h"
 #include "sim/regress/RunResult.h"
 #include "sim/score/Selection.h"
+#include "sim/support/ProgramName.h"
 
 namespace sim {
 namespace {
@@ -37,7 +38,7 @@ std::optional<RunPlan> ReadPlan(const std::string& path, std::ostream& err) {
     std::string error = "cannot read it";
     std::optional<RunPlan> plan = file ? RunPlan::Parse(text.str(), error) : std::nullopt;
     if (!plan)
-        err << "melvara-sim: the plan " << path << ": " << error << "\n";
+        err << ProgramName() << ": the plan " << path << ": " << error << "\n";
     return plan;
 }
 
@@ -184,7 +185,7 @@ int RunRunProcess(const RegressOptions& options, std::ostream& err) {
         return 1;
     ResultsFile results(options.ResultsPath);
     if (!results.IsOpen()) {
-        err << "melvara-sim: cannot write " << options.ResultsPath << "\n";
+        err << ProgramName() << ": cannot write " << options.ResultsPath << "\n";
         return 1;
     }
     // The runs of one process share the functions the host lacks: the
@@ -198,7 +199,7 @@ int RunRunProcess(const RegressOptions& options, std::ostream& err) {
         const char* name = HostFnName(static_cast<HostFn>(run.Control.Value));
         std::string error;
         if (hidden.empty() && !HideHostExport(name, error))
-            err << "melvara-sim: cannot take " << name << " away: " << error << "\n";
+            err << ProgramName() << ": cannot take " << name << " away: " << error << "\n";
         hidden = name;
         break;
     }
@@ -289,7 +290,7 @@ int RunSpeedProcess(const RegressOptions& options, std::ostream& err) {
         return 1;
     ResultsFile results(options.ResultsPath);
     if (!results.IsOpen()) {
-        err << "melvara-sim: cannot write " << options.ResultsPath << "\n";
+        err << ProgramName() << ": cannot write " << options.ResultsPath << "\n";
         return 1;
     }
     ModuleGuard guard(
