@@ -205,8 +205,12 @@ void NoteLeftRunning(CheckResult& result, const std::vector<std::string>& left) 
         result.Reason += "; it also left " + count + ": " + named;
         return;
     }
-    result = Failed("the module left " + count + "; " +
-                        (lines.size() == 1 ? "its command line: " : "their command lines: ") + named,
+#if defined(_WIN32)
+    const char* naming = lines.size() == 1 ? "its program: " : "their programs: ";
+#else
+    const char* naming = lines.size() == 1 ? "its command line: " : "their command lines: ";
+#endif
+    result = Failed("the module left " + count + "; " + naming + named,
                     result.Status == Verdict::Skip ? "" : result.Where);
 }
 
