@@ -55,10 +55,10 @@ std::string ModuleGuard::RefusedCause() const {
 }
 
 std::string DescribeUsage(double cpuSeconds, uint64_t heldBytes) {
-    const double megabytes = static_cast<double>(heldBytes) / (1 << 20);
+    // Whole megabytes: faults that differ only in their numbers are one.
     char text[96];
-    std::snprintf(text, sizeof text, " (%.2f s of CPU, %.*f MB held)", std::max(0.0, cpuSeconds),
-                  megabytes < 10 ? 1 : 0, megabytes);
+    std::snprintf(text, sizeof text, " (%.2f s of CPU, %.0f MB held)", std::max(0.0, cpuSeconds),
+                  static_cast<double>(heldBytes) / (1 << 20));
     return text;
 }
 

@@ -138,7 +138,7 @@ class ModuleGuard {
 double ProcessCpuSeconds();
 uint64_t ProcessHeldBytes();
 // What a call used, as a fault at a time limit names it: " (9.98 s of CPU,
-// 1.5 MB held)", so that a call that is busy, waiting or growing shows.
+// 15 MB held)", so that a call that is busy, waiting or growing shows.
 std::string DescribeUsage(double cpuSeconds, uint64_t heldBytes);
 
 }  // namespace sim
