@@ -145,18 +145,18 @@ int16_t Fill(int16_t index, Record* item) {
     return 1;
 }
 
-// For the tests that look for processes left behind: appends this process's
-// id to the file named by MELVARA_TEST_PIDS, if any.
-void NotePid() {
-    const char* path = std::getenv("MELVARA_TEST_PIDS");
-    if (path == nullptr)
+// For the tests that look for processes left behind: the file named by
+// MELVARA_TEST_PIDS, if any, gets a line for each process started ("pid N"
+// on Linux), and its name goes into the command lines of those on Windows.
+const char* NoteFile() {
+    return std::getenv("MELVARA_TEST_PIDS");
+}
+
+void NoteStarted(const char* line) {
+    if (NoteFile() == nullptr)
         return;
-    if (FILE* file = std::fopen(path, "a")) {
-#if defined(_WIN32)
-        std::fprintf(file, "%lu\n", GetCurrentProcessId());
-#else
-        std::fprintf(file, "%d\n", static_cast<int>(getpid()));
-#endif
+    if (FILE* file = std::fopen(NoteFile(), "a")) {
+        std::fprintf(file, "%s\n", line);
         std::fclose(file);
     }
 }
@@ -179,7 +179,7 @@ constexpr const char* kForgedResult =
 
 // On standard output, and when everywhere, on every descriptor that might
 // be the validator's.
-void PrintForgedResult(bool everywhere) {
+void PrintForgedResult([[maybe_unused]] bool everywhere) {
     std::fputs(kForgedResult, stdout);
     std::fflush(stdout);
 #if !defined(_WIN32)
@@ -218,10 +218,13 @@ void StartProcess(bool daemon) {
     startup.hStdOutput = daemon ? nullptr : GetStdHandle(STD_OUTPUT_HANDLE);
     startup.hStdError = daemon ? nullptr : GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process{};
-    char command[] = "cmd.exe /q /k";
+    char command[512];
+    std::snprintf(command, sizeof command, "cmd.exe /q /k rem %s",
+                  NoteFile() != nullptr ? NoteFile() : "");
     if (CreateProcessA(nullptr, command, nullptr, nullptr, TRUE,
                        daemon ? DETACHED_PROCESS | CREATE_NEW_PROCESS_GROUP : 0, nullptr, nullptr,
                        &startup, &process)) {
+        NoteStarted("started");
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
@@ -233,13 +236,16 @@ void StartProcess(bool daemon) {
             waitpid(child, nullptr, 0);
         return;
     }
+    char line[32];
+    std::snprintf(line, sizeof line, "pid %d", static_cast<int>(getpid()));
     if (!daemon) {
-        NotePid();
+        NoteStarted(line);
         SleepForAnHour();
     }
     setsid();
     if (fork() == 0) {
-        NotePid();
+        std::snprintf(line, sizeof line, "pid %d", static_cast<int>(getpid()));
+        NoteStarted(line);
         for (int fd = 0; fd < 1024; ++fd)
             close(fd);
         SleepForAnHour();

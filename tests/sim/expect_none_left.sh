@@ -1,36 +1,45 @@
 #!/usr/bin/env bash
-# expect_none_left.sh COMMAND... [-- COMMAND...]...
-# Runs the commands one after the other with MELVARA_TEST_PIDS naming a file
-# into which the test modules write the ids of the processes they start, and
-# passes when they started some and none of those is still running once the
-# commands have ended. Those still running are named and ended.
+# expect_none_left.sh COMMAND...
+# Runs the command with MELVARA_TEST_PIDS naming a file into which the test
+# modules note each process they start ("pid N" on Linux; on Windows the
+# file's name goes into the process's command line), and passes when the
+# command passes, its modules started some process and none of those is
+# still running once it has ended. Those still running are named and ended.
 set -u
 pids=$(mktemp)
 trap 'rm -f "$pids"' EXIT
 export MELVARA_TEST_PIDS=$pids
-command=()
-for arg in "$@" --; do
-  if [[ "$arg" != "--" ]]; then
-    command+=("$arg")
-    continue
-  fi
-  "${command[@]}" 2>&1
-  echo "(exit status $?)"
-  command=()
-done
+"$@" 2>&1
+status=$?
 failed=0
+if ((status != 0)); then
+  echo "FAIL: exit status $status"
+  failed=1
+fi
 if [[ ! -s "$pids" ]]; then
   echo "FAIL: the modules started no process"
   failed=1
 fi
-while read -r pid; do
-  stat=$(cat "/proc/$pid/stat" 2>/dev/null) || continue
+# A process that runs: /proc/PID/stat shows a state other than Z.
+running() {
+  local stat state
+  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
   state=${stat##*) }
-  state=${state%% *}
-  [[ "$state" == Z ]] && continue
-  echo "FAIL: process $pid is still running: $(tr '\0' ' ' <"/proc/$pid/cmdline")"
+  [[ "${state%% *}" != Z ]]
+}
+left=()
+while read -r word pid; do
+  [[ "$word" == pid ]] && running "$pid" && left+=("$pid")
+done <"$pids"
+for folder in /proc/[0-9]*; do
+  pid=${folder#/proc/}
+  line=$(tr '\0' ' ' <"$folder/cmdline" 2>/dev/null) || continue
+  [[ "$line" == *"$pids"* && "$pid" != "$$" ]] && running "$pid" && left+=("$pid")
+done
+for pid in "${left[@]}"; do
+  echo "FAIL: process $pid is still running: $(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null)"
   kill -KILL "$pid" 2>/dev/null
   failed=1
-done <"$pids"
-echo "$(wc -l <"$pids") processes were started; checked that none is left"
+done
+echo "$(wc -l <"$pids") processes were started; none may be left running"
 exit $failed
