@@ -44,6 +44,10 @@ constexpr size_t kReadPerWait = size_t{256} << 10;
 constexpr int kEndPollMilliseconds = 50;
 // Rounds of looking for new processes in a tree being stopped, at most.
 constexpr int kStopRounds = 100;
+// How often, and how many times at most, a process sent SIGSTOP is looked
+// at until it has stopped.
+constexpr double kStopLookSeconds = 0.0002;
+constexpr int kStopLooks = 5000;
 // How long the processes of an ended tree may take to be reaped.
 constexpr double kReapSeconds = 5;
 // A command line is cut to this many bytes.
@@ -133,6 +137,19 @@ void Close(int& fd) {
 
 void SleepSeconds(double seconds) {
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+}
+
+// Waits, within a bound, until the process has stopped (or ended).
+void AwaitStop(pid_t pid) {
+    const std::string path = "/proc/" + std::to_string(pid) + "/stat";
+    for (int look = 0; look < kStopLooks; ++look) {
+        const std::string stat = ReadFile(path);
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos || close + 2 >= stat.size() ||
+            std::strchr("TtZX", stat[close + 2]) != nullptr)
+            return;
+        SleepSeconds(kStopLookSeconds);
+    }
 }
 
 }  // namespace
@@ -257,6 +274,11 @@ bool ChildProcess::Start(const Setup& setup, std::string& error) {
         error = "cannot start " + program + ": " + std::strerror(spawned);
         return false;
     }
+    // Read as far as they hold, never waiting on them but in poll.
+    for (const int fd : {output[0], channel[0]}) {
+        if (fd >= 0)
+            fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    }
     My->Pid = pid;
     My->Output = output[0];
     My->Channel = channel[0];
@@ -267,36 +289,43 @@ bool ChildProcess::Start(const Setup& setup, std::string& error) {
 void ChildProcess::Wait(double seconds, std::string& output, std::string& messages) {
     State& my = *My;
     pollfd fds[3];
+    std::pair<int*, std::string*> readers[2];
     nfds_t count = 0;
-    for (const int fd : {my.Output, my.Channel, my.PidFd}) {
-        if (fd >= 0)
-            fds[count++] = pollfd{fd, POLLIN, 0};
+    for (auto [fd, into] : {std::pair{&my.Output, &output}, std::pair{&my.Channel, &messages}}) {
+        if (*fd >= 0) {
+            readers[count] = {fd, into};
+            fds[count++] = pollfd{*fd, POLLIN, 0};
+        }
     }
+    const nfds_t pipes = count;
+    if (my.PidFd >= 0)
+        fds[count++] = pollfd{my.PidFd, POLLIN, 0};
     int milliseconds = static_cast<int>(std::max(0.0, seconds) * 1000);
     if (my.PidFd < 0 && !my.Reaped)
         milliseconds = std::min(milliseconds, kEndPollMilliseconds);
-    if (poll(fds, count, milliseconds) < 0 && errno != EINTR)
-        SleepSeconds(kEndPollMilliseconds / 1000.0);
-    const auto drain = [](int& fd, std::string& into) {
-        char buffer[65536];
-        for (size_t taken = 0; fd >= 0 && taken < kReadPerWait;) {
-            pollfd ready{fd, POLLIN, 0};
-            if (poll(&ready, 1, 0) <= 0)
-                return;
-            const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (poll(fds, count, milliseconds) < 0) {
+        for (pollfd& fd : fds)
+            fd.revents = 0;
+    }
+    char buffer[65536];
+    for (nfds_t i = 0; i < pipes; ++i) {
+        auto [fd, into] = readers[i];
+        for (size_t taken = 0; fds[i].revents != 0 && *fd >= 0 && taken < kReadPerWait;) {
+            const ssize_t got = read(*fd, buffer, sizeof buffer);
             if (got < 0 && errno == EINTR)
                 continue;
-            if (got <= 0) {
-                Close(fd);  // its end: every writer has closed it
-                return;
+            if (got < 0)
+                break;  // nothing more for now
+            if (got == 0) {
+                Close(*fd);  // its end: every writer has closed it
+                break;
             }
-            into.append(buffer, static_cast<size_t>(got));
+            into->append(buffer, static_cast<size_t>(got));
             taken += static_cast<size_t>(got);
         }
-    };
-    drain(my.Output, output);
-    drain(my.Channel, messages);
-    my.TryReap();
+    }
+    if (my.PidFd < 0 || fds[count - 1].revents != 0)
+        my.TryReap();
 }
 
 bool ChildProcess::Ended() const {
@@ -350,9 +379,17 @@ std::vector<std::string> ChildProcess::EndAll() {
     std::map<pid_t, bool> stopped;  // each process of the tree, and whether it was running
     {
         const std::lock_guard<std::mutex> hold(RegistryLock);
+        // The child first: once it has stopped, it starts no process while
+        // its tree is read.
+        if (!my.Reaped) {
+            kill(my.Pid, SIGSTOP);
+            AwaitStop(my.Pid);
+            stopped[my.Pid] = true;
+        }
         // The tree of the child, and the orphans of this program: those that
         // lost their parent in the tree (or in another child's, whose turn
-        // finds none left).
+        // finds none left). Read again while it shows processes not yet
+        // stopped, which may have started others meanwhile.
         for (int round = 0; round < kStopRounds; ++round) {
             const std::map<pid_t, ProcessEntry> processes = ScanProcesses();
             std::set<pid_t> tree;
@@ -378,7 +415,7 @@ std::vector<std::string> ChildProcess::EndAll() {
                 const bool alive = entry == processes.end() || entry->second.State != 'Z';
                 kill(pid, SIGSTOP);
                 stopped[pid] = alive;
-                if (alive && pid != my.Pid)
+                if (alive)
                     running.push_back(CommandLine(pid));
             }
             if (!found)
@@ -392,12 +429,16 @@ std::vector<std::string> ChildProcess::EndAll() {
     const auto until = std::chrono::steady_clock::now() +
                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                            std::chrono::duration<double>(kReapSeconds));
+    if (!my.Reaped && my.PidFd >= 0) {
+        pollfd ended{my.PidFd, POLLIN, 0};
+        poll(&ended, 1, static_cast<int>(kReapSeconds * 1000));
+    }
     std::set<pid_t> left;
     for (const auto& [pid, alive] : stopped) {
         if (pid != my.Pid)
             left.insert(pid);
     }
-    while (std::chrono::steady_clock::now() < until) {
+    for (;;) {
         my.TryReap();
         for (auto pid = left.begin(); pid != left.end();) {
             int status = 0;
@@ -407,7 +448,7 @@ std::vector<std::string> ChildProcess::EndAll() {
                                                       F_OK) != 0);
             pid = gone ? left.erase(pid) : std::next(pid);
         }
-        if ((my.Reaped || my.Pid <= 0) && left.empty())
+        if ((my.Reaped && left.empty()) || std::chrono::steady_clock::now() >= until)
             break;
         SleepSeconds(0.001);
     }
