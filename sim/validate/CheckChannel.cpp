@@ -142,7 +142,7 @@ CheckMessage CheckMessageReader::Parse(const std::string& line) const {
     } else if (kind("memory-limit", 3)) {
         message.What = CheckMessage::Kind::MemoryLimit;
         message.Bytes = std::strtoull(fields[2].c_str(), nullptr, 10);
-    } else if (kind("result", 8)) {
+    } else if (kind("result", 9)) {
         message.What = CheckMessage::Kind::Result;
         CheckResult& result = message.Result;
         result.Status = VerdictFrom(fields[2]);
@@ -150,6 +150,7 @@ CheckMessage CheckMessageReader::Parse(const std::string& line) const {
         result.Where = Unescape(fields[4]);
         result.Call = Unescape(fields[5]);
         result.Repeat = RepeatFrom(fields[6], fields[7]);
+        message.Process = std::strtoull(fields[8].c_str(), nullptr, 10);
     } else {
         message.Text = line.substr(0, kForeignQuoted) + (line.size() > kForeignQuoted ? "..." : "");
     }
@@ -209,7 +210,7 @@ void CheckReporter::MemoryLimit(uint64_t bytes) {
 void CheckReporter::Result(const CheckResult& result) {
     const RunRepeat repeat = result.Repeat.value_or(RunRepeat{});
     Send("result", {VerdictName(result.Status), result.Reason, result.Where, result.Call,
-                    Join(repeat.Score), Join(repeat.Arguments)});
+                    Join(repeat.Score), Join(repeat.Arguments), std::to_string(ThisProcessId())});
 }
 
 void CheckReporter::Finish() {

@@ -33,6 +33,7 @@ struct CheckMessage {
     std::optional<RunRepeat> Repeat;   // Where
     uint64_t Bytes = 0;                // MemoryLimit
     CheckResult Result;                // Result
+    uint64_t Process = 0;              // Result: the id of the process that sent it
     std::string Text;                  // Foreign: the line as it came, cut short
 };
 

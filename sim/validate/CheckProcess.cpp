@@ -69,6 +69,7 @@ struct CheckWatch {
     std::string Where;
     std::optional<RunRepeat> Repeat;
     uint64_t LimitBytes = 0;  // the memory limit in force; 0 for none
+    uint64_t Process = 0;  // the check's process: only its result counts
     std::optional<CheckResult> Result;
     size_t Foreign = 0;  // lines without the key
     std::string FirstForeign;
@@ -95,15 +96,18 @@ struct CheckWatch {
                 LimitBytes = message.Bytes;
                 break;
             case CheckMessage::Kind::Result:
-                // One result: a second one is not the check's.
-                if (!Result) {
+                // One result, from the check's process: another is not the
+                // check's (a copy of the process the module forked, say).
+                if (!Result && message.Process == Process) {
                     Result = message.Result;
                     break;
                 }
-                [[fallthrough]];
+                if (Foreign++ == 0)
+                    FirstForeign = "a second result, or one from another process";
+                break;
             case CheckMessage::Kind::Foreign:
                 if (Foreign++ == 0)
-                    FirstForeign = message.Text.empty() ? "a second result" : message.Text;
+                    FirstForeign = message.Text;
                 break;
         }
     }
@@ -248,6 +252,7 @@ CheckResult RunCheckInProcess(const CheckInfo& check, const ValidateOptions& opt
     const double checkSeconds = CheckSeconds(options, check);
     const Clock::time_point started = Clock::now();
     CheckWatch watch;
+    watch.Process = child.Id();
     CheckMessageReader reader(setup.ChannelKey);
     BoundedOutput output(kOutputKept);
     Ending ending = Ending::Ended;

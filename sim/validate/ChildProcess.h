@@ -81,6 +81,8 @@ class ChildProcess {
     // The page both see, in the parent (zeroed at the start); null without a
     // channel.
     const void* SharedPage() const;
+    // The child's process id.
+    uint64_t Id() const;
 
     // Ends the child and every process it started: each one stopped first,
     // so that none starts another meanwhile, then killed, and reaped within
@@ -107,6 +109,8 @@ struct ParentChannel {
 std::optional<ParentChannel> TakeParentChannel();
 // Writes all bytes to the channel; false when it cannot.
 bool WriteToParent(const ParentChannel& channel, std::string_view bytes);
+// This process's id.
+uint64_t ThisProcessId();
 // Makes this process the one that inherits the orphans among its
 // descendants (Linux; on Windows a job object keeps them).
 void ReapDescendants();

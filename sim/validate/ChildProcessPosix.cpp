@@ -369,6 +369,14 @@ const void* ChildProcess::SharedPage() const {
     return My->Page;
 }
 
+uint64_t ChildProcess::Id() const {
+    return static_cast<uint64_t>(My->Pid);
+}
+
+uint64_t ThisProcessId() {
+    return static_cast<uint64_t>(getpid());
+}
+
 std::vector<std::string> ChildProcess::EndAll() {
     State& my = *My;
     std::vector<std::string> running;

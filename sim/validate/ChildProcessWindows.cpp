@@ -359,6 +359,14 @@ const void* ChildProcess::SharedPage() const {
     return My->Page;
 }
 
+uint64_t ChildProcess::Id() const {
+    return My->Pid;
+}
+
+uint64_t ThisProcessId() {
+    return GetCurrentProcessId();
+}
+
 std::vector<std::string> ChildProcess::EndAll() {
     State& my = *My;
     std::vector<std::string> running;

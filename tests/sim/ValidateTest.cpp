@@ -204,6 +204,7 @@ TEST(Validate, OnlyMessagesWithTheChecksKeyAreTheChecks) {
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].What, sim::CheckMessage::Kind::Foreign);
     EXPECT_EQ(got[1].What, sim::CheckMessage::Kind::Result);
+    EXPECT_EQ(got[1].Process, sim::ThisProcessId());
     const sim::CheckResult& back = got[1].Result;
     EXPECT_EQ(back.Status, sim::Verdict::Fail);
     EXPECT_EQ(back.Reason, failure.Reason);
