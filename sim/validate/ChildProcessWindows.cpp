@@ -215,6 +215,11 @@ ChildProcess::~ChildProcess() {
 
 bool ChildProcess::Start(const Setup& setup, std::string& error) {
     State& my = *My;
+    // Wine starts the desktop's process (explorer.exe) with the first window
+    // of a session: started from here, it is in no child's job, neither
+    // ended with a check nor taken for a process the module left running.
+    static std::once_flag desktop;
+    std::call_once(desktop, [] { GetDesktopWindow(); });
     wchar_t program[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
     if (length == 0 || length == MAX_PATH) {
