@@ -33,7 +33,7 @@ while read -r word pid; do
 done <"$pids"
 for folder in /proc/[0-9]*; do
   pid=${folder#/proc/}
-  line=$(tr '\0' ' ' <"$folder/cmdline" 2>/dev/null) || continue
+  line=$(tr '\0' ' ' 2>/dev/null <"$folder/cmdline") || continue
   [[ "$line" == *"$pids"* && "$pid" != "$$" ]] && running "$pid" && left+=("$pid")
 done
 for pid in "${left[@]}"; do
