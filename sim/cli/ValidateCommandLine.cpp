@@ -6,6 +6,7 @@
 
 #include "sim/cli/Cli.h"
 #include "sim/validate/Check.h"
+#include "sim/validate/CheckProcess.h"
 #include "sim/validate/Validator.h"
 
 namespace sim {
@@ -21,7 +22,11 @@ Checks any plug-in module against the host's contract: the seven exports
 and the thirteen host functions, knowing nothing of the module's commands.
 Every check runs in a process of its own, so that a module that crashes,
 hangs or runs out of memory fails that check, naming the export, the signal
-and the last host call.
+and the last host call. The limits are kept from outside that process too,
+whatever the module does to its signals or output; what the module prints
+is kept (its first and last 64 KB) but never taken for a result; and every
+process it starts is ended with the check: a module that leaves one
+running fails.
 
 Levels (each runs the lower ones too)
   1  loading and menu: the seven exports, no host function linked to, the
@@ -43,15 +48,19 @@ Options
   --list-checks     list every check: its level, its name and what it
                     looks at; nothing is validated
   --seed N          seed of level 5 (default: from the clock, printed)
-  --timeout S       the longest one call into the module may take (default 10)
+  --timeout S       the longest one call into the module may take (default
+                    30): a call still running a second later is ended from
+                    outside its process. A whole check may take 60 s plus
+                    ten times S (at level 5, plus the budget)
   --budget S        how long level 5 runs (default 30)
   --jobs N          how many checks run at once, 1 to 64 (default 2)
   --memory-limit SIZE
-                    the most memory each check's process may take, such as
-                    512M or 2G (default: half the machine's memory shared by
-                    the checks that run at once, 64M to 4G). A check of
-                    levels 1 to 3 and 5 takes under 16M besides the module's
-                    own; level 4's million tuplets 720M, skipped below 768M.
+                    the most memory each check's process may take, shared
+                    memory too, such as 512M or 2G (default: half the
+                    machine's memory shared by the checks that run at once,
+                    64M to 2G). A check of levels 1 to 3 and 5 takes under
+                    16M besides the module's own; level 4's million tuplets
+                    720M, skipped below 768M.
   --strict          a warning fails its check
   --sanitize        run each check's process with AddressSanitizer's runtime,
                     for a module built with -fsanitize=address (Linux only):

@@ -5,6 +5,18 @@
 
 namespace sim {
 
+std::atomic<uint64_t>* HostCallWord = nullptr;
+
+std::string UnpackedHostCallText(uint64_t word) {
+    if ((word & 2u) == 0)
+        return "none before it";
+    const auto fn = static_cast<HostFn>((word >> 2) & 0x7F);
+    const uint64_t number = word >> 16;
+    std::string text = number != 0 ? "#" + std::to_string(number) + " " : std::string();
+    text += fn < static_cast<HostFn>(kHostFnCount) ? HostFnName(fn) : "an unknown function";
+    return (word & 1u) != 0 ? text + ", which had not returned" : text;
+}
+
 void CallLog::Tally(const HostCall& call) {
     switch (call.Function) {
         case HostFn::SaveKData:

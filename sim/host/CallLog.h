@@ -29,6 +29,18 @@ struct LastHostCall {
     uint64_t RunningNumber = 0;  // 0 for the window functions
 };
 
+// The call running or last made, packed in one word that another process
+// can read (from memory it shares with this one) at any moment: bit 0 set
+// while it runs, bit 1 once there is a call, bits 2 to 8 its function, bits
+// 16 and up its number. Kept by every call log while HostCallWord is set.
+extern std::atomic<uint64_t>* HostCallWord;
+constexpr uint64_t PackHostCall(uint64_t number, HostFn fn, bool running) {
+    return number << 16 | static_cast<uint64_t>(fn) << 2 | 2u | (running ? 1u : 0u);
+}
+// "#12 MX_LoadTGF", "MessageBoxW, which had not returned", or "none before
+// it", from a word PackHostCall made.
+std::string UnpackedHostCallText(uint64_t word);
+
 // An exception inside a host function, caught before it reached the
 // module, which got the function's failure value instead.
 struct HostFault {
@@ -54,6 +66,9 @@ class CallLog {
         RunningFunction = call.Function;
         RunningNumber = call.Number;
         CallRunning.store(true, std::memory_order_release);
+        if (HostCallWord != nullptr)
+            HostCallWord->store(PackHostCall(call.Number, call.Function, true),
+                                std::memory_order_relaxed);
     }
     // Keeps the call as the last one, hands it to OnCall, then keeps it in
     // the log while there is room.
@@ -64,6 +79,9 @@ class CallLog {
         LastCalls[static_cast<size_t>(slot)] = call;
         LastCallSlot.store(slot, std::memory_order_release);
         CallRunning.store(false, std::memory_order_release);
+        if (HostCallWord != nullptr)
+            HostCallWord->store(PackHostCall(call.Number, call.Function, false),
+                                std::memory_order_relaxed);
         if (call.Result != 0)
             Tally(call);
         if (OnCall)

@@ -25,6 +25,18 @@ void* Address(Fn fn) {
 
 void SetCurrentHost(Host* host) {
     Current = host;
+    // A watcher in another process sees this host's calls from now on.
+    if (HostCallWord == nullptr)
+        return;
+    uint64_t word = 0;
+    if (host != nullptr) {
+        const LastHostCall last = host->Log().LastCall();
+        if (last.Running)
+            word = PackHostCall(last.RunningNumber, last.RunningFunction, true);
+        else if (last.Returned)
+            word = PackHostCall(last.Returned->Number, last.Returned->Function, false);
+    }
+    HostCallWord->store(word, std::memory_order_relaxed);
 }
 
 Host* CurrentHost() {

@@ -1,6 +1,7 @@
 // The module guard's common part: the fault's description and the end of the program.
 #include "sim/module/ModuleGuard.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 
@@ -38,14 +39,31 @@ ModuleGuard::~ModuleGuard() {
     Uninstall();
 }
 
-void ModuleGuard::LimitMemory(uint64_t megabytes, std::string what) {
+bool ModuleGuard::LimitMemory(uint64_t megabytes, std::string what) {
     MemoryLimit = megabytes;
     MemoryLimitName = std::move(what);
-    ApplyMemoryLimit();
+    return ApplyMemoryLimit();
 }
 
 std::string ModuleGuard::MemoryCause() const {
     return "used more than " + std::to_string(MemoryLimit) + " MB (" + MemoryLimitName + ")";
+}
+
+std::string ModuleGuard::RefusedCause() const {
+    return "reached " + std::to_string(MemoryLimit) + " MB (" + MemoryLimitName +
+           "): an allocation was refused";
+}
+
+std::string DescribeUsage(double cpuSeconds, uint64_t heldBytes) {
+    // Whole megabytes: faults that differ only in their numbers are one.
+    char text[96];
+    std::snprintf(text, sizeof text, " (%.2f s of CPU, %.0f MB held)", std::max(0.0, cpuSeconds),
+                  static_cast<double>(heldBytes) / (1 << 20));
+    return text;
+}
+
+std::string ModuleGuard::UsageSince(double cpuSeconds) const {
+    return DescribeUsage(ProcessCpuSeconds() - cpuSeconds, ProcessHeldBytes());
 }
 
 void ModuleGuard::FlushOutput() {

@@ -5,7 +5,9 @@
 // jumps back out of the module to the call's start (siglongjmp), where the
 // fault is reported in ordinary code. A memory limit is one on the process's
 // private memory, which the kernel enforces by refusing the allocation that
-// would pass it.
+// would pass it; a call that returns after a refusal (errno ENOMEM) has run
+// out of it too.
+#include <dlfcn.h>
 #include <setjmp.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -31,6 +33,9 @@ constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 constexpr int kTimeSignal = SIGALRM;
 // How long reporting a fault may take before the program ends without it.
 constexpr double kReportSeconds = 10;
+// How long a sanitizer's report, once begun, may take to be written: the
+// time limit of the call does not cut it off.
+constexpr double kSanitizerReportSeconds = 30;
 // A crash under a memory limit is taken as the limit's doing (an allocation
 // refused, and the module using the null pointer it got, or aborting) when
 // errno says so at the crash, or when the process holds more than this share
@@ -57,6 +62,9 @@ struct GuardState {
     void* volatile Address = nullptr;
     volatile sig_atomic_t Errno = 0;  // the guarded thread's, at the signal
     volatile sig_atomic_t Reporting = 0;
+    double CallCpu = 0;  // the process's CPU time when the call began
+    // AddressSanitizer's "a report is being written", when it is loaded.
+    int (*SanitizerReporting)() = nullptr;
 };
 GuardState State;
 
@@ -112,6 +120,11 @@ void OnSignal(int signal, siginfo_t* info, void*) {
             raise(signal);
         return;  // the faulting instruction runs again, under the previous handler
     }
+    if (signal == kTimeSignal && State.SanitizerReporting != nullptr &&
+        State.SanitizerReporting() != 0) {
+        ArmTimer(kSanitizerReportSeconds);
+        return;
+    }
     State.Signal = signal;
     State.Code = info->si_code;
     State.Address = info->si_addr;
@@ -155,15 +168,23 @@ void LiftMemoryLimit() {
     State.DataLimited = false;
 }
 
-// The process's private memory (VmData, what RLIMIT_DATA counts), in bytes.
-uint64_t PrivateBytes() {
+// Fields of /proc/self/status added up, in bytes: "VmData:" gives the
+// process's private memory, what RLIMIT_DATA counts.
+uint64_t StatusBytes(std::initializer_list<const char*> fields) {
     std::ifstream status("/proc/self/status");
     std::string line;
+    uint64_t kilobytes = 0;
     while (std::getline(status, line)) {
-        if (line.rfind("VmData:", 0) == 0)
-            return std::strtoull(line.c_str() + 7, nullptr, 10) * 1024;
+        for (const char* field : fields) {
+            if (line.rfind(field, 0) == 0)
+                kilobytes += std::strtoull(line.c_str() + std::strlen(field), nullptr, 10);
+        }
     }
-    return 0;
+    return kilobytes * 1024;
+}
+
+uint64_t PrivateBytes() {
+    return StatusBytes({"VmData:"});
 }
 
 std::string Seconds(double seconds) {
@@ -174,6 +195,16 @@ std::string Seconds(double seconds) {
 
 }  // namespace
 
+double ProcessCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+uint64_t ProcessHeldBytes() {
+    return StatusBytes({"RssAnon:", "RssShmem:"});
+}
+
 void ModuleGuard::Install() {
     State.Active = this;
     State.Thread = ThreadId();
@@ -181,6 +212,10 @@ void ModuleGuard::Install() {
     State.TimeStatus = Status.TimedOut;
     State.Export = nullptr;
     State.Reporting = 0;
+    void* reporting = dlsym(RTLD_DEFAULT, "__asan_report_present");
+    State.SanitizerReporting = nullptr;
+    if (reporting != nullptr)
+        std::memcpy(&State.SanitizerReporting, &reporting, sizeof reporting);
 
     // Its own stack, so that a module that overflows the thread's stack is
     // caught too.
@@ -205,18 +240,19 @@ void ModuleGuard::Install() {
     State.HasTimer = timer_create(CLOCK_MONOTONIC, &event, &State.Timer) == 0;
 }
 
-void ModuleGuard::ApplyMemoryLimit() {
+bool ModuleGuard::ApplyMemoryLimit() {
     rlimit limit{};
     const auto bytes = static_cast<rlim_t>(MemoryLimit) << 20;
     // A process that holds more already is one under a sanitizer, whose
     // shadow memory counts as private: it runs without a limit.
     if (MemoryLimit == 0 || PrivateBytes() >= bytes || getrlimit(RLIMIT_DATA, &limit) != 0)
-        return;
+        return State.DataLimited;
     if (!State.DataLimited)
         State.PreviousData = limit;
     limit.rlim_cur = limit.rlim_max != RLIM_INFINITY && bytes > limit.rlim_max ? limit.rlim_max
                                                                                 : bytes;
     State.DataLimited = setrlimit(RLIMIT_DATA, &limit) == 0;
+    return State.DataLimited;
 }
 
 void ModuleGuard::Uninstall() {
@@ -252,21 +288,32 @@ void ModuleGuard::RunErased(const char* exportName, void (*call)(void*), void* c
             limited && (State.Errno == ENOMEM ||
                         static_cast<double>(PrivateBytes()) >
                             kNearLimitShare * static_cast<double>(guard->MemoryLimit << 20));
-        if (State.Signal == kTimeSignal) {
+        if (State.Signal == kTimeSignal && !outOfMemory) {
             guard->Fail(ModuleFault::Kind::TimedOut, failed,
-                        "did not return within " + Seconds(guard->TimeLimit) + " s");
+                        "did not return within " + Seconds(guard->TimeLimit) + " s" +
+                            guard->UsageSince(State.CallCpu));
         }
         if (outOfMemory)
             guard->Fail(ModuleFault::Kind::OutOfMemory, failed, guard->MemoryCause());
         guard->Fail(ModuleFault::Kind::Crashed, failed,
                     SignalCause(State.Signal, State.Code, State.Address));
     }
+    if (guard->Notices.Started != nullptr)
+        guard->Notices.Started(guard->Notices.Context, exportName);
+    State.CallCpu = ProcessCpuSeconds();
     State.Export = exportName;
     ArmTimer(guard->TimeLimit);
     errno = 0;
     call(context);
+    const int callErrno = errno;
     ArmTimer(0);
+    if (callErrno == ENOMEM && State.DataLimited) {
+        LiftMemoryLimit();
+        guard->Fail(ModuleFault::Kind::OutOfMemory, exportName, guard->RefusedCause());
+    }
     State.Export = nullptr;
+    if (guard->Notices.Ended != nullptr)
+        guard->Notices.Ended(guard->Notices.Context);
 }
 
 }  // namespace sim

@@ -6,7 +6,8 @@
 //
 // A memory limit is a job object's limit on the memory the process commits:
 // Windows refuses the allocation that would pass it and tells the job's
-// completion port, and a crash after that is reported as the limit's. Where
+// completion port, and a crash after that is reported as the limit's, as is
+// a call that returns after a refusal. Where
 // jobs keep no limits (Wine), the watchdog ends a call whose process has
 // committed more than the limit.
 #include <windows.h>
@@ -39,6 +40,7 @@ struct GuardState {
     HANDLE Job = nullptr;
     HANDLE JobPort = nullptr;
     std::atomic<ULONGLONG> MemoryLimit{0};  // in bytes; 0 for none
+    double CallCpu = 0;                     // the process's CPU time when the call began
 };
 GuardState State;
 
@@ -99,19 +101,26 @@ bool CommittedOverLimit() {
            counters.PagefileUsage > limit;
 }
 
+// Whether the job has said that it refused the process memory since the
+// last look.
+bool MemoryRefused() {
+    bool refused = false;
+    DWORD message = 0;
+    ULONG_PTR key = 0;
+    OVERLAPPED* overlapped = nullptr;
+    while (State.JobPort != nullptr &&
+           GetQueuedCompletionStatus(State.JobPort, &message, &key, &overlapped, 0))
+        refused = refused || message == JOB_OBJECT_MSG_PROCESS_MEMORY_LIMIT;
+    return refused;
+}
+
 // Lifts the memory limit, so that the fault can be reported, and says
 // whether the process had run out of it: the job refused an allocation, or
 // the process committed more.
 bool LiftMemoryLimit() {
     if (State.MemoryLimit.load() == 0)
         return false;
-    bool refused = false;
-    DWORD message = 0;
-    ULONG_PTR key = 0;
-    OVERLAPPED* overlapped = nullptr;
-    while (GetQueuedCompletionStatus(State.JobPort, &message, &key, &overlapped, 0))
-        refused = refused || message == JOB_OBJECT_MSG_PROCESS_MEMORY_LIMIT;
-    const bool over = refused || CommittedOverLimit();
+    const bool over = MemoryRefused() || CommittedOverLimit();
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION none{};
     SetInformationJobObject(State.Job, JobObjectExtendedLimitInformation, &none, sizeof none);
     State.MemoryLimit = 0;
@@ -119,6 +128,25 @@ bool LiftMemoryLimit() {
 }
 
 }  // namespace
+
+double ProcessCpuSeconds() {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+        return 0;
+    const auto ticks = [](const FILETIME& time) {
+        return static_cast<double>(static_cast<ULONGLONG>(time.dwHighDateTime) << 32 |
+                                   time.dwLowDateTime);
+    };
+    return (ticks(kernel) + ticks(user)) / 1e7;
+}
+
+uint64_t ProcessHeldBytes() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)
+               ? counters.PagefileUsage
+               : 0;
+}
 
 void ModuleGuard::Install() {
     State.Active = this;
@@ -179,16 +207,17 @@ void ModuleGuard::Install() {
                 char seconds[32];
                 std::snprintf(seconds, sizeof seconds, "%g", State.Active->TimeLimit);
                 State.Active->Fail(ModuleFault::Kind::TimedOut, running,
-                                   std::string("did not return within ") + seconds + " s");
+                                   std::string("did not return within ") + seconds + " s" +
+                                       State.Active->UsageSince(State.CallCpu));
             }
             return 0;
         },
         nullptr, 0, nullptr);
 }
 
-void ModuleGuard::ApplyMemoryLimit() {
+bool ModuleGuard::ApplyMemoryLimit() {
     if (MemoryLimit == 0)
-        return;
+        return false;
     if (State.Job == nullptr) {
         State.Job = CreateJobObjectW(nullptr, nullptr);
         State.JobPort = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
@@ -201,7 +230,9 @@ void ModuleGuard::ApplyMemoryLimit() {
     limit.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_PROCESS_MEMORY;
     limit.ProcessMemoryLimit = static_cast<SIZE_T>(MemoryLimit) << 20;
     SetInformationJobObject(State.Job, JobObjectExtendedLimitInformation, &limit, sizeof limit);
+    // Kept by the job, or else by the watchdog.
     State.MemoryLimit = static_cast<ULONGLONG>(MemoryLimit) << 20;
+    return true;
 }
 
 void ModuleGuard::Uninstall() {
@@ -240,12 +271,21 @@ void ModuleGuard::RunErased(const char* exportName, void (*call)(void*), void* c
         return;
     }
     guard->FlushOutput();
+    if (guard->Notices.Started != nullptr)
+        guard->Notices.Started(guard->Notices.Context, exportName);
+    State.CallCpu = ProcessCpuSeconds();
     const auto limit = static_cast<ULONGLONG>(guard->TimeLimit * 1000);
     State.Deadline = guard->TimeLimit > 0 ? GetTickCount64() + (limit > 0 ? limit : 1) : 0;
     State.Export = exportName;
     call(context);
+    if (State.MemoryLimit.load() != 0 && MemoryRefused() && !State.Failing.exchange(true)) {
+        LiftMemoryLimit();
+        guard->Fail(ModuleFault::Kind::OutOfMemory, exportName, guard->RefusedCause());
+    }
     State.Export = nullptr;
     State.Deadline = 0;
+    if (guard->Notices.Ended != nullptr)
+        guard->Notices.Ended(guard->Notices.Context);
 }
 
 }  // namespace sim

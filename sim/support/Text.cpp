@@ -104,4 +104,49 @@ size_t AppendUtf8Sequence(std::string& out, std::string_view text, size_t at) {
     return length;
 }
 
+std::string VisibleText(std::string_view text, bool keepLines) {
+    std::string shown;
+    shown.reserve(text.size());
+    char escape[16];
+    for (size_t at = 0; at < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        const size_t length = Utf8SequenceLength(text, at);
+        if (byte == '\t' || (keepLines && byte == '\n')) {
+            shown += static_cast<char>(byte);
+            ++at;
+            continue;
+        }
+        if (keepLines && byte == '\r' && at + 1 < text.size() && text[at + 1] == '\n') {
+            ++at;  // a Windows line end
+            continue;
+        }
+        if (length == 0 || byte < 0x20 || byte == 0x7F) {
+            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+            shown += escape;
+            ++at;
+            continue;
+        }
+        // The code point of a sequence of two or three bytes.
+        char32_t code = byte;
+        if (length == 2)
+            code = ((byte & 0x1Fu) << 6) | (static_cast<unsigned char>(text[at + 1]) & 0x3Fu);
+        else if (length == 3)
+            code = ((byte & 0x0Fu) << 12) |
+                   ((static_cast<unsigned char>(text[at + 1]) & 0x3Fu) << 6) |
+                   (static_cast<unsigned char>(text[at + 2]) & 0x3Fu);
+        // C1 controls; marks and overrides of direction; invisible separators.
+        const bool hidden = (code >= 0x80 && code <= 0x9F) || (code >= 0x200B && code <= 0x200F) ||
+                            (code >= 0x2028 && code <= 0x202E) ||
+                            (code >= 0x2066 && code <= 0x2069) || code == 0xFEFF;
+        if (hidden) {
+            std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(code));
+            shown += escape;
+        } else {
+            shown.append(text.substr(at, length));
+        }
+        at += length;
+    }
+    return shown;
+}
+
 }  // namespace sim

@@ -30,4 +30,10 @@ size_t Utf8SequenceLength(std::string_view text, size_t at);
 // none; answers the bytes taken from text.
 size_t AppendUtf8Sequence(std::string& out, std::string_view text, size_t at);
 
+// Text from elsewhere (a module's output) made safe to show on a terminal or
+// in a report: control characters, bytes that start no UTF-8 sequence and
+// the code points that reorder or hide text become visible escapes ("\x1B",
+// "\u202E"). Tabs stay, and line ends when keepLines.
+std::string VisibleText(std::string_view text, bool keepLines = false);
+
 }  // namespace sim

@@ -75,12 +75,11 @@ const std::vector<CheckInfo>& AllChecks() {
             list.push_back({checks::MissingCheckName(static_cast<HostFn>(fn)), 3,
                             std::string("every command without ") + name, checks::MissingFunction});
         }
-        constexpr double kLong = 3600;
         list.push_back({"stress-reload", 4, "loaded and unloaded many times", checks::Reload});
         list.push_back(
             {"stress-many-commands", 4, "many commands in one load", checks::ManyCommands});
         list.push_back({"stress-million-tuplets", 4, "every command on a million tuplets",
-                        checks::MillionTuplets, kLong});
+                        checks::MillionTuplets});
         list.push_back({"random-hostile", 5, "seeded hostile runs for the time budget",
                         checks::RandomHostile});
         return list;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,7 +48,14 @@ class CheckContext {
     void SetWhere(std::string where, std::optional<RunRepeat> repeat = std::nullopt) {
         Now = std::move(where);
         NowRepeat = std::move(repeat);
+        if (Notice)
+            Notice(Now, NowRepeat);
     }
+    // Told of each SetWhere: the validator, which keeps the time limits from
+    // outside the check's process, names it too.
+    using WhereNotice =
+        std::function<void(const std::string& where, const std::optional<RunRepeat>& repeat)>;
+    void NoticeWhere(WhereNotice notice) { Notice = std::move(notice); }
     const std::string& Where() const { return Now; }
     const std::optional<RunRepeat>& Repeat() const { return NowRepeat; }
 
@@ -62,10 +70,12 @@ class CheckContext {
   private:
     const ValidateOptions& Settings;
     ModuleGuard& Watch;
-    LoadedModule Loaded;
     std::string Now;
     std::optional<RunRepeat> NowRepeat;
     std::optional<CheckResult> FirstWarning;
+    WhereNotice Notice;
+    // Last, so that it unloads first: a fault at unload reports Now.
+    LoadedModule Loaded;
 };
 
 }  // namespace sim

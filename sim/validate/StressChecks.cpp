@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "sim/module/Menu.h"
-#include "sim/module/ModuleGuard.h"
 #include "sim/score/Selection.h"
 #include "sim/validate/Checks.h"
 #include "sim/validate/Invocation.h"
@@ -18,8 +17,6 @@ namespace {
 
 constexpr int kLoads = 100;
 constexpr int kCommands = 1000;
-// The million tuplets may take this many times the time limit per call.
-constexpr double kLargeTimeFactor = 30;
 // What the check of a million tuplets needs, the score and its index
 // (about 720 MB) and room for the module, in megabytes.
 constexpr uint64_t kMillionTupletsMegabytes = 768;
@@ -110,8 +107,6 @@ CheckResult MillionTuplets(CheckContext& context) {
     context.SetWhere("building the score");
     const NamedScore score = MillionTupletScore();
     const RegionRecord whole = WholeScore(score.Document).Region;
-    ModuleGuard& guard = context.Guard();
-    guard.SetTimeLimit(guard.GetTimeLimit() * kLargeTimeFactor);
     std::string times;
     for (int16_t index : indexes) {
         Invocation run = CommandOn(score, index, whole);

@@ -9,13 +9,10 @@
 #include <mutex>
 #include <thread>
 
-#include "sim/host/Host.h"
-#include "sim/host/HostExports.h"
-#include "sim/module/ModuleGuard.h"
 #include "sim/score/ScoreFile.h"
 #include "sim/support/AtomicFile.h"
 #include "sim/support/Text.h"
-#include "sim/validate/CheckContext.h"
+#include "sim/validate/CheckProcess.h"
 #include "sim/validate/ChildProcess.h"
 #include "sim/validate/Reports.h"
 #include "sim/validate/Sanitizer.h"
@@ -25,133 +22,10 @@
 namespace sim {
 namespace {
 
-// Starts the line with which a check's process reports to the parent; its
-// fields are separated by tabs.
-constexpr const char* kResultMarker = "melvara-sim-validate-result";
-// Output of a failed check's process quoted in its reason, in lines.
-constexpr size_t kQuotedLines = 3;
-// Between the words of a field of the result line.
-constexpr char kWordSeparator = '\x1f';
-// The most and the least memory a check gets by default, in megabytes.
-constexpr uint64_t kDefaultMemoryLimitCap = 4096;
+// The most and the least memory a check gets by default, in megabytes: at
+// the most, filling it takes a few seconds, far less than a call may take.
+constexpr uint64_t kDefaultMemoryLimitCap = 2048;
 constexpr uint64_t kDefaultMemoryLimitFloor = 64;
-// What names the memory limit in a check's reason.
-constexpr const char* kMemoryLimitName = "the limit of a check";
-
-std::string Escape(const std::string& text) {
-    std::string escaped;
-    for (const char c : text) {
-        if (c == '\\')
-            escaped += "\\\\";
-        else if (c == '\t')
-            escaped += "\\t";
-        else if (c == '\n')
-            escaped += "\\n";
-        else if (c != '\r')
-            escaped += c;
-    }
-    return escaped;
-}
-
-std::string Unescape(const std::string& text) {
-    std::string plain;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            plain += text[i];
-            continue;
-        }
-        const char next = text[++i];
-        plain += next == 't' ? '\t' : next == 'n' ? '\n' : next;
-    }
-    return plain;
-}
-
-// Words in one field, apart by the unit separator.
-std::string Join(const std::vector<std::string>& words) {
-    std::string joined;
-    for (const std::string& word : words)
-        joined += (joined.empty() ? "" : std::string(1, kWordSeparator)) + word;
-    return joined;
-}
-
-std::vector<std::string> Split(const std::string& field) {
-    std::vector<std::string> words;
-    for (size_t start = 0; !field.empty() && start <= field.size();) {
-        const size_t end = std::min(field.find(kWordSeparator, start), field.size());
-        words.push_back(field.substr(start, end - start));
-        start = end + 1;
-    }
-    return words;
-}
-
-std::string ResultLine(const CheckResult& result) {
-    const RunRepeat repeat = result.Repeat.value_or(RunRepeat{});
-    return std::string(kResultMarker) + "\t" + VerdictName(result.Status) + "\t" +
-           Escape(result.Reason) + "\t" + Escape(result.Where) + "\t" + Escape(result.Call) +
-           "\t" + Escape(Join(repeat.Score)) + "\t" + Escape(Join(repeat.Arguments)) + "\n";
-}
-
-std::vector<std::string> Fields(const std::string& line) {
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (;;) {
-        const size_t tab = line.find('\t', start);
-        fields.push_back(line.substr(start, tab - start));
-        if (tab == std::string::npos)
-            return fields;
-        start = tab + 1;
-    }
-}
-
-// The check's result from its process: the result line it printed, else why
-// there is none.
-CheckResult ReadResult(const ChildOutcome& child, double limit) {
-    std::optional<CheckResult> reported;
-    std::string output;
-    for (const std::string& line : SplitLines(child.Output)) {
-        const std::vector<std::string> fields = Fields(line);
-        if (fields.size() == 7 && fields[0] == kResultMarker) {
-            CheckResult result;
-            result.Status = fields[1] == "PASS"   ? Verdict::Pass
-                            : fields[1] == "WARN" ? Verdict::Warn
-                            : fields[1] == "SKIP" ? Verdict::Skip
-                                                  : Verdict::Fail;
-            result.Reason = Unescape(fields[2]);
-            result.Where = Unescape(fields[3]);
-            result.Call = Unescape(fields[4]);
-            if (!fields[5].empty())
-                result.Repeat = RunRepeat{Split(Unescape(fields[5])), Split(Unescape(fields[6]))};
-            reported = result;
-        } else {
-            output += line + "\n";
-        }
-    }
-    CheckResult result;
-    if (reported) {
-        result = *reported;
-    } else if (!child.Started) {
-        result = Failed(child.StartError);
-    } else if (child.Killed) {
-        result = Failed("the check's process did not end within " + ShortNumber(limit) + " s");
-    } else if (const std::string summary = AsanSummary(output); !summary.empty()) {
-        result = Failed(summary);
-    } else {
-        result = Failed("the check's process ended " +
-                        (child.Signal != 0 ? "by signal " + std::to_string(child.Signal)
-                                           : "with status " + std::to_string(child.ExitCode)) +
-                        " without a result");
-        const std::vector<std::string> lines = SplitLines(output);
-        std::string last;
-        for (size_t i = lines.size() > kQuotedLines ? lines.size() - kQuotedLines : 0;
-             i < lines.size(); ++i) {
-            last += (last.empty() ? "" : " / ") + lines[i];
-        }
-        if (!last.empty())
-            result.Reason += ": " + last;
-    }
-    result.Output = output;
-    return result;
-}
 
 void SetEnvironment(const std::string& name, const std::string& value) {
 #if defined(_WIN32)
@@ -173,25 +47,8 @@ bool WriteReport(const std::string& path, const std::string& content, std::ostre
 
 // Runs the check in a child process of this program.
 CheckOutcome RunCheck(const CheckInfo& check, const ValidateOptions& options) {
-    std::vector<std::string> args = {"validate",
-                                     "--check-process",
-                                     check.Name,
-                                     "--module",
-                                     options.ModulePath,
-                                     "--timeout",
-                                     ShortNumber(options.TimeoutSeconds),
-                                     "--seed",
-                                     std::to_string(options.Seed),
-                                     "--budget",
-                                     ShortNumber(options.BudgetSeconds)};
-    if (options.MemoryLimitMegabytes != 0) {
-        args.push_back("--memory-limit");
-        args.push_back(std::to_string(options.MemoryLimitMegabytes) + "M");
-    }
-    const double limit = check.ProcessSeconds + 3 * options.TimeoutSeconds +
-                         (check.Level == 5 ? options.BudgetSeconds : 0);
     const auto started = std::chrono::steady_clock::now();
-    CheckOutcome outcome{&check, ReadResult(RunThisProgram(args, limit), limit), std::nullopt};
+    CheckOutcome outcome{&check, RunCheckInProcess(check, options), std::nullopt};
     outcome.Result.Seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (options.Strict && outcome.Result.Status == Verdict::Warn)
@@ -382,66 +239,6 @@ int Validate(const ValidateOptions& options, std::ostream& standardOutput, std::
                          WriteReport(options.JsonPath, FormatJson(validation), err) &&
                          WriteReport(options.JunitPath, FormatJunit(validation), err);
     return validation.Count(Verdict::Fail) == 0 && written ? kValidatePassed : kValidateFailed;
-}
-
-namespace {
-
-// Where the AddressSanitizer runtime's report goes in a check's process.
-std::ostream* ReportOut = nullptr;
-const CheckContext* ReportContext = nullptr;
-
-std::string LastHostCallText() {
-    ModuleFault fault;
-    if (const Host* host = CurrentHost())
-        fault.LastCall = host->Log().LastCall();
-    return fault.LastCallText();
-}
-
-void OnAsanReport(const char* text) {
-    CheckResult failure = Failed(AsanSummary(text, ReportContext->Options().ModulePath),
-                                 ReportContext->Where(), LastHostCallText());
-    failure.Repeat = ReportContext->Repeat();
-    *ReportOut << ResultLine(failure) << std::flush;
-}
-
-}  // namespace
-
-int RunCheckProcess(const ValidateOptions& options, std::ostream& out) {
-    const CheckInfo* check = FindCheck(options.Check);
-    if (check == nullptr) {
-        out << ResultLine(Failed("no check is named " + options.Check)) << std::flush;
-        return kValidateUsage;
-    }
-    CheckContext* running = nullptr;
-    ModuleGuard guard(
-        [&](const ModuleFault& fault) {
-            CheckResult failure = Failed(fault.Headline(), running->Where(), fault.LastCallText());
-            failure.Repeat = running->Repeat();
-            // run has no limits of its own: the fault needs the check's.
-            std::vector<std::string>* args = failure.Repeat ? &failure.Repeat->Arguments : nullptr;
-            if (args != nullptr && fault.What == ModuleFault::Kind::TimedOut) {
-                args->insert(args->end(),
-                             {"--timeout", ShortNumber(running->Guard().GetTimeLimit())});
-            }
-            if (args != nullptr && fault.What == ModuleFault::Kind::OutOfMemory) {
-                args->insert(args->end(), {"--memory-limit",
-                                           std::to_string(options.MemoryLimitMegabytes) + "M"});
-            }
-            out << ResultLine(failure);
-        },
-        {}, options.TimeoutSeconds, &out);
-    if (options.MemoryLimitMegabytes != 0)
-        guard.LimitMemory(options.MemoryLimitMegabytes, kMemoryLimitName);
-    CheckContext context(options, guard);
-    running = &context;
-    ReportOut = &out;
-    ReportContext = &context;
-    WatchAsanReports(OnAsanReport);
-    CheckResult result = check->Run(context);
-    if (result.Status == Verdict::Pass && context.Warning())
-        result = *context.Warning();
-    out << ResultLine(result) << std::flush;
-    return 0;
 }
 
 }  // namespace sim

@@ -15,7 +15,7 @@ enum ValidateStatus : int {
 };
 
 // The memory limit of each check when none is given: half the machine's
-// memory shared by the checks that run at once, from 64 MB to 4 GB, in
+// memory shared by the checks that run at once, from 64 MB to 2 GB, in
 // megabytes.
 uint64_t DefaultMemoryLimit(int jobs);
 
@@ -23,10 +23,5 @@ uint64_t DefaultMemoryLimit(int jobs);
 // process of this same program (which alone loads the module), prints a line
 // per check and a summary, and writes the JSON and JUnit reports asked for.
 int Validate(const ValidateOptions& options, std::ostream& out, std::ostream& err);
-
-// In a check's own process (the hidden --check option): runs the check under
-// a module guard and prints its result for the parent, also when the module
-// crashes or hangs. Returns 0, or the guard's status after a fault.
-int RunCheckProcess(const ValidateOptions& options, std::ostream& out);
 
 }  // namespace sim

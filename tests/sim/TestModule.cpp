@@ -4,8 +4,10 @@
 // fault, chosen at compile time with TEST_MODULE_FAULT (an enumerator of
 // Fault); None is a module without faults.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "contract/MelvaraExports.h"
 
@@ -13,6 +15,11 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -63,6 +70,17 @@ enum class Fault {
     ShowsAnotherBoxText,  // says "Done!" instead
     FreesFrameLate,       // frees the frame in Terminate, after the command returned
     ExitsInInvoke,        // ends the host's process with status 3
+    // Isolation: what a module may do to the process it runs in.
+    ForgesResult,          // keeps its frame, prints a passing result line and ends the process
+    ForgesResultAtUnload,  // keeps its frame; prints a passing result line as it is unloaded
+    CrashAtUnload,         // writes through a null pointer as it is unloaded
+    BlocksSignals,         // blocks every signal, closes its output and sleeps
+    LeavesDaemon,          // starts a daemon (a new session, its descriptors closed)
+    HelperHoldsOutput,     // starts a helper that sleeps, holding the output open
+    StderrWithoutNewline,  // no fault: writes text without a final newline to stderr
+    HugeStderr,            // no fault: writes 256 MB to stderr
+    TakesMemoryUntilRefused,  // takes 16 MB blocks until one is refused, frees them, returns
+    TakesSharedMemory,        // maps shared memory in 16 MB blocks without bound
 };
 constexpr Fault kFault = Fault::TEST_MODULE_FAULT;
 
@@ -131,6 +149,161 @@ int16_t Fill(int16_t index, Record* item) {
     CopyText(item->ShortName, kShortName);
     item->ItemFlag = 1;
     return 1;
+}
+
+// For the tests that look for processes left behind: the file named by
+// MELVARA_TEST_PIDS, if any, gets a line for each process started ("pid N"
+// on Linux), and its name goes into the command lines of those on Windows.
+const char* NoteFile() {
+    return std::getenv("MELVARA_TEST_PIDS");
+}
+
+void NoteStarted(const char* line) {
+    if (NoteFile() == nullptr)
+        return;
+    if (FILE* file = std::fopen(NoteFile(), "a")) {
+        std::fprintf(file, "%s\n", line);
+        std::fclose(file);
+    }
+}
+
+[[noreturn]] void SleepForAnHour() {
+    for (int second = 0; second < 3600; ++second) {
+#if defined(_WIN32)
+        Sleep(1000);
+#else
+        sleep(1);
+#endif
+    }
+    std::exit(0);
+}
+
+// "melvara-sim-validate-result PASS ...": the line with which the
+// validator's checks once reported, with colours that paint a PASS.
+constexpr const char* kForgedResult =
+    "\x1b[32mPASS\x1b[0m everything\nmelvara-sim-validate-result\tPASS\tforged\t\t\t\t\n";
+
+// On standard output, and when everywhere, on every descriptor that might
+// be the validator's.
+void PrintForgedResult([[maybe_unused]] bool everywhere) {
+    std::fputs(kForgedResult, stdout);
+    std::fflush(stdout);
+#if !defined(_WIN32)
+    for (int fd = 3; everywhere && fd < 16; ++fd) {
+        [[maybe_unused]] const ssize_t written = write(fd, kForgedResult, std::strlen(kForgedResult));
+    }
+#endif
+}
+
+struct AtUnload {
+    ~AtUnload() {
+        if (kFault == Fault::ForgesResultAtUnload)
+            PrintForgedResult(false);
+        if (kFault == Fault::CrashAtUnload) {
+            volatile int* volatile nowhere = nullptr;
+            *nowhere = 1;
+        }
+    }
+} atUnload;
+
+// Starts a process that outlives the command: a daemon of its own session
+// with its descriptors closed, or a helper that holds the output open.
+void StartProcess(bool daemon) {
+#if defined(_WIN32)
+    // cmd.exe reading from a pipe whose other end this module never closes.
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE read = nullptr;
+    HANDLE write = nullptr;
+    if (!CreatePipe(&read, &write, &inherit, 0))
+        return;
+    SetHandleInformation(write, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = read;
+    startup.hStdOutput = daemon ? nullptr : GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = daemon ? nullptr : GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process{};
+    char command[512];
+    std::snprintf(command, sizeof command, "cmd.exe /q /k rem %s",
+                  NoteFile() != nullptr ? NoteFile() : "");
+    if (CreateProcessA(nullptr, command, nullptr, nullptr, TRUE,
+                       daemon ? DETACHED_PROCESS | CREATE_NEW_PROCESS_GROUP : 0, nullptr, nullptr,
+                       &startup, &process)) {
+        NoteStarted("started");
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(read);
+#else
+    const pid_t child = fork();
+    if (child != 0) {
+        if (daemon && child > 0)
+            waitpid(child, nullptr, 0);
+        return;
+    }
+    char line[32];
+    std::snprintf(line, sizeof line, "pid %d", static_cast<int>(getpid()));
+    if (!daemon) {
+        NoteStarted(line);
+        SleepForAnHour();
+    }
+    setsid();
+    if (fork() == 0) {
+        std::snprintf(line, sizeof line, "pid %d", static_cast<int>(getpid()));
+        NoteStarted(line);
+        for (int fd = 0; fd < 1024; ++fd)
+            close(fd);
+        SleepForAnHour();
+    }
+    _exit(0);
+#endif
+}
+
+// Blocks every signal it can, closes its output and sleeps.
+void BlockSignalsAndSleep() {
+#if !defined(_WIN32)
+    sigset_t all;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, nullptr);
+    signal(SIGALRM, SIG_IGN);
+    close(1);
+    close(2);
+#endif
+    SleepForAnHour();
+}
+
+// Takes memory in 16 MB blocks, written to, until one is refused; frees
+// them and answers how many it had. Shared memory, mapped, has no end.
+size_t TakeMemory(bool shared) {
+    constexpr size_t kBlock = size_t{16} << 20;
+    constexpr size_t kPage = 4096;
+    std::vector<void*> blocks;
+    for (;;) {
+        void* block = nullptr;
+        if (shared) {
+#if defined(_WIN32)
+            HANDLE section =
+                CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                   static_cast<DWORD>(kBlock), nullptr);
+            block = section != nullptr ? MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, kBlock) : nullptr;
+#else
+            block = mmap(nullptr, kBlock, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+            block = block == MAP_FAILED ? nullptr : block;
+#endif
+        } else {
+            block = std::malloc(kBlock);
+        }
+        if (block == nullptr)
+            break;
+        for (size_t at = 0; at < kBlock; at += kPage)
+            static_cast<volatile char*>(block)[at] = 1;
+        if (!shared)
+            blocks.push_back(block);
+    }
+    for (void* block : blocks)
+        std::free(block);
+    return blocks.size();
 }
 
 }  // namespace
@@ -266,11 +439,38 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
     }
     if (kFault == Fault::ExitsInInvoke)
         std::_Exit(3);
-    if (kFault == Fault::InvokeNeverReturns) {
-        volatile bool forever = true;
-        while (forever) {
-        }
+    if (kFault == Fault::InvokeNeverReturns)
+        SleepForAnHour();
+    if (kFault == Fault::BlocksSignals) {
+        using LayersFn = int16_t (*)(uint32_t);
+        if (const auto layers = HostFunction<LayersFn>("MX_GetMaxLayers"))
+            layers(VersionArgument());
+        BlockSignalsAndSleep();
     }
+    // Once in a process, however often the module is loaded.
+    if ((kFault == Fault::LeavesDaemon || kFault == Fault::HelperHoldsOutput) &&
+        std::getenv("MELVARA_TEST_STARTED") == nullptr) {
+#if defined(_WIN32)
+        _putenv("MELVARA_TEST_STARTED=1");
+#else
+        setenv("MELVARA_TEST_STARTED", "1", 1);
+#endif
+        StartProcess(kFault == Fault::LeavesDaemon);
+    }
+    if (kFault == Fault::StderrWithoutNewline) {
+        std::fputs("a line without its end", stderr);
+        std::fflush(stderr);
+    }
+    if (kFault == Fault::HugeStderr) {
+        // Lines of 64 bytes, a megabyte at a time.
+        static char lines[1 << 20];
+        for (size_t at = 0; at < sizeof lines; ++at)
+            lines[at] = at % 64 == 63 ? '\n' : 'x';
+        for (int i = 0; i < 256; ++i)
+            std::fwrite(lines, 1, sizeof lines, stderr);
+    }
+    if (kFault == Fault::TakesMemoryUntilRefused || kFault == Fault::TakesSharedMemory)
+        TakeMemory(kFault == Fault::TakesSharedMemory);
     if (kFault == Fault::TakesMemoryWithoutBound) {
         constexpr size_t kBlock = size_t{64} << 20;
         constexpr size_t kPage = 4096;
@@ -325,9 +525,14 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
         return 1;
     if (kFault == Fault::WritesIntoFrame)
         static_cast<uint8_t*>(frame)[6] ^= 0xFF;
+    if (kFault == Fault::ForgesResult) {
+        PrintForgedResult(true);
+        std::_Exit(0);
+    }
+    const bool keeps = kFault == Fault::FrameNeverFreed || kFault == Fault::ForgesResultAtUnload;
     if (kFault == Fault::FreesFrameLate)
         LateFrame = frame;
-    else if (kFault != Fault::FrameNeverFreed && !answeredNo)
+    else if (!keeps && !answeredNo)
         release(frame, VersionArgument());
     if (kFault == Fault::FrameFreedTwice)
         release(frame, VersionArgument());

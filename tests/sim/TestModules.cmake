@@ -3,7 +3,9 @@
 # its reason. The module without a fault passes every check. Each row:
 #   module|fault (an enumerator of TestModule.cpp's Fault)|failing check|reason[|options]
 # with further options of validate, if any, at the end. The Linux tests use
-# every row; the Windows build makes each module too.
+# every row, at validate's default time limit of a call (far above what a
+# call takes on a busy machine) but for the rows about time limits; the
+# Windows build makes each module too.
 # A row with --sanitize builds its module with AddressSanitizer (not on
 # Windows).
 set(MELVARA_TEST_MODULES
@@ -22,8 +24,8 @@ set(MELVARA_TEST_MODULES
   "crash-in-enumerate|CrashInEnumerate|enumerate|MelvaraExtensionEnumerate crashed: SIGSEGV"
   "wide-title-fills-its-field|WideTitleFillsItsField||"
   "crash-in-invoke|CrashInInvoke|invoke-empty-score|crashed: SIGSEGV"
-  "invoke-never-returns|InvokeNeverReturns|invoke-empty-score|did not return within 1 s"
-  "takes-memory-without-bound|TakesMemoryWithoutBound|invoke-empty-score|MelvaraExtensionInvoke used more than 256 MB .the limit of a check.|--memory-limit 256M"
+  "invoke-never-returns|InvokeNeverReturns|invoke-empty-score|did not return within 1 s|--timeout 1"
+  "takes-memory-without-bound|TakesMemoryWithoutBound|invoke-empty-score|MelvaraExtensionInvoke used more than 256 MB .the limit of a check.|--memory-limit 256M --check invoke-empty-score"
   "frame-never-freed|FrameNeverFreed|invoke-empty-score|never released"
   "frame-freed-twice|FrameFreedTwice|invoke-empty-score|released a second time"
   "writes-into-frame|WritesIntoFrame|invoke-empty-score|the module wrote into frame 1"
@@ -42,14 +44,24 @@ set(MELVARA_TEST_MODULES
   "saves-after-failed-load|SavesAfterFailedLoad|hostile-failing-calls|of a record whose last load failed"
   "saves-more-than-loaded|SavesMoreThanLoaded|hostile-odd-answers|more bytes than the record's last load gave"
   "crash-on-empty-record|CrashOnEmptyRecord|hostile-odd-answers|crashed: SIGFPE .*every record empty"
-  "buffer-declared-too-long|BufferDeclaredTooLong|hostile-odd-answers|AddressSanitizer: stack-buffer-overflow .* in .*RewriteDefaults.*every record 16 bytes longer.*call: #[0-9]+ MX_LoadKData|--sanitize"
+  "buffer-declared-too-long|BufferDeclaredTooLong|hostile-odd-answers|AddressSanitizer: stack-buffer-overflow .* in .*RewriteDefaults.*every record 16 bytes longer.*call: #[0-9]+ MX_LoadKData|--sanitize --timeout 1"
+  "forges-result|ForgesResult|invoke-empty-score|MelvaraExtensionInvoke ended the check's process: exit status 0 without a result: .*\\\\\\\\x1B.32mPASS\\\\\\\\x1B.0m everything"
+  "forges-result-at-unload|ForgesResultAtUnload|invoke-empty-score|never released"
+  "crash-at-unload|CrashAtUnload|exports|unloading the module crashed: SIGSEGV .*. in unloading .*crash-at-unload"
+  "blocks-signals|BlocksSignals|invoke-empty-score|MelvaraExtensionInvoke did not return within 1 s .*. in menu index 0 on the empty score, no selection. call: #1 MX_GetMaxLayers|--timeout 1"
+  "leaves-daemon|LeavesDaemon|invoke-empty-score|the module left 1 process running. its command line: .*melvara-sim validate --check-process invoke-empty-score"
+  "helper-holds-output|HelperHoldsOutput|invoke-empty-score|the module left 1 process running. its command line: .*melvara-sim validate --check-process invoke-empty-score"
+  "stderr-without-newline|StderrWithoutNewline||"
+  "huge-stderr|HugeStderr|||--check invoke-empty-score"
+  "takes-memory-until-refused|TakesMemoryUntilRefused|invoke-empty-score|MelvaraExtensionInvoke reached 64 MB .the limit of a check.: an allocation was refused|--memory-limit 64M --check invoke-empty-score"
+  "takes-shared-memory|TakesSharedMemory|invoke-empty-score|MelvaraExtensionInvoke used more than 64 MB .the limit of a check.|--memory-limit 64M --check invoke-empty-score"
   # Changes from one build to the next, which regress must name.
   "foreign-module-again|None||"
   "saves-another-field|SavesAnotherField||"
   "shows-done-box|ShowsDoneBox||"
   "shows-another-box-text|ShowsAnotherBoxText||"
   "frees-frame-late|FreesFrameLate|invoke-empty-score|never released"
-  "exits-in-invoke|ExitsInInvoke|invoke-empty-score|ended with status 3 without a result"
+  "exits-in-invoke|ExitsInInvoke|invoke-empty-score|exit status 3 without a result"
 )
 
 set(MELVARA_TEST_MODULE_DIR ${CMAKE_CURRENT_LIST_DIR})

@@ -8,7 +8,13 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include <sstream>
+
+#include "sim/host/CallLog.h"
 #include "sim/module/ModuleLoader.h"
+#include "sim/support/Text.h"
+#include "sim/validate/CheckChannel.h"
+#include "sim/validate/ChildProcess.h"
 #include "sim/validate/ModuleFile.h"
 #include "sim/validate/Invocation.h"
 #include "sim/validate/Reports.h"
@@ -177,6 +183,82 @@ TEST(Validate, WarningsAreGroupedLikeFailures) {
     const std::string summary = sim::FormatSummary(validation);
     EXPECT_NE(summary.find("0 passed, 3 with a warning (2 warnings), 1 failed"), std::string::npos)
         << summary;
+}
+
+TEST(Validate, AModulesTextIsShownWithItsControlsVisible) {
+    struct Case {
+        const char* Text;
+        bool KeepLines;
+        const char* Shown;
+    };
+    const Case cases[] = {
+        {"\x1b[32mPASS\x1b[0m", false, "\\x1B[32mPASS\\x1B[0m"},
+        {"a\tb\nc\r\n", true, "a\tb\nc\n"},
+        {"a\nb\rc", false, "a\\x0Ab\\x0Dc"},
+        {"\xC2\x9B" "2J \x9B" "2J", false, "\\u009B2J \\x9B2J"},  // C1 and a lone byte
+        {"abc\xE2\x80\xAE" "fdp.exe", false, "abc\\u202Efdp.exe"},       // right-to-left override
+        {"Caf\xC3\xA9 \xE2\x99\xAA \x7F", false, "Caf\xC3\xA9 \xE2\x99\xAA \\x7F"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(sim::VisibleText(c.Text, c.KeepLines), c.Shown) << c.Text;
+}
+
+TEST(Validate, OutputKeepsItsFirstAndLastBytesAndCountsTheRest) {
+    sim::BoundedOutput output(4);
+    output.Append("ab");
+    EXPECT_EQ(output.Text(), "ab");
+    output.Append("cdef");
+    EXPECT_EQ(output.Text(), "abcdef");
+    output.Append("ghij");  // the tail's oldest bytes go round
+    EXPECT_EQ(output.Text(), "abcd\n[... 2 bytes left out ...]\nghij");
+    output.Append("0123456789");
+    EXPECT_EQ(output.Text(), "abcd\n[... 12 bytes left out ...]\n6789");
+    EXPECT_EQ(output.Total(), 20u);
+}
+
+TEST(Validate, OnlyMessagesWithTheChecksKeyAreTheChecks) {
+    // The check's side without a channel writes its messages where the
+    // reader can take them back, under the key "check".
+    std::ostringstream written;
+    sim::CheckReporter reporter(written);
+    sim::CheckResult failure = sim::Failed("frame 1\tkept\nnever \\ released", "menu index 0",
+                                           "#2 MX_LoadTGF");
+    failure.Repeat = sim::RunRepeat{{"preset", "empty"}, {"--index", "0", "--answer", "yes no"}};
+    reporter.Result(failure);
+    const std::string line = written.str();
+    ASSERT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << line;
+
+    sim::CheckMessageReader reader("check");
+    // A line split anywhere, and lines from elsewhere around it.
+    std::vector<sim::CheckMessage> got =
+        reader.Feed("melvara-sim-validate-result\tPASS\n" + line.substr(0, 9));
+    const std::vector<sim::CheckMessage> rest = reader.Feed(line.substr(9) + "other\tresult\tPASS");
+    got.insert(got.end(), rest.begin(), rest.end());
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].What, sim::CheckMessage::Kind::Foreign);
+    EXPECT_EQ(got[1].What, sim::CheckMessage::Kind::Result);
+    EXPECT_EQ(got[1].Process, sim::ThisProcessId());
+    const sim::CheckResult& back = got[1].Result;
+    EXPECT_EQ(back.Status, sim::Verdict::Fail);
+    EXPECT_EQ(back.Reason, failure.Reason);
+    EXPECT_EQ(back.Where, failure.Where);
+    EXPECT_EQ(back.Call, failure.Call);
+    ASSERT_TRUE(back.Repeat);
+    EXPECT_EQ(back.Repeat->Score, failure.Repeat->Score);
+    EXPECT_EQ(back.Repeat->Arguments, failure.Repeat->Arguments);
+    // The unfinished line from elsewhere ends as one message, however long.
+    got = reader.Feed(std::string(3 << 20, 'x') + "\n" + "check\tend\n");
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].What, sim::CheckMessage::Kind::Foreign);
+    EXPECT_EQ(got[1].What, sim::CheckMessage::Kind::CallEnded);
+}
+
+TEST(Validate, TheLastHostCallReadsBackFromItsWord) {
+    EXPECT_EQ(sim::UnpackedHostCallText(0), "none before it");
+    EXPECT_EQ(sim::UnpackedHostCallText(sim::PackHostCall(405, sim::HostFn::LoadTGF, false)),
+              "#405 MX_LoadTGF");
+    EXPECT_EQ(sim::UnpackedHostCallText(sim::PackHostCall(0, sim::HostFn::MessageBoxW, true)),
+              "MessageBoxW, which had not returned");
 }
 
 }  // namespace
