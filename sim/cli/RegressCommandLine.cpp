@@ -42,7 +42,7 @@ Options
   --level N         1 to 3 (default 3)
   --seed N          seed of the generated scores (default 1)
   --jobs N          how many run processes run at once, 1 to 64 (default 2)
-  --timeout S       the longest one call into the module may take (default 10)
+  --timeout S       the longest one call into the module may take (default 30)
   --memory-limit SIZE
                     the most memory each run process may take, such as 512M
                     (default: as validate's checks)

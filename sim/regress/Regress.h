@@ -23,7 +23,7 @@ struct RegressOptions {
     int Level = 3;                      // 1 to 3; a level makes the runs of the lower ones too
     uint64_t Seed = 1;                  // of the generated scores
     int Jobs = 2;                       // run processes at once
-    double TimeoutSeconds = 10;         // the longest one call into the module may take
+    double TimeoutSeconds = 30;         // the longest one call into the module may take, as in validate
     uint64_t MemoryLimitMegabytes = 0;  // of each run process; 0 for none
     std::string JsonPath;               // the report as JSON ("-": standard output)
     std::string JunitPath;              // ... as JUnit XML
