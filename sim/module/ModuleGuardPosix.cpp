@@ -11,6 +11,7 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <time.h>
+#include <ucontext.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -55,6 +56,7 @@ struct GuardState {
     volatile sig_atomic_t Signal = 0;
     volatile sig_atomic_t Code = 0;
     void* volatile Address = nullptr;
+    volatile sig_atomic_t Access = 0;  // a MemoryAccess, of a SIGSEGV
     volatile sig_atomic_t Errno = 0;  // the guarded thread's, at the signal
     volatile sig_atomic_t Reporting = 0;
 };
@@ -97,7 +99,23 @@ void WriteText(const char* text) {
     _exit(signal == kTimeSignal ? State.TimeStatus : State.CrashStatus);
 }
 
-void OnSignal(int signal, siginfo_t* info, void*) {
+// Whether the faulting instruction read or wrote, from the page fault's error
+// code (bit 1: a write).
+MemoryAccess AccessOf(int signal, const void* context) {
+#if defined(__x86_64__)
+    if (signal == SIGSEGV && context != nullptr) {
+        const auto* user = static_cast<const ucontext_t*>(context);
+        return (user->uc_mcontext.gregs[REG_ERR] & 2) != 0 ? MemoryAccess::Write
+                                                            : MemoryAccess::Read;
+    }
+#else
+    (void)signal;
+    (void)context;
+#endif
+    return MemoryAccess::Unknown;
+}
+
+void OnSignal(int signal, siginfo_t* info, void* context) {
     if (State.Reporting)
         EndWithoutReport(signal);
     const bool running = State.Export != nullptr;
@@ -115,6 +133,7 @@ void OnSignal(int signal, siginfo_t* info, void*) {
     State.Signal = signal;
     State.Code = info->si_code;
     State.Address = info->si_addr;
+    State.Access = static_cast<sig_atomic_t>(AccessOf(signal, context));
     State.Errno = errno;
     State.Reporting = 1;
     ArmTimer(kReportSeconds);
@@ -255,6 +274,11 @@ void ModuleGuard::RunErased(const char* exportName, void (*call)(void*), void* c
         if (State.Signal == kTimeSignal) {
             guard->Fail(ModuleFault::Kind::TimedOut, failed,
                         "did not return within " + Seconds(guard->TimeLimit) + " s");
+        }
+        if (State.Signal == SIGSEGV || State.Signal == SIGBUS) {
+            guard->FailIfFenced(failed, State.Address, static_cast<MemoryAccess>(State.Access),
+                                std::string(State.Signal == SIGSEGV ? "SIGSEGV" : "SIGBUS") +
+                                    " at " + Address(State.Address));
         }
         if (outOfMemory)
             guard->Fail(ModuleFault::Kind::OutOfMemory, failed, guard->MemoryCause());

@@ -8,6 +8,7 @@
 
 #include "contract/MelvaraRegion.h"
 #include "sim/host/Host.h"
+#include "sim/host/HostBuffer.h"
 #include "sim/host/HostControls.h"
 #include "sim/validate/Check.h"
 #include "sim/validate/CheckContext.h"
@@ -39,6 +40,11 @@ struct InvocationResult {
 };
 
 InvocationResult Invoke(CheckContext& context, const Invocation& invocation);
+
+// The selection record handed to Invoke, in fenced host memory (zero
+// without a selection): reading past its end, or keeping it after the call,
+// faults.
+HostBuffer SelectionRecord(const std::optional<RegionRecord>& selection);
 
 // run's arguments that repeat the invocation on the score as its controls
 // shape it, answering at most boxes message boxes.

@@ -14,6 +14,7 @@
 #include "sim/module/ModuleGuard.h"
 #include "sim/score/ScoreFile.h"
 #include "sim/support/AtomicFile.h"
+#include "sim/support/ExceptionStatus.h"
 #include "sim/support/Text.h"
 #include "sim/validate/CheckContext.h"
 #include "sim/validate/ChildProcess.h"
@@ -102,6 +103,14 @@ std::vector<std::string> Fields(const std::string& line) {
     }
 }
 
+// "with status 3", or for a Windows crash status "by exception 0xC0000409
+// (stack buffer overrun)".
+std::string ExitStatusText(int status) {
+    const auto code = static_cast<uint32_t>(status);
+    return IsCrashStatus(code) ? "by " + DescribeExceptionStatus(code)
+                               : "with status " + std::to_string(status);
+}
+
 // The check's result from its process: the result line it printed, else why
 // there is none.
 CheckResult ReadResult(const ChildOutcome& child, double limit) {
@@ -137,7 +146,7 @@ CheckResult ReadResult(const ChildOutcome& child, double limit) {
     } else {
         result = Failed("the check's process ended " +
                         (child.Signal != 0 ? "by signal " + std::to_string(child.Signal)
-                                           : "with status " + std::to_string(child.ExitCode)) +
+                                           : ExitStatusText(child.ExitCode)) +
                         " without a result");
         const std::vector<std::string> lines = SplitLines(output);
         std::string last;

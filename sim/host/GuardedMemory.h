@@ -1,0 +1,137 @@
+// Host memory handed to a module, fenced: inaccessible pages after each block, and when released.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// How a faulting instruction touched memory, as far as the system says.
+enum class MemoryAccess : uint8_t { Unknown, Read, Write };
+
+// A fault in fenced memory, named: "frame 3 used after release", "read past
+// the end of frame 3", "wrote more than 2048 bytes past the 772-byte
+// record". Overrun: a write past the end of a block.
+struct FencedFault {
+    bool Overrun = false;
+    std::string What;
+};
+
+// The memory of the buffers the host hands a module: layer frames, the
+// selection record, the menu records and the Init word. Each block lies at
+// the end of pages of its own, followed by pages that may not be touched, so
+// that a module reading or writing past its end faults at once; a block the
+// module writes into has a fence between the two, bytes of a pattern that
+// are checked after each call. A released block's pages become inaccessible
+// too, and their memory goes back to the system. Released pages are kept
+// aside (quarantined) before they are used again, for a bounded number of
+// blocks and pages, so that a module that keeps a pointer faults instead of
+// reading another block.
+//
+// A fault's address tells which block it hit (Explain). Where the system
+// refuses more pages (too many mappings, a memory limit), blocks come from
+// the heap, with their fences but without the pages around them. Under
+// AddressSanitizer released blocks are also poisoned. Safe to use from
+// several threads.
+class GuardedMemory {
+  public:
+    // Writable bytes after a block that the module writes into: an overrun
+    // is measured up to this length, beyond it the module faults.
+    static constexpr size_t kFenceBytes = 2048;
+    // The byte that fills fences.
+    static constexpr uint8_t kFenceFill = 0xA5;
+
+    struct Limits {
+        size_t QuarantineBlocks = 4096;  // released blocks kept aside ...
+        size_t QuarantinePages = 1 << 18;  // ... while they span at most these pages
+        size_t MappedBlocks = 16384;  // blocks in pages of their own at once; then the heap
+        size_t HeapQuarantineBytes = size_t{64} << 20;  // of heap blocks kept aside
+    };
+
+    GuardedMemory() : GuardedMemory(Limits{}) {}
+    explicit GuardedMemory(Limits limits) : Bounds(limits) {}
+    GuardedMemory(const GuardedMemory&) = delete;
+    GuardedMemory& operator=(const GuardedMemory&) = delete;
+    // Leaves the pages reserved: a module may still hold pointers into them.
+    ~GuardedMemory();
+
+    // The process's pool, which the host's buffers come from.
+    static GuardedMemory& Shared();
+
+    // A block of size bytes, named for reports ("frame 3", "the 772-byte
+    // record"). With a fence (fenced = true), the rest of its pages is filled
+    // with kFenceFill, kFenceBytes of it after the block and the rest before
+    // it, the block included; without, the block's bytes are zero. Throws
+    // std::bad_alloc when no memory is left.
+    uint8_t* Allocate(size_t size, std::string name, bool fenced = false);
+    // Makes a block's pages inaccessible and keeps them aside for a while.
+    // Anything but a block of this pool is ignored.
+    void Release(const void* block);
+
+    // For a block with a fence: "wrote 3 bytes past the 772-byte record",
+    // "wrote 1 byte before the 772-byte record", or nothing.
+    std::optional<std::string> FenceBreach(const void* block) const;
+    // A fault at address named after the block it hit, when it hit one's
+    // pages or the pages after them.
+    std::optional<FencedFault> Explain(const void* address, MemoryAccess access) const;
+
+    // Blocks in pages of their own and on the heap, now live.
+    size_t MappedLive() const;
+    size_t HeapLive() const;
+
+  private:
+    enum class State : uint8_t { Live, Quarantined, Free };
+    struct Region {
+        uint8_t* Base = nullptr;  // its first page, or the heap block
+        size_t Bytes = 0;         // accessible while live; guard pages follow mapped ones
+        uint8_t* Data = nullptr;  // the block
+        size_t Size = 0;
+        bool Fenced = false;
+        bool Mapped = true;
+        State Now = State::Live;
+        std::string Name;
+    };
+    struct Slab {
+        uint8_t* Base = nullptr;
+        size_t Bytes = 0;
+    };
+
+    // The system's part: GuardedMemoryPosix.cpp, GuardedMemoryWindows.cpp.
+    static size_t PageBytes();
+    // Address space that may not be touched; null when refused.
+    static uint8_t* Reserve(size_t bytes);
+    // Pages of it made readable and writable, zero; false when refused.
+    static bool Open(uint8_t* at, size_t bytes);
+    // Pages made inaccessible again, their memory given back.
+    static void Close(uint8_t* at, size_t bytes);
+    // Address space given back.
+    static void Unreserve(uint8_t* at, size_t bytes);
+
+    Region* MappedRegion(size_t bytes);
+    Region* HeapRegion(size_t bytes);
+    void Retire(uintptr_t base);
+    // The region whose accessible bytes hold address, or with withGuard
+    // also the guard pages after a mapped one.
+    const Region* Containing(const void* address, bool withGuard) const;
+
+    Limits Bounds;
+    mutable std::recursive_mutex Lock;
+    std::map<uintptr_t, Region> Regions;                  // by Base
+    std::map<size_t, std::vector<uintptr_t>> FreeByBytes;  // mapped regions to use again
+    std::deque<uintptr_t> Quarantine;                      // oldest first
+    size_t QuarantinedBytes = 0;                           // mapped
+    size_t QuarantinedHeapBytes = 0;
+    size_t LiveMapped = 0;
+    size_t LiveHeap = 0;
+    std::vector<Slab> Slabs;      // reserved address space
+    uint8_t* SlabNext = nullptr;  // of the last slab, not yet carved
+    uint8_t* SlabEnd = nullptr;
+};
+
+}  // namespace sim
