@@ -97,6 +97,9 @@ GuardedMemory::Region* GuardedMemory::MappedRegion(size_t bytes) {
         FreeByBytes[bytes].push_back(reinterpret_cast<uintptr_t>(region->Base));
         return nullptr;
     }
+    if (region->Holding)
+        FreeHeldBytes -= region->Bytes;
+    region->Holding = false;
     Unpoison(region->Base, region->Bytes);
     ++LiveMapped;
     return region;
@@ -128,6 +131,8 @@ uint8_t* GuardedMemory::Allocate(size_t size, std::string name, bool fenced) {
     region->Now = State::Live;
     if (fenced)
         std::memset(region->Base, kFenceFill, region->Bytes);
+    else
+        std::memset(region->Data, 0, size);  // pages used again keep what they held
     return region->Data;
 }
 
@@ -138,20 +143,17 @@ void GuardedMemory::Release(const void* block) {
         return;
     Region& region = Regions.at(reinterpret_cast<uintptr_t>(found->Base));
     if (region.Mapped) {
-        Close(region.Base, region.Bytes);
+        region.Holding = Close(region.Base, region.Bytes);
         --LiveMapped;
-        QuarantinedBytes += region.Bytes;
     } else {
         --LiveHeap;
-        QuarantinedHeapBytes += region.Bytes;
     }
+    QuarantinedBytes += region.Bytes;
     Poison(region.Base, region.Bytes);
     region.Now = State::Quarantined;
     Quarantine.push_back(reinterpret_cast<uintptr_t>(region.Base));
-    while (!Quarantine.empty() &&
-           (Quarantine.size() > Bounds.QuarantineBlocks ||
-            QuarantinedBytes > Bounds.QuarantinePages * PageBytes() ||
-            QuarantinedHeapBytes > Bounds.HeapQuarantineBytes)) {
+    while (!Quarantine.empty() && (Quarantine.size() > Bounds.QuarantineBlocks ||
+                                   QuarantinedBytes > Bounds.QuarantineBytes)) {
         const uintptr_t oldest = Quarantine.front();
         Quarantine.pop_front();
         Retire(oldest);
@@ -160,13 +162,17 @@ void GuardedMemory::Release(const void* block) {
 
 void GuardedMemory::Retire(uintptr_t base) {
     Region& region = Regions.at(base);
+    QuarantinedBytes -= region.Bytes;
     if (region.Mapped) {
-        QuarantinedBytes -= region.Bytes;
         region.Now = State::Free;
+        if (region.Holding && FreeHeldBytes + region.Bytes > Bounds.FreeBytes) {
+            Drop(region.Base, region.Bytes);
+            region.Holding = false;
+        }
+        FreeHeldBytes += region.Holding ? region.Bytes : 0;
         FreeByBytes[region.Bytes].push_back(base);
         return;
     }
-    QuarantinedHeapBytes -= region.Bytes;
     Unpoison(region.Base, region.Bytes);
     delete[] region.Base;
     Regions.erase(base);

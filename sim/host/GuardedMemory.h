@@ -29,10 +29,11 @@ struct FencedFault {
 // that a module reading or writing past its end faults at once; a block the
 // module writes into has a fence between the two, bytes of a pattern that
 // are checked after each call. A released block's pages become inaccessible
-// too, and their memory goes back to the system. Released pages are kept
-// aside (quarantined) before they are used again, for a bounded number of
-// blocks and pages, so that a module that keeps a pointer faults instead of
-// reading another block.
+// too, and are kept aside (quarantined) before they are used again, for a
+// bounded number of blocks and bytes, so that a module that keeps a pointer
+// faults instead of reading another block. Pages to use again keep their
+// memory up to a bound (opening and closing them is then all they cost);
+// beyond it, their memory goes back to the system.
 //
 // A fault's address tells which block it hit (Explain). Where the system
 // refuses more pages (too many mappings, a memory limit), blocks come from
@@ -48,10 +49,10 @@ class GuardedMemory {
     static constexpr uint8_t kFenceFill = 0xA5;
 
     struct Limits {
-        size_t QuarantineBlocks = 4096;  // released blocks kept aside ...
-        size_t QuarantinePages = 1 << 18;  // ... while they span at most these pages
+        size_t QuarantineBlocks = 1024;  // released blocks kept aside ...
+        size_t QuarantineBytes = size_t{16} << 20;  // ... while they hold at most this
+        size_t FreeBytes = size_t{16} << 20;  // memory kept in pages to use again
         size_t MappedBlocks = 16384;  // blocks in pages of their own at once; then the heap
-        size_t HeapQuarantineBytes = size_t{64} << 20;  // of heap blocks kept aside
     };
 
     GuardedMemory() : GuardedMemory(Limits{}) {}
@@ -94,6 +95,7 @@ class GuardedMemory {
         size_t Size = 0;
         bool Fenced = false;
         bool Mapped = true;
+        bool Holding = false;  // released, and its memory still there
         State Now = State::Live;
         std::string Name;
     };
@@ -106,10 +108,15 @@ class GuardedMemory {
     static size_t PageBytes();
     // Address space that may not be touched; null when refused.
     static uint8_t* Reserve(size_t bytes);
-    // Pages of it made readable and writable, zero; false when refused.
+    // Pages of it made readable and writable; false when refused. Pages
+    // whose memory was given back are zero.
     static bool Open(uint8_t* at, size_t bytes);
-    // Pages made inaccessible again, their memory given back.
-    static void Close(uint8_t* at, size_t bytes);
+    // Pages made inaccessible again: true when they keep their memory (on
+    // Linux), false when it was given back (on Windows, where it counts
+    // against a job's limit).
+    static bool Close(uint8_t* at, size_t bytes);
+    // The memory of closed pages given back.
+    static void Drop(uint8_t* at, size_t bytes);
     // Address space given back.
     static void Unreserve(uint8_t* at, size_t bytes);
 
@@ -125,8 +132,8 @@ class GuardedMemory {
     std::map<uintptr_t, Region> Regions;                  // by Base
     std::map<size_t, std::vector<uintptr_t>> FreeByBytes;  // mapped regions to use again
     std::deque<uintptr_t> Quarantine;                      // oldest first
-    size_t QuarantinedBytes = 0;                           // mapped
-    size_t QuarantinedHeapBytes = 0;
+    size_t QuarantinedBytes = 0;  // of the blocks in it
+    size_t FreeHeldBytes = 0;     // memory of mapped regions to use again
     size_t LiveMapped = 0;
     size_t LiveHeap = 0;
     std::vector<Slab> Slabs;      // reserved address space

@@ -21,13 +21,17 @@ bool GuardedMemory::Open(uint8_t* at, size_t bytes) {
     return mprotect(at, bytes, PROT_READ | PROT_WRITE) == 0;
 }
 
-void GuardedMemory::Close(uint8_t* at, size_t bytes) {
-    // A new inaccessible mapping in place drops the pages in one call.
-    if (mmap(at, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1,
-             0) == MAP_FAILED) {
-        madvise(at, bytes, MADV_DONTNEED);
-        mprotect(at, bytes, PROT_NONE);
-    }
+bool GuardedMemory::Close(uint8_t* at, size_t bytes) {
+    // Inaccessible pages keep their memory, and are no data (RLIMIT_DATA).
+    if (mprotect(at, bytes, PROT_NONE) == 0)
+        return true;
+    // Out of mappings: a new inaccessible mapping in place needs none more.
+    mmap(at, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1, 0);
+    return false;
+}
+
+void GuardedMemory::Drop(uint8_t* at, size_t bytes) {
+    madvise(at, bytes, MADV_DONTNEED);
 }
 
 void GuardedMemory::Unreserve(uint8_t* at, size_t bytes) {

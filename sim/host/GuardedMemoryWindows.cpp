@@ -22,10 +22,14 @@ bool GuardedMemory::Open(uint8_t* at, size_t bytes) {
     return VirtualAlloc(at, bytes, MEM_COMMIT, PAGE_READWRITE) != nullptr;
 }
 
-void GuardedMemory::Close(uint8_t* at, size_t bytes) {
-    // Decommitted pages are inaccessible, and no longer count as committed.
+bool GuardedMemory::Close(uint8_t* at, size_t bytes) {
+    // Decommitted pages are inaccessible, and no longer count against a
+    // job's limit on committed memory.
     VirtualFree(at, bytes, MEM_DECOMMIT);
+    return false;
 }
+
+void GuardedMemory::Drop(uint8_t*, size_t) {}
 
 void GuardedMemory::Unreserve(uint8_t* at, size_t) {
     VirtualFree(at, 0, MEM_RELEASE);

@@ -74,6 +74,7 @@ TEST(GuardedMemory, ReleasedPagesAreUsedAgainOnlyAfterTheQuarantine) {
     limits.QuarantineBlocks = 3;
     GuardedMemory pool(limits);
     uint8_t* first = pool.Allocate(100, "frame 1");
+    first[0] = 7;
     pool.Release(first);
     for (int i = 0; i < 3; ++i) {
         uint8_t* next = pool.Allocate(100, "frame");
