@@ -63,6 +63,7 @@ enum class Fault {
     ReadsFrameAfterRelease,  // reads the frame's measure after freeing it
     ReadsPastFrame,        // reads the byte after the frame's last entry record
     EndsAsStackOverrun,    // ends the process as a failed stack check does
+    ReadsPastSelection,    // reads the byte after the 20-byte selection record
 };
 constexpr Fault kFault = Fault::TEST_MODULE_FAULT;
 
@@ -313,6 +314,8 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
         std::memcpy(&measure, static_cast<const char*>(selection20) + 4, sizeof measure);
     }
     int16_t layer = 0;
+    if (kFault == Fault::ReadsPastSelection && selection20 != nullptr)
+        layer = static_cast<const volatile uint8_t*>(selection20)[20];
     if (kFault == Fault::CrashWhenCallFails)
         layer = LayerFromCount();
     if (kFault == Fault::CrashOnNoLayers)

@@ -48,6 +48,7 @@ set(MELVARA_TEST_MODULES
   "reads-frame-after-release|ReadsFrameAfterRelease|invoke-empty-score|MelvaraExtensionInvoke crashed: frame 1 used after release .SIGSEGV at 0x[0-9a-f]+.. in .*call: #[0-9]+ MX_FreeTGF.frame 1"
   "reads-past-frame|ReadsPastFrame|invoke-empty-score|MelvaraExtensionInvoke crashed: read past the end of frame 1 .SIGSEGV at 0x[0-9a-f]+.. in .*call: #[0-9]+ MX_LoadTGF"
   "ends-as-stack-overrun|EndsAsStackOverrun|invoke-empty-score|MelvaraExtensionInvoke crashed: SIGABRT"
+  "reads-past-selection|ReadsPastSelection|invoke-empty-score|MelvaraExtensionInvoke crashed: read past the end of the selection record .SIGSEGV at 0x[0-9a-f]+.. in .*whole score"
 )
 
 set(MELVARA_TEST_MODULE_DIR ${CMAKE_CURRENT_LIST_DIR})
