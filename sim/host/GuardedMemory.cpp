@@ -93,10 +93,11 @@ GuardedMemory::Region* GuardedMemory::MappedRegion(size_t bytes) {
         SlabNext += span;
         region = &Regions.emplace(reinterpret_cast<uintptr_t>(fresh.Base), fresh).first->second;
     }
-    if (!Open(region->Base, region->Bytes)) {
+    if (!region->Open && !Open(region->Base, region->Bytes)) {
         FreeByBytes[bytes].push_back(reinterpret_cast<uintptr_t>(region->Base));
         return nullptr;
     }
+    region->Open = true;
     if (region->Holding)
         FreeHeldBytes -= region->Bytes;
     region->Holding = false;
@@ -142,14 +143,22 @@ void GuardedMemory::Release(const void* block) {
     if (found == nullptr || found->Data != block || found->Now != State::Live)
         return;
     Region& region = Regions.at(reinterpret_cast<uintptr_t>(found->Base));
+    // A fenced block's fences have been checked: it is used again at once,
+    // open, as is any block released while they are kept open.
+    const bool open = ReleasedOpen || region.Fenced;
     if (region.Mapped) {
-        region.Holding = Close(region.Base, region.Bytes);
+        region.Holding = open || Close(region.Base, region.Bytes);
+        region.Open = open;
         --LiveMapped;
     } else {
         --LiveHeap;
     }
     QuarantinedBytes += region.Bytes;
     Poison(region.Base, region.Bytes);
+    if (open) {
+        Retire(reinterpret_cast<uintptr_t>(region.Base));
+        return;
+    }
     region.Now = State::Quarantined;
     Quarantine.push_back(reinterpret_cast<uintptr_t>(region.Base));
     while (!Quarantine.empty() && (Quarantine.size() > Bounds.QuarantineBlocks ||
@@ -160,13 +169,19 @@ void GuardedMemory::Release(const void* block) {
     }
 }
 
+void GuardedMemory::KeepReleasedOpen(bool open) {
+    std::lock_guard<std::recursive_mutex> hold(Lock);
+    ReleasedOpen = open;
+}
+
 void GuardedMemory::Retire(uintptr_t base) {
     Region& region = Regions.at(base);
     QuarantinedBytes -= region.Bytes;
     if (region.Mapped) {
         region.Now = State::Free;
         if (region.Holding && FreeHeldBytes + region.Bytes > Bounds.FreeBytes) {
-            Drop(region.Base, region.Bytes);
+            const bool accessible = Drop(region.Base, region.Bytes);
+            region.Open = region.Open && accessible;
             region.Holding = false;
         }
         FreeHeldBytes += region.Holding ? region.Bytes : 0;

@@ -28,12 +28,18 @@ struct FencedFault {
 // the end of pages of its own, followed by pages that may not be touched, so
 // that a module reading or writing past its end faults at once; a block the
 // module writes into has a fence between the two, bytes of a pattern that
-// are checked after each call. A released block's pages become inaccessible
-// too, and are kept aside (quarantined) before they are used again, for a
-// bounded number of blocks and bytes, so that a module that keeps a pointer
-// faults instead of reading another block. Pages to use again keep their
-// memory up to a bound (opening and closing them is then all they cost);
-// beyond it, their memory goes back to the system.
+// are checked after each call. A released block without a fence (a frame,
+// the selection record) has its pages made inaccessible too, and kept aside
+// (quarantined) before they are used again, for a bounded number of blocks
+// and bytes, so that a module that keeps a pointer faults instead of reading
+// another block. Pages to use again keep their memory up to a bound; beyond
+// it, their memory goes back to the system.
+//
+// Making pages inaccessible costs a change of the page tables, which some
+// virtual machines make slow (tens of microseconds): a run whose time is
+// measured may keep released blocks accessible (KeepReleasedOpen), which
+// leaves it the pages after each block, and a fenced block, whose fences
+// are checked by then, is used again at once.
 //
 // A fault's address tells which block it hit (Explain). Where the system
 // refuses more pages (too many mappings, a memory limit), blocks come from
@@ -59,7 +65,8 @@ class GuardedMemory {
     explicit GuardedMemory(Limits limits) : Bounds(limits) {}
     GuardedMemory(const GuardedMemory&) = delete;
     GuardedMemory& operator=(const GuardedMemory&) = delete;
-    // Leaves the pages reserved: a module may still hold pointers into them.
+    // Gives its pages back; the shared pool is never destroyed, as a module
+    // may hold pointers into it to the end.
     ~GuardedMemory();
 
     // The process's pool, which the host's buffers come from.
@@ -71,9 +78,29 @@ class GuardedMemory {
     // it, the block included; without, the block's bytes are zero. Throws
     // std::bad_alloc when no memory is left.
     uint8_t* Allocate(size_t size, std::string name, bool fenced = false);
-    // Makes a block's pages inaccessible and keeps them aside for a while.
-    // Anything but a block of this pool is ignored.
+    // Makes a block's pages inaccessible and keeps them aside for a while,
+    // but for a fenced one. Anything but a block of this pool is ignored.
     void Release(const void* block);
+    // While open is true, blocks released stay accessible.
+    void KeepReleasedOpen(bool open);
+    // Keeps blocks released while it lives open in the shared pool, when
+    // asked to.
+    class ReleasesKeptOpen {
+      public:
+        explicit ReleasesKeptOpen(bool open) : Open(open) {
+            if (Open)
+                Shared().KeepReleasedOpen(true);
+        }
+        ~ReleasesKeptOpen() {
+            if (Open)
+                Shared().KeepReleasedOpen(false);
+        }
+        ReleasesKeptOpen(const ReleasesKeptOpen&) = delete;
+        ReleasesKeptOpen& operator=(const ReleasesKeptOpen&) = delete;
+
+      private:
+        bool Open;
+    };
 
     // For a block with a fence: "wrote 3 bytes past the 772-byte record",
     // "wrote 1 byte before the 772-byte record", or nothing.
@@ -95,7 +122,8 @@ class GuardedMemory {
         size_t Size = 0;
         bool Fenced = false;
         bool Mapped = true;
-        bool Holding = false;  // released, and its memory still there
+        bool Open = false;     // its pages accessible
+        bool Holding = false;  // not live, and its memory still there
         State Now = State::Live;
         std::string Name;
     };
@@ -115,8 +143,9 @@ class GuardedMemory {
     // Linux), false when it was given back (on Windows, where it counts
     // against a job's limit).
     static bool Close(uint8_t* at, size_t bytes);
-    // The memory of closed pages given back.
-    static void Drop(uint8_t* at, size_t bytes);
+    // The memory of pages given back: true when they stay accessible (on
+    // Linux, zero when next touched), false when not (on Windows).
+    static bool Drop(uint8_t* at, size_t bytes);
     // Address space given back.
     static void Unreserve(uint8_t* at, size_t bytes);
 
@@ -129,13 +158,14 @@ class GuardedMemory {
 
     Limits Bounds;
     mutable std::recursive_mutex Lock;
-    std::map<uintptr_t, Region> Regions;                  // by Base
+    std::map<uintptr_t, Region> Regions;                   // by Base
     std::map<size_t, std::vector<uintptr_t>> FreeByBytes;  // mapped regions to use again
     std::deque<uintptr_t> Quarantine;                      // oldest first
     size_t QuarantinedBytes = 0;  // of the blocks in it
     size_t FreeHeldBytes = 0;     // memory of mapped regions to use again
     size_t LiveMapped = 0;
     size_t LiveHeap = 0;
+    bool ReleasedOpen = false;
     std::vector<Slab> Slabs;      // reserved address space
     uint8_t* SlabNext = nullptr;  // of the last slab, not yet carved
     uint8_t* SlabEnd = nullptr;

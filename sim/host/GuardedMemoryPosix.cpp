@@ -30,8 +30,9 @@ bool GuardedMemory::Close(uint8_t* at, size_t bytes) {
     return false;
 }
 
-void GuardedMemory::Drop(uint8_t* at, size_t bytes) {
+bool GuardedMemory::Drop(uint8_t* at, size_t bytes) {
     madvise(at, bytes, MADV_DONTNEED);
+    return true;
 }
 
 void GuardedMemory::Unreserve(uint8_t* at, size_t bytes) {

@@ -29,7 +29,10 @@ bool GuardedMemory::Close(uint8_t* at, size_t bytes) {
     return false;
 }
 
-void GuardedMemory::Drop(uint8_t*, size_t) {}
+bool GuardedMemory::Drop(uint8_t* at, size_t bytes) {
+    VirtualFree(at, bytes, MEM_DECOMMIT);
+    return false;
+}
 
 void GuardedMemory::Unreserve(uint8_t* at, size_t) {
     VirtualFree(at, 0, MEM_RELEASE);

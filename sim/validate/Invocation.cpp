@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "sim/host/GuardedMemory.h"
 #include "sim/host/HostExports.h"
 #include "sim/score/Selection.h"
 #include "sim/support/Text.h"
@@ -119,6 +120,8 @@ RunRepeat RepeatOf(const Invocation& invocation, const Score& held, size_t boxes
 }
 
 InvocationResult Invoke(CheckContext& context, const Invocation& invocation) {
+    // First, so that it lasts until the host and the selection are gone.
+    const GuardedMemory::ReleasesKeptOpen timed(invocation.Timed);
     Score held = *invocation.Document;
     invocation.Controls.ApplyTo(held);
     // Until the run shows how many boxes it answers, every answer is named.

@@ -29,6 +29,9 @@ struct Invocation {
     HostControls Controls;                  // how the host misbehaves
     bool Large = false;                     // no call log, hashed lookups
     bool Repeatable = true;  // one run repeats it, not only after many in one load
+    // Its time is reported: the buffers it releases stay accessible, so that
+    // the time is the module's, not that of changing page tables.
+    bool Timed = false;
 };
 
 struct InvocationResult {
