@@ -55,9 +55,9 @@ class GuardedMemory {
     static constexpr uint8_t kFenceFill = 0xA5;
 
     struct Limits {
-        size_t QuarantineBlocks = 1024;  // released blocks kept aside ...
+        size_t QuarantineBlocks = 1024;             // released blocks kept aside ...
         size_t QuarantineBytes = size_t{16} << 20;  // ... while they hold at most this
-        size_t FreeBytes = size_t{16} << 20;  // memory kept in pages to use again
+        size_t FreeBytes = size_t{16} << 20;        // memory kept in pages to use again
         size_t MappedBlocks = 16384;  // blocks in pages of their own at once; then the heap
     };
 
@@ -161,8 +161,8 @@ class GuardedMemory {
     std::map<uintptr_t, Region> Regions;                   // by Base
     std::map<size_t, std::vector<uintptr_t>> FreeByBytes;  // mapped regions to use again
     std::deque<uintptr_t> Quarantine;                      // oldest first
-    size_t QuarantinedBytes = 0;  // of the blocks in it
-    size_t FreeHeldBytes = 0;     // memory of mapped regions to use again
+    size_t QuarantinedBytes = 0;                           // of the blocks in it
+    size_t FreeHeldBytes = 0;                              // memory of mapped regions to use again
     size_t LiveMapped = 0;
     size_t LiveHeap = 0;
     bool ReleasedOpen = false;

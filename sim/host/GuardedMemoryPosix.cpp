@@ -1,4 +1,4 @@
-// The system's part of GuardedMemory on Linux: pages mapped, opened and closed with mmap and mprotect.
+// The system's part of GuardedMemory on Linux: pages reserved, opened and closed (mmap, mprotect).
 #include <sys/mman.h>
 #include <unistd.h>
 

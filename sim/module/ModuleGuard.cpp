@@ -55,8 +55,8 @@ void ModuleGuard::FailIfFenced(const char* exportName, const void* address, Memo
                                const std::string& signal) {
     const std::optional<FencedFault> fenced = GuardedMemory::Shared().Explain(address, access);
     if (fenced) {
-        Fail(fenced->Overrun ? ModuleFault::Kind::Overran : ModuleFault::Kind::Crashed,
-             exportName, fenced->What + " (" + signal + ")");
+        Fail(fenced->Overrun ? ModuleFault::Kind::Overran : ModuleFault::Kind::Crashed, exportName,
+             fenced->What + " (" + signal + ")");
     }
 }
 

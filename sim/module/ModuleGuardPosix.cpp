@@ -57,7 +57,7 @@ struct GuardState {
     volatile sig_atomic_t Code = 0;
     void* volatile Address = nullptr;
     volatile sig_atomic_t Access = 0;  // a MemoryAccess, of a SIGSEGV
-    volatile sig_atomic_t Errno = 0;  // the guarded thread's, at the signal
+    volatile sig_atomic_t Errno = 0;   // the guarded thread's, at the signal
     volatile sig_atomic_t Reporting = 0;
 };
 GuardState State;
@@ -106,7 +106,7 @@ MemoryAccess AccessOf(int signal, const void* context) {
     if (signal == SIGSEGV && context != nullptr) {
         const auto* user = static_cast<const ucontext_t*>(context);
         return (user->uc_mcontext.gregs[REG_ERR] & 2) != 0 ? MemoryAccess::Write
-                                                            : MemoryAccess::Read;
+                                                           : MemoryAccess::Read;
     }
 #else
     (void)signal;

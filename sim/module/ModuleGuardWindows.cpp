@@ -122,8 +122,8 @@ void ModuleGuard::Install() {
                 record.NumberParameters >= 2) {
                 State.Active->FailIfFenced(
                     State.Export.load(),
-                    reinterpret_cast<const void*>(record.ExceptionInformation[1]),
-                    AccessOf(record), "access violation " + AccessText(record));
+                    reinterpret_cast<const void*>(record.ExceptionInformation[1]), AccessOf(record),
+                    "access violation " + AccessText(record));
             }
             if (outOfMemory) {
                 State.Active->Fail(ModuleFault::Kind::OutOfMemory, State.Export.load(),
