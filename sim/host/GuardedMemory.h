@@ -57,7 +57,7 @@ class GuardedMemory {
     struct Limits {
         size_t QuarantineBlocks = 1024;             // released blocks kept aside ...
         size_t QuarantineBytes = size_t{16} << 20;  // ... while they hold at most this
-        size_t FreeBytes = size_t{16} << 20;        // memory kept in pages to use again
+        size_t FreeBytes = size_t{8} << 20;         // memory kept in pages to use again
         size_t MappedBlocks = 16384;  // blocks in pages of their own at once; then the heap
     };
 
