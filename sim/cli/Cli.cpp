@@ -57,7 +57,8 @@ Options
                          (default 0x19000000; decimal, or 0x and hex digits)
 
 Exit status: 0 listed; 1 module not loaded; 2 usage error; 4 the module
-crashed, named with its export and signal.
+crashed, or wrote past the word or a record the host handed it: named with
+its export, the signal and the host's last call.
 )";
 
 const char* const kShowHelp = R"(usage: melvara-sim show SCORE

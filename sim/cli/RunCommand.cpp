@@ -6,6 +6,7 @@
 #include "sim/cli/Activity.h"
 #include "sim/cli/RunCommandLine.h"
 #include "sim/host/Host.h"
+#include "sim/host/HostBuffer.h"
 #include "sim/host/HostExports.h"
 #include "sim/module/ExportHiding.h"
 #include "sim/module/Menu.h"
@@ -284,10 +285,12 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     for (const std::string& warning : selection->Warnings)
         out << "  warning: " << warning << "\n";
 
-    RegionRecord region = selection->Region;
+    // In fenced host memory, as the validator hands it in.
+    const HostBuffer region(&selection->Region, sizeof selection->Region, "the selection record",
+                            false);
     SetActivity("running the command");
     const int invokeResult =
-        module.Invoke(host, index, selection->Present ? &region : nullptr);
+        module.Invoke(host, index, selection->Present ? region.Data() : nullptr);
     module.Terminate();
     host.ReportFramesStillHeld();
     if (const std::optional<HostFault>& fault = host.Log().Fault()) {

@@ -128,11 +128,12 @@ Exit status
   cannot be written (a file that may not be written is refused before the
   module runs); 2 usage error, a bad selection or an unknown title
   included; 3 the module mishandled layer frames (released one twice,
-  released one never handed out, or kept one); 4 the module crashed; 5 a
-  call into the module did not return within --timeout; 6 a call into the
-  module ran out of --memory-limit. For 4 to 6 the run stops there, names
-  the export, the signal or exception and the last host call, and writes no
-  score.
+  released one never handed out, or kept one); 4 the module crashed, or
+  wrote past a buffer the host handed it; 5 a call into the module did not
+  return within --timeout; 6 a call into the module ran out of
+  --memory-limit. For 4 to 6 the run stops there, names the export, the
+  signal or exception (or the buffer and the bytes written past it) and the
+  last host call, and writes no score.
 )";
 
 namespace {

@@ -5,43 +5,13 @@
 #include <cstring>
 
 #include "contract/MelvaraFrame.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define SIM_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define SIM_ASAN 1
-#endif
-#endif
-#if defined(SIM_ASAN)
-#include <sanitizer/asan_interface.h>
-#endif
+#include "sim/host/GuardedMemory.h"
 
 namespace sim {
 namespace {
 
-// Released frames kept aside before their memory goes back.
+// Released frames remembered, to recognise a second release.
 constexpr size_t kRetiredFrames = 4096;
-
-void Poison(const void* at, size_t size) {
-#if defined(SIM_ASAN)
-    if (at != nullptr && size > 0)
-        ASAN_POISON_MEMORY_REGION(at, size);
-#else
-    (void)at;
-    (void)size;
-#endif
-}
-
-void Unpoison(const void* at, size_t size) {
-#if defined(SIM_ASAN)
-    if (at != nullptr && size > 0)
-        ASAN_UNPOISON_MEMORY_REGION(at, size);
-#else
-    (void)at;
-    (void)size;
-#endif
-}
 
 }  // namespace
 
@@ -77,8 +47,9 @@ std::string FrameError::Describe() const {
 }
 
 FrameStore::~FrameStore() {
-    for (Frame& frame : Retired)
-        Unpoison(frame.Header(), frame.Bytes());
+    // Frames the module kept are released now: touching one later faults.
+    for (const auto& [handle, frame] : Held)
+        GuardedMemory::Shared().Release(frame.Block);
 }
 
 std::string FrameStore::Frame::Where() const {
@@ -95,7 +66,9 @@ void* FrameStore::Create(const Staff& staff, int16_t measure, int16_t layer,
     frame.Layer = layer;
     frame.RecordBytes = MELVARA_ENTRY_BYTES * entries.size();
     frame.Entries = entries.size();
-    frame.Block = std::make_unique<uint8_t[]>(2 * frame.Bytes());
+    frame.Copy = std::make_unique<uint8_t[]>(frame.Bytes());
+    frame.Block =
+        GuardedMemory::Shared().Allocate(frame.Bytes(), "frame " + std::to_string(frame.Id));
     uint8_t* header = frame.Header();
     std::memset(header, 0, MELVARA_FRAME_HEADER_BYTES);
     MelvaraWriteLE16(header + MELVARA_FRAME_SLOT_SCOPE, staff.Scope);
@@ -113,7 +86,7 @@ void* FrameStore::Create(const Staff& staff, int16_t measure, int16_t layer,
         }
     }
     MelvaraWritePointer(header + MELVARA_FRAME_ENTRIES, records);
-    std::memcpy(header + frame.Bytes(), header, frame.Bytes());
+    std::memcpy(frame.Copy.get(), header, frame.Bytes());
     Held.emplace(header, std::move(frame));
     ++Totals.Loaded;
     ++Totals.Held;
@@ -140,8 +113,7 @@ bool FrameStore::Release(const void* handle, uint64_t call) {
     }
     Frame frame = std::move(held->second);
     Held.erase(held);
-    const uint8_t* header = frame.Header();
-    if (std::memcmp(header, header + frame.Bytes(), frame.Bytes()) != 0) {
+    if (std::memcmp(frame.Header(), frame.Copy.get(), frame.Bytes()) != 0) {
         OverwrittenFrames.push_back("frame " + std::to_string(frame.Id) + " (" + frame.Where() + ")");
     }
     ++Totals.Freed;
@@ -151,14 +123,16 @@ bool FrameStore::Release(const void* handle, uint64_t call) {
 }
 
 void FrameStore::Retire(Frame frame) {
-    // The copy stays readable: only what the module was given is poisoned.
-    Poison(frame.Header(), frame.Bytes());
+    GuardedMemory::Shared().Release(frame.Block);
+    frame.Copy.reset();
     RetiredIds[frame.Header()] = frame.Id;
     Retired.push_back(std::move(frame));
     if (Retired.size() > kRetiredFrames) {
-        Frame& oldest = Retired.front();
-        RetiredIds.erase(oldest.Header());
-        Unpoison(oldest.Header(), oldest.Bytes());
+        const Frame& oldest = Retired.front();
+        // Unless its address was handed out again and released since.
+        auto retired = RetiredIds.find(oldest.Header());
+        if (retired != RetiredIds.end() && retired->second == oldest.Id)
+            RetiredIds.erase(retired);
         Retired.pop_front();
     }
 }

@@ -43,11 +43,13 @@ struct FrameCounts {
 };
 
 // The layer frames handed to the module: real host memory laid out as the
-// host lays it out. Each frame is counted; releasing one twice, releasing
-// something never handed out and keeping one to the end are errors.
-// Released frames are kept aside (and poisoned under AddressSanitizer) for a
-// while, so that their addresses are not reused at once and a late second
-// release is still recognised.
+// host lays it out, each frame at the end of pages of its own in fenced
+// memory (GuardedMemory::Shared), so that reading past its end faults, and
+// so does touching it after its release, as "frame 3". Each frame is
+// counted; releasing one twice, releasing something never handed out and
+// keeping one to the end are errors. Released frames are remembered for a
+// while, so that a late second release is still recognised; their pages are
+// kept aside before they are used again.
 class FrameStore {
   public:
     FrameStore() = default;
@@ -81,19 +83,21 @@ class FrameStore {
     const std::vector<FrameError>& Errors() const { return ErrorList; }
 
   private:
-    // One block: the header, the entry records, and a copy of both as
-    // handed out (to find frames the module wrote into).
+    // One frame: the header and the entry records in fenced memory, and a
+    // copy of both as handed out (to find frames the module wrote into),
+    // which goes when it is released.
     struct Frame {
         uint64_t Id = 0;
         int16_t Staff = 0;
         int16_t Measure = 0;
         int16_t Layer = 0;
-        std::unique_ptr<uint8_t[]> Block;
+        uint8_t* Block = nullptr;
+        std::unique_ptr<uint8_t[]> Copy;
         size_t RecordBytes = 0;
         size_t Entries = 0;
         bool Refused = false;
 
-        uint8_t* Header() const { return Block.get(); }
+        uint8_t* Header() const { return Block; }
         size_t Bytes() const { return kFrameLayoutBytes + RecordBytes; }
         // "staff 1, measure 2, layer 0": layers as the host counts them, from 0
         std::string Where() const;

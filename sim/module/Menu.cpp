@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "sim/module/ModuleGuard.h"
 #include "sim/support/Text.h"
 
 namespace sim {
@@ -33,17 +34,34 @@ std::string FieldText(const char16_t* field, size_t units) {
     return Utf16ToUtf8(std::u16string(field, length));
 }
 
+HostBuffer InitWord(uint32_t word) {
+    return HostBuffer(&word, sizeof word, "the 32-bit word", true);
+}
+
+void CheckFences(const HostBuffer& buffer, const char* exportName) {
+    if (const std::optional<std::string> breach = buffer.Breach())
+        ModuleGuard::ReportOverrun(exportName, *breach);
+}
+
 std::vector<MenuEntry> ReadMenu(LoadedModule& module, uint32_t hostVersion) {
+    const auto& exports = LoadedModule::ExportNames();
     module.Version(hostVersion);
-    uint32_t word = 0;
-    module.Init(nullptr, &word);
+    const HostBuffer word = InitWord(0);
+    module.Init(nullptr, word.As<uint32_t>());
+    CheckFences(word, exports[1]);
 
     std::vector<MenuEntry> menu;
     for (int16_t index = 0; index < kMaxMenuCommands; ++index) {
         MenuEntry entry;
         entry.Index = index;
-        entry.NarrowFilled = module.Enumerate(nullptr, index, &entry.Narrow) != 0;
-        entry.WideFilled = module.EnumerateUtf16(nullptr, index, &entry.Wide) != 0;
+        const HostBuffer narrow = HostBuffer::ForRecord(entry.Narrow);
+        entry.NarrowFilled = module.Enumerate(nullptr, index, narrow.As<MenuItemRecord>()) != 0;
+        CheckFences(narrow, exports[2]);
+        entry.Narrow = narrow.Copy<MenuItemRecord>();
+        const HostBuffer wide = HostBuffer::ForRecord(entry.Wide);
+        entry.WideFilled = module.EnumerateUtf16(nullptr, index, wide.As<MenuItemRecordW>()) != 0;
+        CheckFences(wide, exports[3]);
+        entry.Wide = wide.Copy<MenuItemRecordW>();
         if (!entry.NarrowFilled && !entry.WideFilled) break;
         menu.push_back(entry);
     }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/host/HostBuffer.h"
 #include "sim/module/ModuleLoader.h"
 
 namespace sim {
@@ -24,8 +25,16 @@ struct MenuEntry {
 };
 
 // Gives the module the host version, initialises it and enumerates its
-// commands from index 0 until both records report no command.
+// commands from index 0 until both records report no command. The word and
+// the records are fenced host memory: an overrun of one is reported to the
+// module guard as the export's fault (ModuleGuard::ReportOverrun).
 std::vector<MenuEntry> ReadMenu(LoadedModule& module, uint32_t hostVersion);
+
+// The word MelvaraExtensionInit sets bits in, named "the 32-bit word".
+HostBuffer InitWord(uint32_t word);
+// Reports an overrun of the buffer's fences, as the export's, to the module
+// guard there is (ModuleGuard::ReportOverrun).
+void CheckFences(const HostBuffer& buffer, const char* exportName);
 
 // The menu as a user would read it, one block per command.
 void PrintMenu(std::ostream& out, const std::vector<MenuEntry>& menu, uint32_t hostVersion);

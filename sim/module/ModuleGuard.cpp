@@ -9,6 +9,12 @@
 #include "sim/host/HostExports.h"
 
 namespace sim {
+namespace {
+
+// The guard there is, for faults the host finds after a call.
+ModuleGuard* Guarding = nullptr;
+
+}  // namespace
 
 std::string ModuleFault::Headline() const {
     return Export + (What == Kind::Crashed ? " crashed: " : " ") + Cause;
@@ -33,10 +39,26 @@ std::string ModuleFault::Describe() const {
 ModuleGuard::ModuleGuard(Report report, ExitStatus status, double timeLimit, std::ostream* output)
     : ReportFault(std::move(report)), Status(status), TimeLimit(timeLimit), Output(output) {
     Install();
+    Guarding = this;
 }
 
 ModuleGuard::~ModuleGuard() {
+    Guarding = nullptr;
     Uninstall();
+}
+
+void ModuleGuard::ReportOverrun(const char* exportName, const std::string& what) {
+    if (Guarding != nullptr)
+        Guarding->Fail(ModuleFault::Kind::Overran, exportName, what);
+}
+
+void ModuleGuard::FailIfFenced(const char* exportName, const void* address, MemoryAccess access,
+                               const std::string& signal) {
+    const std::optional<FencedFault> fenced = GuardedMemory::Shared().Explain(address, access);
+    if (fenced) {
+        Fail(fenced->Overrun ? ModuleFault::Kind::Overran : ModuleFault::Kind::Crashed, exportName,
+             fenced->What + " (" + signal + ")");
+    }
 }
 
 bool ModuleGuard::LimitMemory(uint64_t megabytes, std::string what) {
@@ -85,9 +107,9 @@ void ModuleGuard::Fail(ModuleFault::Kind kind, const char* exportName, const std
     FlushOutput();
     std::cerr.flush();
     std::fflush(stderr);
-    EndProgram(kind == ModuleFault::Kind::Crashed    ? Status.Crashed
-               : kind == ModuleFault::Kind::TimedOut ? Status.TimedOut
-                                                     : Status.OutOfMemory);
+    EndProgram(kind == ModuleFault::Kind::TimedOut      ? Status.TimedOut
+               : kind == ModuleFault::Kind::OutOfMemory ? Status.OutOfMemory
+                                                        : Status.Crashed);
 }
 
 }  // namespace sim

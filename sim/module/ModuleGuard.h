@@ -9,21 +9,26 @@
 #include <type_traits>
 
 #include "sim/host/CallLog.h"
+#include "sim/host/GuardedMemory.h"
 
 namespace sim {
 
 // How a call into the module ended when it did not return.
 struct ModuleFault {
-    enum class Kind : uint8_t { Crashed, TimedOut, OutOfMemory };
+    // Overran: wrote past a buffer of the host's, found by its fence after
+    // the call or by the fault on the pages after it.
+    enum class Kind : uint8_t { Crashed, TimedOut, OutOfMemory, Overran };
     Kind What = Kind::Crashed;
     std::string Export;  // "MelvaraExtensionInvoke", or "loading the module"
     // "SIGSEGV (invalid memory access at 0x0)", "exception 0xC0000005 (access
-    // violation)", "did not return within 10 s (9.98 s of CPU, 12 MB held)",
-    // "used more than 256 MB (the limit of a check)"
+    // violation)", "frame 3 used after release (SIGSEGV at 0x7f...)", "did
+    // not return within 10 s (9.98 s of CPU, 12 MB held)", "used more than
+    // 256 MB (the limit of a check)", "wrote 3 bytes past the 772-byte record"
     std::string Cause;
     LastHostCall LastCall;  // of the current host
 
-    // "MelvaraExtensionInvoke crashed: SIGSEGV (...)"
+    // "MelvaraExtensionInvoke crashed: SIGSEGV (...)", "MelvaraExtensionInit
+    // wrote 4 bytes past the 32-bit word"
     std::string Headline() const;
     // "#12 MX_LoadTGF(...) = frame 3", "none before it", or for a fault inside
     // the host: "#13 MX_FreeTGF, which had not returned (the one before: ...)".
@@ -35,9 +40,12 @@ struct ModuleFault {
 // Watches the calls into plug-in modules made on the thread that creates it:
 // it knows which export runs, ends a call that takes longer than the time
 // limit, and catches a crash inside one (SIGSEGV, SIGBUS, SIGFPE, SIGILL and
-// SIGABRT; on Windows an unhandled exception or abort()). With a memory
-// limit, a call that runs out of it is a fault of its own, and so is one
-// that returns after an allocation was refused. Either way it
+// SIGABRT; on Windows an unhandled exception or abort()). A crash in the
+// host's fenced memory is named after the buffer it hit ("read past the end
+// of frame 3"); the host reports an overrun its fences show after a call
+// (ReportOverrun). With a memory limit, a call that runs out of it is a
+// fault of its own, and so is one that returns after an allocation was
+// refused. Either way it
 // hands the fault to the report function, flushes the standard streams and
 // ends the program with the fault's exit status: nothing in the process can
 // be trusted after the module went wrong.
@@ -50,7 +58,7 @@ class ModuleGuard {
     struct ExitStatus {
         int Crashed = 4;
         int TimedOut = 5;
-        int OutOfMemory = 6;
+        int OutOfMemory = 6;  // an overrun ends the program as a crash does
     };
 
     // timeLimit in seconds, 0 for none. output, when given, is flushed before
@@ -80,6 +88,11 @@ class ModuleGuard {
     // object). what names the limit in the fault: "the limit of a check".
     // Answers whether the limit is in force.
     bool LimitMemory(uint64_t megabytes, std::string what);
+
+    // Reports that the export wrote past a buffer the host handed it (what:
+    // "wrote 3 bytes past the 772-byte record"), as a crash is reported, and
+    // ends the program. Without a guard, returns.
+    static void ReportOverrun(const char* exportName, const std::string& what);
 
     // Runs fn as the named export (a string that lives as long as the
     // program) under the guard there is.
@@ -122,6 +135,11 @@ class ModuleGuard {
     // Reports the fault, flushes the standard streams and ends the program.
     [[noreturn]] void Fail(ModuleFault::Kind kind, const char* exportName,
                            const std::string& cause);
+    // Fails with a crash named after the fenced host memory at address, when
+    // it is there ("frame 3 used after release (SIGSEGV at 0x...)"); signal
+    // says how the system reported it. Returns otherwise.
+    void FailIfFenced(const char* exportName, const void* address, MemoryAccess access,
+                      const std::string& signal);
     void FlushOutput();
 
     Report ReportFault;

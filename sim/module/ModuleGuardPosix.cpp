@@ -13,6 +13,7 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <time.h>
+#include <ucontext.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -60,7 +61,8 @@ struct GuardState {
     volatile sig_atomic_t Signal = 0;
     volatile sig_atomic_t Code = 0;
     void* volatile Address = nullptr;
-    volatile sig_atomic_t Errno = 0;  // the guarded thread's, at the signal
+    volatile sig_atomic_t Access = 0;  // a MemoryAccess, of a SIGSEGV
+    volatile sig_atomic_t Errno = 0;   // the guarded thread's, at the signal
     volatile sig_atomic_t Reporting = 0;
     double CallCpu = 0;  // the process's CPU time when the call began
     // AddressSanitizer's "a report is being written", when it is loaded.
@@ -105,7 +107,23 @@ void WriteText(const char* text) {
     _exit(signal == kTimeSignal ? State.TimeStatus : State.CrashStatus);
 }
 
-void OnSignal(int signal, siginfo_t* info, void*) {
+// Whether the faulting instruction read or wrote, from the page fault's error
+// code (bit 1: a write).
+MemoryAccess AccessOf(int signal, const void* context) {
+#if defined(__x86_64__)
+    if (signal == SIGSEGV && context != nullptr) {
+        const auto* user = static_cast<const ucontext_t*>(context);
+        return (user->uc_mcontext.gregs[REG_ERR] & 2) != 0 ? MemoryAccess::Write
+                                                           : MemoryAccess::Read;
+    }
+#else
+    (void)signal;
+    (void)context;
+#endif
+    return MemoryAccess::Unknown;
+}
+
+void OnSignal(int signal, siginfo_t* info, void* context) {
     if (State.Reporting)
         EndWithoutReport(signal);
     const bool running = State.Export != nullptr;
@@ -128,6 +146,7 @@ void OnSignal(int signal, siginfo_t* info, void*) {
     State.Signal = signal;
     State.Code = info->si_code;
     State.Address = info->si_addr;
+    State.Access = static_cast<sig_atomic_t>(AccessOf(signal, context));
     State.Errno = errno;
     State.Reporting = 1;
     ArmTimer(kReportSeconds);
@@ -292,6 +311,11 @@ void ModuleGuard::RunErased(const char* exportName, void (*call)(void*), void* c
             guard->Fail(ModuleFault::Kind::TimedOut, failed,
                         "did not return within " + Seconds(guard->TimeLimit) + " s" +
                             guard->UsageSince(State.CallCpu));
+        }
+        if (State.Signal == SIGSEGV || State.Signal == SIGBUS) {
+            guard->FailIfFenced(failed, State.Address, static_cast<MemoryAccess>(State.Access),
+                                std::string(State.Signal == SIGSEGV ? "SIGSEGV" : "SIGBUS") +
+                                    " at " + Address(State.Address));
         }
         if (outOfMemory)
             guard->Fail(ModuleFault::Kind::OutOfMemory, failed, guard->MemoryCause());

@@ -19,6 +19,7 @@
 #include <cstdio>
 
 #include "sim/module/ModuleGuard.h"
+#include "sim/support/ExceptionStatus.h"
 
 namespace sim {
 namespace {
@@ -44,46 +45,30 @@ struct GuardState {
 };
 GuardState State;
 
-struct ExceptionName {
-    DWORD Code;
-    const char* Name;
-};
-constexpr ExceptionName kExceptionNames[] = {
-    {EXCEPTION_ACCESS_VIOLATION, "access violation"},
-    {EXCEPTION_IN_PAGE_ERROR, "in-page error"},
-    {EXCEPTION_INT_DIVIDE_BY_ZERO, "integer division by zero"},
-    {EXCEPTION_INT_OVERFLOW, "integer overflow"},
-    {EXCEPTION_ILLEGAL_INSTRUCTION, "illegal instruction"},
-    {EXCEPTION_PRIV_INSTRUCTION, "privileged instruction"},
-    {EXCEPTION_STACK_OVERFLOW, "stack overflow"},
-    {EXCEPTION_BREAKPOINT, "breakpoint"},
-    {EXCEPTION_DATATYPE_MISALIGNMENT, "misaligned data"},
-    {EXCEPTION_ARRAY_BOUNDS_EXCEEDED, "array bounds exceeded"},
-    {EXCEPTION_FLT_DIVIDE_BY_ZERO, "floating-point division by zero"},
-    {0xC0000409, "stack buffer overrun"},
-    {0x20474343, "C++ exception (GCC)"},
-    {0xE06D7363, "C++ exception (MSVC)"},
-};
+MemoryAccess AccessOf(const EXCEPTION_RECORD& record) {
+    const ULONG_PTR access = record.ExceptionInformation[0];
+    return access == 0   ? MemoryAccess::Read
+           : access == 1 ? MemoryAccess::Write
+                         : MemoryAccess::Unknown;
+}
 
+// Of an access violation: "writing 0x0".
+std::string AccessText(const EXCEPTION_RECORD& record) {
+    const ULONG_PTR access = record.ExceptionInformation[0];
+    char text[64];
+    std::snprintf(text, sizeof text, "%s 0x%llX",
+                  access == 0   ? "reading"
+                  : access == 1 ? "writing"
+                                : "executing",
+                  static_cast<unsigned long long>(record.ExceptionInformation[1]));
+    return text;
+}
+
+// "exception 0xC0000005 (access violation writing 0x0)".
 std::string ExceptionCause(const EXCEPTION_RECORD& record) {
-    char text[128];
-    std::snprintf(text, sizeof text, "exception 0x%08lX", record.ExceptionCode);
-    std::string cause = text;
-    for (const ExceptionName& known : kExceptionNames) {
-        if (known.Code != record.ExceptionCode)
-            continue;
-        cause += std::string(" (") + known.Name;
-        if (record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record.NumberParameters >= 2) {
-            const ULONG_PTR access = record.ExceptionInformation[0];
-            std::snprintf(text, sizeof text, " %s 0x%llX",
-                          access == 0   ? "reading"
-                          : access == 1 ? "writing"
-                                        : "executing",
-                          static_cast<unsigned long long>(record.ExceptionInformation[1]));
-            cause += text;
-        }
-        cause += ")";
-    }
+    std::string cause = DescribeExceptionStatus(record.ExceptionCode);
+    if (record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record.NumberParameters >= 2)
+        cause.insert(cause.size() - 1, " " + AccessText(record));
     return cause;
 }
 
@@ -159,12 +144,21 @@ void ModuleGuard::Install() {
 
     State.PreviousFilter = SetUnhandledExceptionFilter([](EXCEPTION_POINTERS* info) -> LONG {
         if (OnGuardedThread() && !State.Failing.exchange(true)) {
-            if (LiftMemoryLimit()) {
+            const bool outOfMemory = LiftMemoryLimit();
+            const EXCEPTION_RECORD& record = *info->ExceptionRecord;
+            if (record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION &&
+                record.NumberParameters >= 2) {
+                State.Active->FailIfFenced(
+                    State.Export.load(),
+                    reinterpret_cast<const void*>(record.ExceptionInformation[1]), AccessOf(record),
+                    "access violation " + AccessText(record));
+            }
+            if (outOfMemory) {
                 State.Active->Fail(ModuleFault::Kind::OutOfMemory, State.Export.load(),
                                    State.Active->MemoryCause());
             }
             State.Active->Fail(ModuleFault::Kind::Crashed, State.Export.load(),
-                               ExceptionCause(*info->ExceptionRecord));
+                               ExceptionCause(record));
         }
         return State.PreviousFilter != nullptr ? State.PreviousFilter(info)
                                                : EXCEPTION_CONTINUE_SEARCH;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "sim/support/ExceptionStatus.h"
 #include "sim/validate/ChildProcess.h"
 
 namespace sim {
@@ -56,13 +57,11 @@ std::string BoundedOutput::Text() const {
 std::string ChildProcess::HowEnded() const {
     if (Signal() != 0)
         return "signal " + std::to_string(Signal());
-    // Windows' exception codes read best in hex.
+    // A Windows crash status by its name: "exception 0xC0000409 (stack
+    // buffer overrun)".
     const auto code = static_cast<uint32_t>(ExitCode());
-    if (code >= 0xC0000000u) {
-        char text[32];
-        std::snprintf(text, sizeof text, "exit status 0x%08X", code);
-        return text;
-    }
+    if (IsCrashStatus(code))
+        return DescribeExceptionStatus(code);
     return "exit status " + std::to_string(ExitCode());
 }
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "sim/host/GuardedMemory.h"
 #include "sim/host/HostExports.h"
 #include "sim/score/Selection.h"
 #include "sim/support/Text.h"
@@ -21,6 +22,11 @@ constexpr unsigned kLastButtonSet = 6;
 constexpr unsigned kLastIcon = 0x40;
 
 }  // namespace
+
+HostBuffer SelectionRecord(const std::optional<RegionRecord>& selection) {
+    const RegionRecord region = selection.value_or(RegionRecord{});
+    return HostBuffer(&region, sizeof region, "the selection record", false);
+}
 
 std::optional<std::string> BoxStyleProblem(unsigned style) {
     const unsigned buttons = style & kButtonsMask;
@@ -88,10 +94,10 @@ std::optional<CheckResult> Suspect(const Host& host, const std::string& where) {
 void InvokeOn(CheckContext& context, Host& host, int16_t menuIndex,
               const std::optional<RegionRecord>& selection, const std::string& where) {
     context.SetWhere(where);
-    RegionRecord region = selection.value_or(RegionRecord{});
+    const HostBuffer region = SelectionRecord(selection);
     if (selection)
         host.SetSelection(*selection);
-    context.Module().Invoke(host, menuIndex, selection ? &region : nullptr);
+    context.Module().Invoke(host, menuIndex, selection ? region.Data() : nullptr);
 }
 
 RunRepeat RepeatOf(const Invocation& invocation, const Score& held, size_t boxes) {
@@ -114,6 +120,8 @@ RunRepeat RepeatOf(const Invocation& invocation, const Score& held, size_t boxes
 }
 
 InvocationResult Invoke(CheckContext& context, const Invocation& invocation) {
+    // First, so that it lasts until the host and the selection are gone.
+    const GuardedMemory::ReleasesKeptOpen timed(invocation.Timed);
     Score held = *invocation.Document;
     invocation.Controls.ApplyTo(held);
     // Until the run shows how many boxes it answers, every answer is named.
@@ -129,18 +137,19 @@ InvocationResult Invoke(CheckContext& context, const Invocation& invocation) {
 
     context.SetWhere(invocation.Where,
                      invocation.Repeatable ? std::optional<RunRepeat>(repeat) : std::nullopt);
-    RegionRecord region = invocation.Selection.value_or(RegionRecord{});
+    const HostBuffer region = SelectionRecord(invocation.Selection);
     if (invocation.Selection)
         host.SetSelection(*invocation.Selection);
     const auto start = std::chrono::steady_clock::now();
-    context.Module().Invoke(host, invocation.MenuIndex, invocation.Selection ? &region : nullptr);
+    context.Module().Invoke(host, invocation.MenuIndex,
+                            invocation.Selection ? region.Data() : nullptr);
     InvocationResult result;
     result.Seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     host.ReportFramesStillHeld();
     result.Failure = Judge(host, invocation.Where);
     if (!result.Failure && invocation.Selection &&
-        std::memcmp(&region, &*invocation.Selection, sizeof region) != 0) {
+        std::memcmp(region.Data(), &*invocation.Selection, region.Size()) != 0) {
         result.Failure = Failed("the module wrote into the selection record", invocation.Where);
     }
     result.Calls = host.Log().CallCount();

@@ -8,6 +8,7 @@
 
 #include "contract/MelvaraRegion.h"
 #include "sim/host/Host.h"
+#include "sim/host/HostBuffer.h"
 #include "sim/host/HostControls.h"
 #include "sim/validate/Check.h"
 #include "sim/validate/CheckContext.h"
@@ -28,6 +29,9 @@ struct Invocation {
     HostControls Controls;                  // how the host misbehaves
     bool Large = false;                     // no call log, hashed lookups
     bool Repeatable = true;  // one run repeats it, not only after many in one load
+    // Its time is reported: the buffers it releases stay accessible, so that
+    // the time is the module's, not that of changing page tables.
+    bool Timed = false;
 };
 
 struct InvocationResult {
@@ -39,6 +43,11 @@ struct InvocationResult {
 };
 
 InvocationResult Invoke(CheckContext& context, const Invocation& invocation);
+
+// The selection record handed to Invoke, in fenced host memory (zero
+// without a selection): reading past its end, or keeping it after the call,
+// faults.
+HostBuffer SelectionRecord(const std::optional<RegionRecord>& selection);
 
 // run's arguments that repeat the invocation on the score as its controls
 // shape it, answering at most boxes message boxes.

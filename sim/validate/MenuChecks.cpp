@@ -5,6 +5,8 @@
 #include <cstring>
 #include <map>
 
+#include "sim/host/GuardedMemory.h"
+#include "sim/host/HostBuffer.h"
 #include "sim/module/Menu.h"
 #include "sim/support/Text.h"
 #include "sim/validate/Checks.h"
@@ -17,55 +19,36 @@ namespace {
 // host of today, and versions with the top bits set.
 constexpr uint32_t kHostVersions[] = {0x10000000, 0x10FFFFFF, 0x11000000,
                                       0x19000000, 0x80000000, 0xFFFFFFFF};
-constexpr size_t kGuardBytes = 64;
-constexpr uint8_t kFill = 0xA5;
+constexpr uint8_t kFill = GuardedMemory::kFenceFill;
 constexpr size_t kTextBytes = 64;   // 8-bit fields
 constexpr size_t kTextUnits = 128;  // UTF-16 fields
 // A text this long may have been cut by its field.
 constexpr size_t kCutLength = 63;
 
-// A menu record as the host hands it in: filled with a pattern, with guard
-// bytes before and after it.
+// A menu record as the host hands it in: filled with a pattern, in fenced
+// host memory.
 template <typename Record>
-class GuardedRecord {
-  public:
-    GuardedRecord() { std::memset(Bytes, kFill, sizeof Bytes); }
+HostBuffer PatternRecord() {
+    Record pattern;
+    std::memset(&pattern, kFill, sizeof pattern);
+    return HostBuffer::ForRecord(pattern);
+}
 
-    Record* Item() { return reinterpret_cast<Record*>(Bytes + kGuardBytes); }
-    Record Copy() const {
-        Record item;
-        std::memcpy(&item, Bytes + kGuardBytes, sizeof item);
-        return item;
+bool Untouched(const HostBuffer& record) {
+    for (size_t i = 0; i < record.Size(); ++i) {
+        if (record.Data()[i] != kFill)
+            return false;
     }
-    bool Untouched() const {
-        for (uint8_t byte : Bytes) {
-            if (byte != kFill)
-                return false;
-        }
-        return true;
-    }
-    // "wrote 3 bytes past the end of the record", or nothing.
-    std::optional<std::string> GuardProblem() const {
-        size_t before = 0;
-        size_t after = 0;
-        for (size_t i = 0; i < kGuardBytes; ++i) {
-            before += Bytes[i] != kFill ? 1 : 0;
-            after += Bytes[kGuardBytes + sizeof(Record) + i] != kFill ? 1 : 0;
-        }
-        if (after != 0) {
-            return "wrote " + std::to_string(after) + (after == 1 ? " byte" : " bytes") +
-                   " past the end of the " + std::to_string(sizeof(Record)) + "-byte record";
-        }
-        if (before != 0) {
-            return "wrote " + std::to_string(before) + (before == 1 ? " byte" : " bytes") +
-                   " before the start of the record";
-        }
-        return std::nullopt;
-    }
+    return true;
+}
 
-  private:
-    alignas(8) uint8_t Bytes[kGuardBytes + sizeof(Record) + kGuardBytes];
-};
+// An overrun of the buffer's fences ends the check's process as the
+// export's fault, which groups the same fault of other checks under it.
+// Without a guard, it is what is wrong.
+std::optional<std::string> Overrun(const HostBuffer& buffer, const char* exportName) {
+    CheckFences(buffer, exportName);
+    return buffer.Breach();
+}
 
 struct Field {
     const char* Name;
@@ -127,20 +110,20 @@ Listing<Record> List(const char* exportName, uint32_t version, Enumerate enumera
                                      {}, call);
             return listing;
         }
-        GuardedRecord<Record> record;
-        const int16_t answer = enumerate(index, record.Item());
-        std::optional<std::string> problem = record.GuardProblem();
-        if (!problem && answer == 0 && !record.Untouched())
+        const HostBuffer record = PatternRecord<Record>();
+        const int16_t answer = enumerate(index, record.As<Record>());
+        std::optional<std::string> problem = Overrun(record, exportName);
+        if (!problem && answer == 0 && !Untouched(record))
             problem = "answered 0 and still wrote into the record";
         if (!problem && answer != 0)
-            problem = RecordProblem(record.Copy());
+            problem = RecordProblem(record.Copy<Record>());
         if (problem) {
             listing.Problem = Failed(std::string(exportName) + " " + *problem, {}, call);
             return listing;
         }
         if (answer == 0)
             return listing;
-        listing.Items.push_back(record.Copy());
+        listing.Items.push_back(record.Copy<Record>());
     }
 }
 
@@ -254,12 +237,13 @@ CheckResult Init(CheckContext& context) {
     context.SetWhere("MelvaraExtensionInit");
     for (uint32_t word : {0x0u, 0x6u, 0xFFFFFFFEu, 0x80000000u}) {
         const std::string call = "MelvaraExtensionInit(null, word " + Hex(word, 8) + ")";
-        uint32_t words[3] = {0xA5A5A5A5, word, 0xA5A5A5A5};
-        const int answer = context.Module().Init(nullptr, &words[1]);
-        if (words[0] != 0xA5A5A5A5 || words[2] != 0xA5A5A5A5)
-            return Failed("MelvaraExtensionInit wrote beside the 32-bit word", {}, call);
-        if (words[1] != (word | 1)) {
-            return Failed("MelvaraExtensionInit left the word " + Hex(words[1], 8) + ", not " +
+        const HostBuffer fenced = InitWord(word);
+        const int answer = context.Module().Init(nullptr, fenced.As<uint32_t>());
+        if (const auto overrun = Overrun(fenced, "MelvaraExtensionInit"))
+            return Failed("MelvaraExtensionInit " + *overrun, {}, call);
+        const auto left = fenced.Copy<uint32_t>();
+        if (left != (word | 1)) {
+            return Failed("MelvaraExtensionInit left the word " + Hex(left, 8) + ", not " +
                               Hex(word | 1, 8) + ": it sets bit 0 and keeps the others",
                           {}, call);
         }

@@ -61,6 +61,7 @@ CheckResult Reload(CheckContext& context) {
             Invocation run = CommandOn(score, menu.front().Index, whole);
             run.Where = "load " + std::to_string(load) + ", " + run.Where;
             run.Repeatable = false;
+            run.Timed = true;
             if (auto failure = Invoke(context, run).Failure)
                 return *failure;
         }
@@ -85,6 +86,7 @@ CheckResult ManyCommands(CheckContext& context) {
                                    selections[static_cast<size_t>(i / 3) % selections.size()]);
         run.Where = "command " + std::to_string(i + 1) + ", " + run.Where;
         run.Repeatable = false;
+        run.Timed = true;
         const InvocationResult result = Invoke(context, run);
         if (result.Failure)
             return *result.Failure;
@@ -111,6 +113,7 @@ CheckResult MillionTuplets(CheckContext& context) {
     for (int16_t index : indexes) {
         Invocation run = CommandOn(score, index, whole);
         run.Large = true;
+        run.Timed = true;
         const InvocationResult result = Invoke(context, run);
         if (result.Failure)
             return *result.Failure;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "sim/host/GuardedMemory.h"
 #include "sim/host/Host.h"
 #include "sim/host/HostExports.h"
 #include "sim/module/ModuleGuard.h"
@@ -44,6 +45,26 @@ __attribute__((no_sanitize("undefined"))) void DivideByZero(sim::Host&) {
     One = One / Zero;
 }
 
+// Fenced host memory touched as a module would, unseen by our own sanitizer.
+__attribute__((no_sanitize("address"))) void ReadReleasedFrame(sim::Host&) {
+    auto& pool = sim::GuardedMemory::Shared();
+    volatile uint8_t* frame = pool.Allocate(170, "frame 1");
+    pool.Release(const_cast<uint8_t*>(frame));
+    One = frame[6];
+}
+
+__attribute__((no_sanitize("address"))) void WriteFarPastRecord(sim::Host&) {
+    volatile uint8_t* record =
+        sim::GuardedMemory::Shared().Allocate(772, "the 772-byte record", true);
+    volatile size_t length = 772 + 8000;
+    for (size_t i = 772; i < length; ++i)
+        record[i] = 0;
+}
+
+void OverrunFoundAfterTheCall(sim::Host&) {
+    sim::ModuleGuard::ReportOverrun("MelvaraExtensionInit", "wrote 4 bytes past the 32-bit word");
+}
+
 TEST(ModuleGuardDeathTest, EachFaultIsReportedWithTheExportSignalAndLastCall) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     struct Case {
@@ -60,6 +81,13 @@ TEST(ModuleGuardDeathTest, EachFaultIsReportedWithTheExportSignalAndLastCall) {
         {"abort", [](sim::Host&) { std::abort(); }, 4, "crashed: SIGABRT \\(abort\\)"},
         {"trap", [](sim::Host&) { __builtin_trap(); }, 4, "crashed: SIGILL"},
         {"bus error raised", [](sim::Host&) { std::raise(SIGBUS); }, 4, "crashed: SIGBUS"},
+        {"released frame read", ReadReleasedFrame, 4,
+         "MelvaraExtensionInvoke crashed: frame 1 used after release \\(SIGSEGV at 0x"},
+        {"far past a fenced record", WriteFarPastRecord, 4,
+         "MelvaraExtensionInvoke wrote more than 2048 bytes past the 772-byte record "
+         "\\(SIGSEGV at 0x"},
+        {"overrun reported", OverrunFoundAfterTheCall, 4,
+         "MelvaraExtensionInit wrote 4 bytes past the 32-bit word"},
         {"endless loop",
          [](sim::Host&) {
              for (volatile bool forever = true; forever;) {

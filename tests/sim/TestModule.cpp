@@ -81,6 +81,13 @@ enum class Fault {
     HugeStderr,            // no fault: writes 256 MB to stderr
     TakesMemoryUntilRefused,  // takes 16 MB blocks until one is refused, frees them, returns
     TakesSharedMemory,        // maps shared memory in 16 MB blocks without bound
+    // Host memory.
+    WideRecordOverrun,     // writes 20 bytes past the end of the UTF-16 record
+    WideRecordFarOverrun,  // writes 8000 bytes past it, one by one
+    ReadsFrameAfterRelease,  // reads the frame's measure after freeing it
+    ReadsPastFrame,        // reads the byte after the frame's last entry record
+    EndsAsStackOverrun,    // ends the process as a failed stack check does
+    ReadsPastSelection,    // reads the byte after the 20-byte selection record
 };
 constexpr Fault kFault = Fault::TEST_MODULE_FAULT;
 
@@ -426,6 +433,13 @@ MELVARA_EXPORT int16_t MelvaraExtensionEnumerate_UTF16(void*, int16_t index,
     }
     if (filled != 0 && kFault == Fault::TextsDisagree)
         CopyText(item->Title, "Another Title");
+    if (filled != 0 &&
+        (kFault == Fault::WideRecordOverrun || kFault == Fault::WideRecordFarOverrun)) {
+        volatile size_t length = kFault == Fault::WideRecordOverrun ? 20 : 8000;
+        char* past = reinterpret_cast<char*>(item + 1);
+        for (size_t i = 0; i < length; ++i)
+            past[i] = 'x';
+    }
     return filled;
 }
 
@@ -439,6 +453,13 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
     }
     if (kFault == Fault::ExitsInInvoke)
         std::_Exit(3);
+    if (kFault == Fault::EndsAsStackOverrun) {
+#if defined(_WIN32)
+        TerminateProcess(GetCurrentProcess(), 0xC0000409);  // STATUS_STACK_BUFFER_OVERRUN
+#else
+        std::abort();  // as glibc's stack check does
+#endif
+    }
     if (kFault == Fault::InvokeNeverReturns)
         SleepForAnHour();
     if (kFault == Fault::BlocksSignals) {
@@ -511,6 +532,8 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
         std::memcpy(&measure, static_cast<const char*>(selection20) + 4, sizeof measure);
     }
     int16_t layer = 0;
+    if (kFault == Fault::ReadsPastSelection && selection20 != nullptr)
+        layer = static_cast<const volatile uint8_t*>(selection20)[20];
     if (kFault == Fault::CrashWhenCallFails)
         layer = LayerFromCount();
     if (kFault == Fault::CrashOnNoLayers)
@@ -525,6 +548,15 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
         return 1;
     if (kFault == Fault::WritesIntoFrame)
         static_cast<uint8_t*>(frame)[6] ^= 0xFF;
+    volatile uint8_t seen = 0;
+    if (kFault == Fault::ReadsPastFrame) {
+        const auto* header = static_cast<const uint8_t*>(frame);
+        const uint8_t* entries = nullptr;
+        std::memcpy(&entries, header + 14, sizeof entries);
+        int16_t count = 0;
+        std::memcpy(&count, header + 22, sizeof count);
+        seen = count > 0 ? entries[146 * count] : header[24];
+    }
     if (kFault == Fault::ForgesResult) {
         PrintForgedResult(true);
         std::_Exit(0);
@@ -536,6 +568,9 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
         release(frame, VersionArgument());
     if (kFault == Fault::FrameFreedTwice)
         release(frame, VersionArgument());
+    if (kFault == Fault::ReadsFrameAfterRelease)
+        seen = static_cast<const uint8_t*>(frame)[6];
+    (void)seen;
     if (kFault == Fault::CrashWhenLastOfManyCallsFails) {
         using ShowFn = int16_t (*)(int16_t, uint32_t);
         if (const auto shown = HostFunction<ShowFn>("MX_GetShowLayer")) {

@@ -13,10 +13,10 @@ set(MELVARA_TEST_MODULES
   "version-not-its-argument|VersionNotItsArgument|version|answered 0x10000000, not the version"
   "init-clears-the-word|InitClearsTheWord|init|left the word 0x00000001, not 0x00000007"
   "init-answers-0|InitAnswers0|init|answered 0: the host would not use the module"
-  "init-writes-beside|InitWritesBeside|init|wrote beside the 32-bit word"
+  "init-writes-beside|InitWritesBeside|init|MelvaraExtensionInit wrote 4 bytes past the 32-bit word"
   "empty-title|EmptyTitle|enumerate|MelvaraExtensionEnumerate left the Title empty"
-  "menu-text-past-field|MenuTextPastField|enumerate|past the end of the 196-byte record"
-  "menu-text-before-field|MenuTextBeforeField|enumerate|wrote 1 byte before the start of the record"
+  "menu-text-past-field|MenuTextPastField|enumerate|MelvaraExtensionEnumerate wrote 3 bytes past the 196-byte record"
+  "menu-text-before-field|MenuTextBeforeField|enumerate|MelvaraExtensionEnumerate wrote 1 byte before the 196-byte record"
   "wide-text-unterminated|WideTextUnterminated|enumerate|Title without a zero unit in its 128 units"
   "writes-when-answering-0|WritesWhenAnswering0|enumerate|answered 0 and still wrote into the record"
   "endless-menu|EndlessMenu|enumerate|answers every index up to 63"
@@ -62,6 +62,12 @@ set(MELVARA_TEST_MODULES
   "shows-another-box-text|ShowsAnotherBoxText||"
   "frees-frame-late|FreesFrameLate|invoke-empty-score|never released"
   "exits-in-invoke|ExitsInInvoke|invoke-empty-score|exit status 3 without a result"
+  "wide-record-overrun|WideRecordOverrun|enumerate|MelvaraExtensionEnumerate_UTF16 wrote 20 bytes past the 772-byte record. in enumerating"
+  "wide-record-far-overrun|WideRecordFarOverrun|enumerate|MelvaraExtensionEnumerate_UTF16 wrote more than 2048 bytes past the 772-byte record .SIGSEGV at 0x[0-9a-f]+.. in enumerating"
+  "reads-frame-after-release|ReadsFrameAfterRelease|invoke-empty-score|MelvaraExtensionInvoke crashed: frame 1 used after release .SIGSEGV at 0x[0-9a-f]+.. in .*call: #[0-9]+ MX_FreeTGF.frame 1"
+  "reads-past-frame|ReadsPastFrame|invoke-empty-score|MelvaraExtensionInvoke crashed: read past the end of frame 1 .SIGSEGV at 0x[0-9a-f]+.. in .*call: #[0-9]+ MX_LoadTGF"
+  "ends-as-stack-overrun|EndsAsStackOverrun|invoke-empty-score|MelvaraExtensionInvoke crashed: SIGABRT"
+  "reads-past-selection|ReadsPastSelection|invoke-empty-score|MelvaraExtensionInvoke crashed: read past the end of the selection record .SIGSEGV at 0x[0-9a-f]+.. in .*whole score"
 )
 
 set(MELVARA_TEST_MODULE_DIR ${CMAKE_CURRENT_LIST_DIR})
