@@ -144,8 +144,13 @@ void GuardedMemory::Release(const void* block) {
         return;
     Region& region = Regions.at(reinterpret_cast<uintptr_t>(found->Base));
     // A fenced block's fences have been checked: it is used again at once,
-    // open, as is any block released while they are kept open.
-    const bool open = ReleasedOpen || region.Fenced;
+    // open, as is any block released while they are kept open, and those
+    // past the closing budget (one in ClosedAfterwards aside).
+    const size_t release = region.Fenced ? 0 : ++Releases;
+    const bool closed = release <= Bounds.ClosedReleases ||
+                        (Bounds.ClosedAfterwards != 0 &&
+                         (release - Bounds.ClosedReleases) % Bounds.ClosedAfterwards == 0);
+    const bool open = ReleasedOpen || region.Fenced || !closed;
     if (region.Mapped) {
         region.Holding = open || Close(region.Base, region.Bytes);
         region.Open = open;

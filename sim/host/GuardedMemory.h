@@ -36,10 +36,14 @@ struct FencedFault {
 // it, their memory goes back to the system.
 //
 // Making pages inaccessible costs a change of the page tables, which some
-// virtual machines make slow (tens of microseconds): a run whose time is
-// measured may keep released blocks accessible (KeepReleasedOpen), which
-// leaves it the pages after each block, and a fenced block, whose fences
-// are checked by then, is used again at once.
+// virtual machines make slow (tens of microseconds): so only the first
+// releases of a process close their blocks' pages, and then one in a few
+// (Limits), which catches a module that uses blocks after their release,
+// as such a module does with every block; the others are used again at
+// once. A run whose time is measured may keep every released block
+// accessible (KeepReleasedOpen), which leaves it the pages after each
+// block, and a fenced block, whose fences are checked by then, is used again
+// at once.
 //
 // A fault's address tells which block it hit (Explain). Where the system
 // refuses more pages (too many mappings, a memory limit), blocks come from
@@ -59,6 +63,10 @@ class GuardedMemory {
         size_t QuarantineBytes = size_t{16} << 20;  // ... while they hold at most this
         size_t FreeBytes = size_t{8} << 20;         // memory kept in pages to use again
         size_t MappedBlocks = 16384;  // blocks in pages of their own at once; then the heap
+        // Releases whose pages are closed: every one of the first, then one
+        // in ClosedAfterwards (0: none).
+        size_t ClosedReleases = 64;
+        size_t ClosedAfterwards = 64;
     };
 
     GuardedMemory() : GuardedMemory(Limits{}) {}
@@ -166,6 +174,7 @@ class GuardedMemory {
     size_t LiveMapped = 0;
     size_t LiveHeap = 0;
     bool ReleasedOpen = false;
+    size_t Releases = 0;  // of blocks without a fence
     std::vector<Slab> Slabs;      // reserved address space
     uint8_t* SlabNext = nullptr;  // of the last slab, not yet carved
     uint8_t* SlabEnd = nullptr;
