@@ -49,6 +49,11 @@ Options
   --memory-limit SIZE    the most memory the run may take, such as 512M or 2G
                          (default: no limit); a call into the module that
                          runs out of it ends the run
+  --strict               exit with status 7 when the run gave warnings
+  --json FILE            also write the report (command, message boxes,
+                         summary, changes, warnings, exit status) to FILE as
+                         JSON; - for standard output, the lines for people
+                         then going to standard error
 
 Controls, to make the host misbehave (the summary names any that never
 changed a call); melvara-sim validate prints the ones each failure needs
@@ -122,9 +127,9 @@ Exit status
   included; 3 the module mishandled layer frames (released one twice,
   released one never handed out, or kept one); 4 the module crashed; 5 a
   call into the module did not return within --timeout; 6 a call into the
-  module ran out of --memory-limit. For 4 to 6 the run stops there, names
-  the export, the signal or exception and the last host call, and writes no
-  score.
+  module ran out of --memory-limit; 7 --strict, and the run gave warnings.
+  For 4 to 6 the run stops there, names the export, the signal or exception
+  and the last host call, and writes no score.
 )";
 
 namespace {
@@ -249,6 +254,8 @@ ParseResult ParseRunOptions(const std::vector<std::string>& args, RunOptions& op
     parser.Flag("--trace", options.Trace);
     parser.Seconds("--timeout", options.TimeoutSeconds);
     parser.Megabytes("--memory-limit", options.MemoryLimitMegabytes);
+    parser.Flag("--strict", options.Strict);
+    parser.Text("--json", options.JsonPath);
 
     // The controls.
     parser.Value(

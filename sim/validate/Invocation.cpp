@@ -8,6 +8,7 @@
 #include "sim/host/HostExports.h"
 #include "sim/score/Selection.h"
 #include "sim/support/Text.h"
+#include "sim/validate/ProcessWatch.h"
 
 namespace sim {
 namespace {
@@ -49,7 +50,26 @@ std::string CallText(const Host& host, uint64_t number) {
     return "call #" + std::to_string(number);
 }
 
+std::optional<CheckResult> StrayCallFailure(const std::string& where) {
+    const std::optional<StrayCall> stray = FirstStrayCall();
+    if (!stray)
+        return std::nullopt;
+    const uint64_t count = StrayCallCount();
+    return Failed(stray->Describe(), where,
+                  std::string(HostFnName(stray->Function)) +
+                      ", not carried out: it gave its failure value" +
+                      (count > 1 ? " (" + std::to_string(count) + " such calls)" : ""));
+}
+
+std::optional<CheckResult> InvokeAnswerFailure(int answer, const std::string& where) {
+    if (answer == 1)
+        return std::nullopt;
+    return Failed("MelvaraExtensionInvoke answered " + std::to_string(answer) + ", not 1", where);
+}
+
 std::optional<CheckResult> Judge(const Host& host, const std::string& where) {
+    if (auto stray = StrayCallFailure(where))
+        return stray;
     if (!host.Frames().Errors().empty()) {
         const FrameError& error = host.Frames().Errors().front();
         uint64_t call = error.Call;
@@ -82,16 +102,61 @@ std::optional<CheckResult> Suspect(const Host& host, const std::string& where) {
         if (const auto suspect = OneCharacterTexts(box))
             return Warned(*suspect, where);
     }
+    if (const std::optional<std::string> shorter = host.Monitor().ShorterSaveWarning()) {
+        const auto& first = host.Monitor().FirstShorterSave();
+        return Warned(*shorter, where, CallText(host, first->Call));
+    }
     return std::nullopt;
 }
 
-void InvokeOn(CheckContext& context, Host& host, int16_t menuIndex,
-              const std::optional<RegionRecord>& selection, const std::string& where) {
+std::optional<std::string> MenuDifference(const std::vector<MenuEntry>& before,
+                                          const std::vector<MenuEntry>& after) {
+    const auto commands = [](size_t count) {
+        return std::to_string(count) + (count == 1 ? " command" : " commands");
+    };
+    if (before.size() != after.size())
+        return commands(before.size()) + ", then " + commands(after.size());
+    for (size_t i = 0; i < before.size(); ++i) {
+        const MenuEntry& a = before[i];
+        const MenuEntry& b = after[i];
+        const std::string index = "index " + std::to_string(a.Index) + ": ";
+        if (a.NarrowFilled != b.NarrowFilled ||
+            std::memcmp(&a.Narrow, &b.Narrow, sizeof a.Narrow) != 0) {
+            return index + "the 8-bit record, Title \"" + FieldText(a.Narrow.Title, 64) +
+                   "\", then \"" + FieldText(b.Narrow.Title, 64) + "\"";
+        }
+        if (a.WideFilled != b.WideFilled || std::memcmp(&a.Wide, &b.Wide, sizeof a.Wide) != 0) {
+            return index + "the UTF-16 record, Title \"" + FieldText(a.Wide.Title, 128) +
+                   "\", then \"" + FieldText(b.Wide.Title, 128) + "\"";
+        }
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+// Invokes the command and holds the module to the process's settings: a
+// change is a warning of the check.
+int InvokeWatchingSettings(CheckContext& context, Host& host, int16_t menuIndex,
+                           const void* selection20, const std::string& where) {
+    const ProcessSettings before = ProcessSettings::Read();
+    const int answer = context.Module().Invoke(host, menuIndex, selection20);
+    if (const auto change = SettingsChange(before, ProcessSettings::Read())) {
+        context.NoteWarning(
+            Warned("MelvaraExtensionInvoke left process-wide settings changed: " + *change, where));
+    }
+    return answer;
+}
+
+}  // namespace
+
+int InvokeOn(CheckContext& context, Host& host, int16_t menuIndex,
+             const std::optional<RegionRecord>& selection, const std::string& where) {
     context.SetWhere(where);
     RegionRecord region = selection.value_or(RegionRecord{});
     if (selection)
         host.SetSelection(*selection);
-    context.Module().Invoke(host, menuIndex, selection ? &region : nullptr);
+    return InvokeWatchingSettings(context, host, menuIndex, selection ? &region : nullptr, where);
 }
 
 RunRepeat RepeatOf(const Invocation& invocation, const Score& held, size_t boxes) {
@@ -133,7 +198,9 @@ InvocationResult Invoke(CheckContext& context, const Invocation& invocation) {
     if (invocation.Selection)
         host.SetSelection(*invocation.Selection);
     const auto start = std::chrono::steady_clock::now();
-    context.Module().Invoke(host, invocation.MenuIndex, invocation.Selection ? &region : nullptr);
+    const int answer = InvokeWatchingSettings(context, host, invocation.MenuIndex,
+                                              invocation.Selection ? &region : nullptr,
+                                              invocation.Where);
     InvocationResult result;
     result.Seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -143,6 +210,8 @@ InvocationResult Invoke(CheckContext& context, const Invocation& invocation) {
         std::memcmp(&region, &*invocation.Selection, sizeof region) != 0) {
         result.Failure = Failed("the module wrote into the selection record", invocation.Where);
     }
+    if (!result.Failure)
+        result.Failure = InvokeAnswerFailure(answer, invocation.Where);
     result.Calls = host.Log().CallCount();
     result.Boxes = host.Boxes().List().size();
     for (const BoxRecord& box : host.Boxes().List()) {

@@ -3,9 +3,15 @@
 // and frees it, and reads and writes back the tuplet defaults. Built once per
 // fault, chosen at compile time with TEST_MODULE_FAULT (an enumerator of
 // Fault); None is a module without faults.
+#include <atomic>
+#include <cfenv>
+#include <chrono>
+#include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "contract/MelvaraExports.h"
 
@@ -13,6 +19,7 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <sys/stat.h>
 #endif
 
 namespace {
@@ -57,10 +64,23 @@ enum class Fault {
     SavesMoreThanLoaded,   // writes back 30 bytes, however many the load gave
     CrashOnEmptyRecord,    // divides by the size of the defaults it loaded
     BufferDeclaredTooLong,  // loads the defaults into 30 bytes it says are 64
+    // Calls, answers and what a command leaves behind.
+    MenuStatus0,             // GetMenuStatus answers 0
+    InvokeAnswers0,          // Invoke answers 0
+    MenuChangesAfterInvoke,  // offers a second command once a command has run
+    CallsHostFromThread,     // asks MX_GetMaxLayers from a thread it starts and joins in Invoke
+    CallsHostInTerminate,    // asks MX_GetMaxLayers in Terminate
+    CallsHostAfterReturn,    // leaves a thread that asks MX_GetMaxLayers once Invoke returned
+    LeavesDescriptorOpen,    // opens a file in each command and keeps it open
+    KeepsMemory,             // keeps 64 KB from each command
+    ChangesProcessSettings,  // sets the rounding mode, the umask and SIGPIPE's handling
+    SavesShorter,            // writes back the 30 bytes it read of a longer record
+    UnterminatedBoxText,     // shows a box whose text has no zero unit
 };
 constexpr Fault kFault = Fault::TEST_MODULE_FAULT;
 
 uint32_t HostVersion = 0;
+bool Invoked = false;
 
 uint32_t VersionArgument() {
     if (kFault == Fault::PassesHostVersion)
@@ -115,7 +135,9 @@ template <typename Record>
 int16_t Fill(int16_t index, Record* item) {
     if (item == nullptr)
         return 0;
-    if (index != 0 && (kFault != Fault::EndlessMenu || index > 63)) {
+    const bool offered = index == 0 || (kFault == Fault::EndlessMenu && index <= 63) ||
+                         (kFault == Fault::MenuChangesAfterInvoke && Invoked && index == 1);
+    if (!offered) {
         if (kFault == Fault::WritesWhenAnswering0)
             item->ItemFlag = 0;
         return 0;
@@ -178,6 +200,10 @@ void RewriteDefaults() {
         volatile uint32_t share = kDefaultsSize / size;
         (void)share;
     }
+    // A record longer than the buffer cannot be written back whole.
+    if (loaded && count > kDefaultsSize && kFault != Fault::SavesShorter &&
+        kFault != Fault::BufferDeclaredTooLong)
+        return;
     const uint32_t saved = kFault == Fault::SavesMoreThanLoaded || !loaded ? kDefaultsSize
                            : count < kDefaultsSize                         ? count
                                                                             : kDefaultsSize;
@@ -198,6 +224,91 @@ int16_t LayerFromCount(int calls = 1) {
     volatile int layer = thousand / count % count;  // made even when the layer goes unused
     return static_cast<int16_t>(layer);
 }
+
+// Asks the host for its layer count, as any command might.
+void AskLayers() {
+    using LayersFn = int16_t (*)(uint32_t);
+    if (const auto layers = HostFunction<LayersFn>("MX_GetMaxLayers"))
+        layers(VersionArgument());
+}
+
+// The thread CallsHostAfterReturn leaves behind: it asks the host again and
+// again once Invoke has returned, until the module is unloaded, which waits
+// for its first call. The function is found before: unloading holds the
+// loader's lock, which finding it takes.
+struct LeftBehind {
+    std::atomic<bool> Returned{false};
+    std::atomic<bool> Called{false};
+    std::atomic<bool> Stop{false};
+    std::thread Thread;
+
+    void Start() {
+        using LayersFn = int16_t (*)(uint32_t);
+        const auto layers = HostFunction<LayersFn>("MX_GetMaxLayers");
+        if (Thread.joinable() || layers == nullptr)
+            return;
+        Thread = std::thread([this, layers] {
+            while (!Stop) {
+                if (Returned) {
+                    layers(VersionArgument());
+                    Called = true;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+    }
+    ~LeftBehind() {
+        if (!Thread.joinable())
+            return;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (Returned && !Called && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        Stop = true;
+        Thread.join();
+    }
+};
+LeftBehind Behind;
+
+// Each command's leak, kept where the compiler cannot drop it.
+void* volatile Kept = nullptr;
+std::FILE* volatile KeptFile = nullptr;
+
+void LeaveSomethingBehind() {
+    if (kFault == Fault::LeavesDescriptorOpen) {
+#if defined(_WIN32)
+        constexpr const char* kNothing = "NUL";
+#else
+        constexpr const char* kNothing = "/dev/null";
+#endif
+        KeptFile = std::fopen(kNothing, "r");
+    }
+    if (kFault == Fault::KeepsMemory) {
+        constexpr size_t kBlock = 64 * 1024;
+        void** block = static_cast<void**>(std::malloc(kBlock));
+        if (block != nullptr) {
+            std::memset(block, 1, kBlock);
+            block[0] = Kept;  // a chain of every block kept
+            Kept = block;
+        }
+    }
+    if (kFault == Fault::ChangesProcessSettings) {
+        std::fesetround(FE_TOWARDZERO);
+#if !defined(_WIN32)
+        umask(077);
+        std::signal(SIGPIPE, SIG_IGN);
+#endif
+    }
+}
+
+// What Invoke answers, as it returns.
+int Answer() {
+    if (kFault == Fault::CallsHostAfterReturn)
+        Behind.Returned = true;
+    return kFault == Fault::InvokeAnswers0 ? 0 : 1;
+}
+
+// 5000 units of 'x' and no zero unit, more than a host reads of a box's text.
+char16_t Unterminated[5000];
 
 }  // namespace
 
@@ -284,6 +395,18 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
         if (const auto box = HostFunction<BoxFn>("MessageBoxW"))
             answeredNo = box(window, u"Free the frame?", u"Foreign Frame Probe", 0x4) == 7;
     }
+    if (kFault == Fault::UnterminatedBoxText) {
+        for (char16_t& unit : Unterminated)
+            unit = u'x';
+        if (const auto box = HostFunction<BoxFn>("MessageBoxW"))
+            box(window, Unterminated, u"Foreign Frame Probe", 0);
+    }
+    if (kFault == Fault::CallsHostFromThread)
+        std::thread(AskLayers).join();
+    if (kFault == Fault::CallsHostAfterReturn)
+        Behind.Start();
+    LeaveSomethingBehind();
+    Invoked = true;
     if (kFault == Fault::WritesIntoSelection && selection20 != nullptr)
         const_cast<uint8_t*>(static_cast<const uint8_t*>(selection20))[4] ^= 0x01;
     int16_t slot = 1;
@@ -301,10 +424,10 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
     const auto load = HostFunction<LoadFn>("MX_LoadTGF");
     const auto release = HostFunction<FreeFn>("MX_FreeTGF");
     if (load == nullptr || release == nullptr)
-        return 1;
+        return Answer();
     void* frame = load(nullptr, slot, measure, layer, 0, VersionArgument());
     if (frame == nullptr)
-        return 1;
+        return Answer();
     if (kFault == Fault::WritesIntoFrame)
         static_cast<uint8_t*>(frame)[6] ^= 0xFF;
     if (kFault != Fault::FrameNeverFreed && !answeredNo)
@@ -320,11 +443,14 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
     }
     if (kFault == Fault::CrashWhenLastCallFails || kFault == Fault::CrashWhenLastOfManyCallsFails)
         LayerFromCount();
-    return 1;
+    return Answer();
 }
 
 MELVARA_EXPORT int MelvaraExtensionGetMenuStatus(void*) {
-    return 1;
+    return kFault == Fault::MenuStatus0 ? 0 : 1;
 }
 
-MELVARA_EXPORT void MelvaraExtensionTerminate(void) {}
+MELVARA_EXPORT void MelvaraExtensionTerminate(void) {
+    if (kFault == Fault::CallsHostInTerminate)
+        AskLayers();
+}

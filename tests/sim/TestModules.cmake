@@ -2,7 +2,8 @@
 # melvara-sim validate must say of it: the check that fails and a pattern of
 # its reason. The module without a fault passes every check. Each row:
 #   module|fault (an enumerator of TestModule.cpp's Fault)|failing check|reason[|options]
-# with further options of validate, if any, at the end. The Linux tests use
+# with further options of validate, if any, at the end (a --timeout there
+# replaces the tests' default of 1 s). The Linux tests use
 # every row; the Windows build makes each module too.
 # A row with --sanitize builds its module with AddressSanitizer (not on
 # Windows).
@@ -43,6 +44,17 @@ set(MELVARA_TEST_MODULES
   "saves-more-than-loaded|SavesMoreThanLoaded|hostile-odd-answers|more bytes than the record's last load gave"
   "crash-on-empty-record|CrashOnEmptyRecord|hostile-odd-answers|crashed: SIGFPE .*every record empty"
   "buffer-declared-too-long|BufferDeclaredTooLong|hostile-odd-answers|AddressSanitizer: stack-buffer-overflow .* in .*RewriteDefaults.*every record 16 bytes longer.*call: #[0-9]+ MX_LoadKData|--sanitize"
+  "menu-status-0|MenuStatus0|menu-status|answered 0 while the menu offers 1 command|--timeout 30"
+  "invoke-answers-0|InvokeAnswers0|invoke-empty-score|MelvaraExtensionInvoke answered 0, not 1|--timeout 30"
+  "menu-changes-after-invoke|MenuChangesAfterInvoke|invoke-empty-score|the menu changed within one load: 1 command, then 2 commands|--timeout 30"
+  "calls-host-from-thread|CallsHostFromThread|invoke-empty-score|MX_GetMaxLayers called from another thread than the one the host called MelvaraExtensionInvoke on.*call: MX_GetMaxLayers, not carried out|--timeout 30"
+  "calls-host-in-terminate|CallsHostInTerminate|terminate|MX_GetMaxLayers called outside an export's call: in MelvaraExtensionTerminate|--timeout 30"
+  "calls-host-after-return|CallsHostAfterReturn|invoke-empty-score|MX_GetMaxLayers called .*call: MX_GetMaxLayers, not carried out|--timeout 30"
+  "leaves-descriptor-open|LeavesDescriptorOpen|invoke-empty-score|[0-9]+ more descriptors open after [0-9]+ commands than after the first|--strict --timeout 30"
+  "keeps-memory|KeepsMemory|invoke-empty-score|memory in use grew by [0-9.]+ [KM]B over [0-9]+ commands after the first .*the module keeps memory|--strict --timeout 30"
+  "changes-process-settings|ChangesProcessSettings|invoke-empty-score|left process-wide settings changed: the floating-point environment .*, the umask .[0-7]+, then 0077., the handling of SIGPIPE|--strict --timeout 30"
+  "saves-shorter|SavesShorter|hostile-odd-answers|left a record shorter than it was.*'pfTP' .1,0,0,0., 46 bytes saved as 30.*every record 16 bytes longer|--strict --timeout 30"
+  "unterminated-box-text|UnterminatedBoxText|invoke-empty-score|MessageBoxW given a text without a terminator in its first 4096 units|--timeout 30"
 )
 
 set(MELVARA_TEST_MODULE_DIR ${CMAKE_CURRENT_LIST_DIR})
