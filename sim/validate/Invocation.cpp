@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <iterator>
+#include <type_traits>
 
 #include "sim/host/HostExports.h"
 #include "sim/score/Selection.h"
@@ -109,6 +111,38 @@ std::optional<CheckResult> Suspect(const Host& host, const std::string& where) {
     return std::nullopt;
 }
 
+namespace {
+
+// How one record of a command differs when read again: its texts first.
+template <typename Record>
+std::optional<std::string> RecordDifference(const char* kind, bool filledBefore,
+                                            const Record& before, bool filledAfter,
+                                            const Record& after) {
+    if (filledBefore != filledAfter)
+        return std::string(filledBefore ? "filled" : "not filled") + ", then " +
+               (filledAfter ? "filled" : "not filled") + " (" + kind + " record)";
+    using Unit = std::remove_extent_t<decltype(Record::Title)>;
+    constexpr size_t kUnits = std::extent_v<decltype(Record::Title)>;
+    constexpr const char* kNames[] = {"Title", "Description", "ShortName"};
+    const Unit* textsBefore[] = {before.Title, before.Description, before.ShortName};
+    const Unit* textsAfter[] = {after.Title, after.Description, after.ShortName};
+    for (size_t field = 0; field < std::size(kNames); ++field) {
+        const std::string a = FieldText(textsBefore[field], kUnits);
+        const std::string b = FieldText(textsAfter[field], kUnits);
+        if (a != b) {
+            return std::string("the ") + kind + " " + kNames[field] + " \"" + a + "\", then \"" +
+                   b + "\"";
+        }
+    }
+    if (before.ItemFlag != after.ItemFlag) {
+        return std::string("the ") + kind + " ItemFlag " + std::to_string(before.ItemFlag) +
+               ", then " + std::to_string(after.ItemFlag);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<std::string> MenuDifference(const std::vector<MenuEntry>& before,
                                           const std::vector<MenuEntry>& after) {
     const auto commands = [](size_t count) {
@@ -119,16 +153,12 @@ std::optional<std::string> MenuDifference(const std::vector<MenuEntry>& before,
     for (size_t i = 0; i < before.size(); ++i) {
         const MenuEntry& a = before[i];
         const MenuEntry& b = after[i];
-        const std::string index = "index " + std::to_string(a.Index) + ": ";
-        if (a.NarrowFilled != b.NarrowFilled ||
-            std::memcmp(&a.Narrow, &b.Narrow, sizeof a.Narrow) != 0) {
-            return index + "the 8-bit record, Title \"" + FieldText(a.Narrow.Title, 64) +
-                   "\", then \"" + FieldText(b.Narrow.Title, 64) + "\"";
-        }
-        if (a.WideFilled != b.WideFilled || std::memcmp(&a.Wide, &b.Wide, sizeof a.Wide) != 0) {
-            return index + "the UTF-16 record, Title \"" + FieldText(a.Wide.Title, 128) +
-                   "\", then \"" + FieldText(b.Wide.Title, 128) + "\"";
-        }
+        auto change =
+            RecordDifference("8-bit", a.NarrowFilled, a.Narrow, b.NarrowFilled, b.Narrow);
+        if (!change)
+            change = RecordDifference("UTF-16", a.WideFilled, a.Wide, b.WideFilled, b.Wide);
+        if (change)
+            return "index " + std::to_string(a.Index) + ": " + *change;
     }
     return std::nullopt;
 }

@@ -49,13 +49,13 @@ std::optional<std::string> SettingsChange(const ProcessSettings& before,
                                           const ProcessSettings& after) {
     std::string changes;
     if (before.WorkingFolder != after.WorkingFolder)
-        Add(changes, "the working folder (" + before.WorkingFolder + ", then " +
-                         after.WorkingFolder + ")");
+        Add(changes,
+            "the working folder (" + before.WorkingFolder + ", then " + after.WorkingFolder + ")");
     if (before.FloatControl != after.FloatControl || before.VectorControl != after.VectorControl) {
-        Add(changes, "the floating-point environment (x87 control " +
-                         Hex(before.FloatControl, 4) + ", then " + Hex(after.FloatControl, 4) +
-                         "; MXCSR control " + Hex(before.VectorControl, 4) + ", then " +
-                         Hex(after.VectorControl, 4) + ")");
+        Add(changes, "the floating-point environment (x87 control " + Hex(before.FloatControl, 4) +
+                         ", then " + Hex(after.FloatControl, 4) + "; MXCSR control " +
+                         Hex(before.VectorControl, 4) + ", then " + Hex(after.VectorControl, 4) +
+                         ")");
     }
     if (before.Umask != after.Umask) {
         char masks[32];
@@ -93,9 +93,8 @@ std::optional<std::string> CommandWatch::Growth() const {
     }
     if (Last.MemoryBytes > First.MemoryBytes + kMemoryNoise) {
         const uint64_t grown = Last.MemoryBytes - First.MemoryBytes;
-        Add(growth, "memory in use grew by " + ByteCount(grown) + " over " +
-                        std::to_string(after) + " commands after the first (" +
-                        ByteCount(grown / after) +
+        Add(growth, "memory in use grew by " + ByteCount(grown) + " over " + std::to_string(after) +
+                        " commands after the first (" + ByteCount(grown / after) +
                         " each): the module keeps memory from its commands");
     }
     if (growth.empty())

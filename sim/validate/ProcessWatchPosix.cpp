@@ -25,6 +25,9 @@
 namespace sim {
 namespace {
 
+// SA_RESTORER, which the kernel's headers define and the C library's do not.
+constexpr unsigned long kRestorerFlag = 0x04000000;
+
 uint32_t UmaskOfProcess() {
     // Read, not set and set back: another thread may be creating files.
     std::ifstream status("/proc/self/status");
@@ -58,7 +61,12 @@ ProcessSettings ProcessSettings::Read() {
         uintptr_t handler = 0;
         static_assert(sizeof handler == sizeof action.sa_handler);
         std::memcpy(&handler, &action.sa_handler, sizeof handler);
-        settings.Signals.push_back({signal, handler, static_cast<unsigned long>(action.sa_flags)});
+        // Flags matter to a handler function only, and not the restorer
+        // flag, which the C library adds to every handler it sets (to one
+        // put back as well).
+        const bool own = action.sa_handler != SIG_DFL && action.sa_handler != SIG_IGN;
+        const auto flags = own ? static_cast<unsigned long>(action.sa_flags) & ~kRestorerFlag : 0;
+        settings.Signals.push_back({signal, handler, flags});
     }
     return settings;
 }

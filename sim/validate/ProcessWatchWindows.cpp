@@ -1,7 +1,7 @@
 // What a module left behind, read on Windows: the working folder, the
 // floating-point control, handles and private bytes.
-#include <windows.h>
 #include <psapi.h>
+#include <windows.h>
 
 #include <filesystem>
 

@@ -19,6 +19,8 @@
 #   stepN.score.json   the score @OUT@ must hold, compared field by field
 #                      with the host's own "diff" command
 #   stepN.unchanged    instead: the name of the sample @OUT@ must equal
+# Any other .json file in the case folder is a score of the case's own, put
+# beside the samples.
 set -u
 
 if (($# < 5)); then
@@ -35,6 +37,9 @@ host=("$@")
 rm -rf "$work"
 mkdir -p "$work"
 cp "$samples"/*.json "$work"/
+for score in "$case_dir"/*.json; do
+  [[ -f "$score" && "$(basename "$score")" != step*.score.json ]] && cp "$score" "$work"/
+done
 cp "$module" "$work"/
 module_name=./$(basename "$module")
 cd "$work" || exit 2

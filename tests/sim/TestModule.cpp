@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "contract/MelvaraExports.h"
@@ -76,6 +77,8 @@ enum class Fault {
     ChangesProcessSettings,  // sets the rounding mode, the umask and SIGPIPE's handling
     SavesShorter,            // writes back the 30 bytes it read of a longer record
     UnterminatedBoxText,     // shows a box whose text has no zero unit
+    OverwritesScore,         // writes {} into the file after --score on the host's command line
+                             // (Linux): no check can see it, run does
 };
 constexpr Fault kFault = Fault::TEST_MODULE_FAULT;
 
@@ -300,6 +303,32 @@ void LeaveSomethingBehind() {
     }
 }
 
+// Overwrites the score file that the host program was given, behind its back.
+void OverwriteScore() {
+#if !defined(_WIN32)
+    std::FILE* file = std::fopen("/proc/self/cmdline", "rb");
+    if (file == nullptr)
+        return;
+    std::string arguments;
+    char buffer[4096];
+    for (size_t read; (read = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        arguments.append(buffer, read);
+    std::fclose(file);
+    bool next = false;
+    for (size_t at = 0; at < arguments.size(); at = arguments.find('\0', at) + 1) {
+        const std::string argument = arguments.c_str() + at;
+        if (next) {
+            if (std::FILE* score = std::fopen(argument.c_str(), "w")) {
+                std::fputs("{}", score);
+                std::fclose(score);
+            }
+            return;
+        }
+        next = argument == "--score";
+    }
+#endif
+}
+
 // What Invoke answers, as it returns.
 int Answer() {
     if (kFault == Fault::CallsHostAfterReturn)
@@ -401,6 +430,8 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
         if (const auto box = HostFunction<BoxFn>("MessageBoxW"))
             box(window, Unterminated, u"Foreign Frame Probe", 0);
     }
+    if (kFault == Fault::OverwritesScore)
+        OverwriteScore();
     if (kFault == Fault::CallsHostFromThread)
         std::thread(AskLayers).join();
     if (kFault == Fault::CallsHostAfterReturn)

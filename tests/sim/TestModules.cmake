@@ -55,6 +55,7 @@ set(MELVARA_TEST_MODULES
   "changes-process-settings|ChangesProcessSettings|invoke-empty-score|left process-wide settings changed: the floating-point environment .*, the umask .[0-7]+, then 0077., the handling of SIGPIPE|--strict --timeout 30"
   "saves-shorter|SavesShorter|hostile-odd-answers|left a record shorter than it was.*'pfTP' .1,0,0,0., 46 bytes saved as 30.*every record 16 bytes longer|--strict --timeout 30"
   "unterminated-box-text|UnterminatedBoxText|invoke-empty-score|MessageBoxW given a text without a terminator in its first 4096 units|--timeout 30"
+  "overwrites-score|OverwritesScore||"
 )
 
 set(MELVARA_TEST_MODULE_DIR ${CMAKE_CURRENT_LIST_DIR})
