@@ -86,7 +86,7 @@ void ContractMonitor::CheckSave(const HostCall& call, int16_t document) {
     if (load.Failed) {
         Warn("MX_SaveKData of a record whose last load failed", true, call.Number);
     } else if (load.Loaded && call.CountIn > load.Bytes) {
-        Warn("MX_SaveKData of more bytes than the record's last load gave", true, call.Number);
+        Warn("MX_SaveKData of more bytes than the record's last load copied", true, call.Number);
     } else if (load.Loaded && load.Document != document) {
         Warn("MX_SaveKData of a record loaded while another document was current", true,
              call.Number);

@@ -54,7 +54,7 @@ class ContractMonitor {
     std::vector<std::string> Warnings() const;
     // Those of them that break the host's contract, each once, in order.
     // Besides the warnings: a save of more bytes than the record's last load
-    // gave, of a record whose last load failed, or of a record loaded while
+    // copied, of a record whose last load failed, or of a record loaded while
     // another document was current.
     std::vector<ContractBreach> Breaches() const;
     // Record keys that MX_LoadKData loaded successfully, each once, in order.

@@ -1,7 +1,8 @@
 // What a module left behind, read on Windows: the working folder, the
 // floating-point control, handles and private bytes.
-#include <psapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <psapi.h>
 
 #include <filesystem>
 

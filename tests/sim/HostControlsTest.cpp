@@ -291,7 +291,7 @@ TEST(HostControls, BreachesOfTheContractNameTheirFirstCall) {
              host.LoadKData(kTag, keys, buffer, &count, V);
              host.SaveKData(kTag, keys, buffer, 30, V);
          }},
-        {"MX_SaveKData of more bytes than the record's last load gave",
+        {"MX_SaveKData of more bytes than the record's last load copied",
          [](sim::Host& host) {
              uint16_t keys[4] = {1, 0, 0, 0};
              uint8_t buffer[40] = {};

@@ -41,7 +41,7 @@ set(MELVARA_TEST_MODULES
   "crash-when-last-of-many-calls-fails|CrashWhenLastOfManyCallsFails|hostile-failing-calls|crashed: SIGFPE .*host call #405 made to fail"
   "crash-on-no-layers|CrashOnNoLayers|hostile-odd-answers|crashed: SIGFPE .*MX_GetMaxLayers answering 0"
   "saves-after-failed-load|SavesAfterFailedLoad|hostile-failing-calls|of a record whose last load failed"
-  "saves-more-than-loaded|SavesMoreThanLoaded|hostile-odd-answers|more bytes than the record's last load gave"
+  "saves-more-than-loaded|SavesMoreThanLoaded|hostile-odd-answers|more bytes than the record's last load copied"
   "crash-on-empty-record|CrashOnEmptyRecord|hostile-odd-answers|crashed: SIGFPE .*every record empty"
   "buffer-declared-too-long|BufferDeclaredTooLong|hostile-odd-answers|AddressSanitizer: stack-buffer-overflow .* in .*RewriteDefaults.*every record 16 bytes longer.*call: #[0-9]+ MX_LoadKData|--sanitize"
   "menu-status-0|MenuStatus0|menu-status|answered 0 while the menu offers 1 command|--timeout 30"
