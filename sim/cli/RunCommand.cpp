@@ -273,7 +273,8 @@ bool WriteJson(const RunReport& report, std::ostream& err) {
 int RunCommand(const RunOptions& options, std::ostream& standardOutput, std::ostream& err) {
     std::string error;
     // A report on standard output keeps it to itself.
-    const bool jsonOut = !options.JsonPath.empty() && AtomicFile::IsStandardOutput(options.JsonPath);
+    const bool jsonOut =
+        !options.JsonPath.empty() && AtomicFile::IsStandardOutput(options.JsonPath);
     std::ostream& out = jsonOut ? err : standardOutput;
     SetActivity("reading", options.ScorePath);
     const std::optional<uint64_t> fingerprint = FileFingerprint(options.ScorePath);
@@ -408,8 +409,7 @@ int RunCommand(const RunOptions& options, std::ostream& standardOutput, std::ost
             out << "  " << change.Describe() << "\n";
     }
 
-    const bool scoreChanged =
-        fingerprint && FileFingerprint(options.ScorePath) != fingerprint;
+    const bool scoreChanged = fingerprint && FileFingerprint(options.ScorePath) != fingerprint;
     report.Warnings = Warnings(host, report, settingsChange, scoreChanged);
     if (!report.Warnings.empty()) {
         out << "\nWarnings\n";
@@ -422,7 +422,7 @@ int RunCommand(const RunOptions& options, std::ostream& standardOutput, std::ost
     if (options.InPlace && host.GetScore() == held)
         outPath.clear();
     SetActivity("writing", outPath);
-    report.Status = !host.Frames().Errors().empty()            ? kExitFrameErrors
+    report.Status = !host.Frames().Errors().empty()              ? kExitFrameErrors
                     : options.Strict && !report.Warnings.empty() ? kExitWarnings
                                                                  : kExitOk;
     if (!outPath.empty() && !WriteScoreFile(host.GetScore(), outPath, error)) {

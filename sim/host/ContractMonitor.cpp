@@ -59,11 +59,12 @@ void ContractMonitor::NoteSaved(const HostCall& call, uint32_t before) {
 std::optional<std::string> ContractMonitor::ShorterSaveWarning() const {
     if (!FirstShorter)
         return std::nullopt;
-    std::string text = "MX_SaveKData left a record shorter than it was, and the bytes past the "
-                       "count saved are lost: " +
-                       TagLabel(FirstShorter->Key.Tag) + " " + KeysText(FirstShorter->Key.Words) +
-                       ", " + std::to_string(FirstShorter->Before) + " bytes saved as " +
-                       std::to_string(FirstShorter->After);
+    std::string text =
+        "MX_SaveKData left a record shorter than it was, and the bytes past the "
+        "count saved are lost: " +
+        TagLabel(FirstShorter->Key.Tag) + " " + KeysText(FirstShorter->Key.Words) + ", " +
+        std::to_string(FirstShorter->Before) + " bytes saved as " +
+        std::to_string(FirstShorter->After);
     if (ShorterCount > 1)
         text += " (and " + std::to_string(ShorterCount - 1) + " more)";
     return text;

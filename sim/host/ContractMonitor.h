@@ -100,7 +100,7 @@ class ContractMonitor {
         bool Failed = false;
         uint32_t Bytes = 0;
         int16_t Document = 0;
-        uint32_t Size = 0;     // as the last load that found it told
+        uint32_t Size = 0;  // as the last load that found it told
         bool SavedSince = false;
     };
     LoadState& Found(const RecordKey& key);

@@ -51,8 +51,8 @@ constexpr size_t kBoxTextLimit = 4096;
 
 // A zero-terminated UTF-16 text of the module's, as the host read it.
 struct ModuleText {
-    std::u16string Text;     // up to the terminator, or as far as it was read
-    bool Terminated = true;  // a zero unit ended it
+    std::u16string Text;      // up to the terminator, or as far as it was read
+    bool Terminated = true;   // a zero unit ended it
     bool Unreadable = false;  // without one, it ran into memory that cannot be read
 };
 

@@ -108,9 +108,10 @@ bool LoadedModule::Load(const std::string& path, std::string& error,
                         std::vector<std::string>* missing) {
     Unload();
     // Loading runs the module's own initialisation: guarded like an export,
-    // and no time for host calls.
+    // and not a call in which the module may call the host.
     NoteModuleLoaded();
-    Handle = RunExport(kLoading, [&] { return OpenLibrary(path, error); }, kWhileLoading);
+    Handle = RunExport(
+        kLoading, [&] { return OpenLibrary(path, error); }, kWhileLoading);
     if (Handle == nullptr) {
         NoteModuleUnloaded();
         return false;
@@ -137,7 +138,8 @@ bool LoadedModule::Load(const std::string& path, std::string& error,
 
 void LoadedModule::Unload() {
     if (Handle != nullptr) {
-        RunExport(kUnloading, [&] { CloseLibrary(Handle); }, kWhileUnloading);
+        RunExport(
+            kUnloading, [&] { CloseLibrary(Handle); }, kWhileUnloading);
         NoteModuleUnloaded();
     }
     Handle = nullptr;
@@ -182,7 +184,8 @@ int LoadedModule::GetMenuStatus(void* unused) {
 }
 
 void LoadedModule::Terminate() {
-    RunExport(ExportNames()[6], [&] { TerminateFn(); }, kInTerminate);
+    RunExport(
+        ExportNames()[6], [&] { TerminateFn(); }, kInTerminate);
 }
 
 }  // namespace sim

@@ -153,8 +153,7 @@ std::optional<std::string> MenuDifference(const std::vector<MenuEntry>& before,
     for (size_t i = 0; i < before.size(); ++i) {
         const MenuEntry& a = before[i];
         const MenuEntry& b = after[i];
-        auto change =
-            RecordDifference("8-bit", a.NarrowFilled, a.Narrow, b.NarrowFilled, b.Narrow);
+        auto change = RecordDifference("8-bit", a.NarrowFilled, a.Narrow, b.NarrowFilled, b.Narrow);
         if (!change)
             change = RecordDifference("UTF-16", a.WideFilled, a.Wide, b.WideFilled, b.Wide);
         if (change)
@@ -228,9 +227,9 @@ InvocationResult Invoke(CheckContext& context, const Invocation& invocation) {
     if (invocation.Selection)
         host.SetSelection(*invocation.Selection);
     const auto start = std::chrono::steady_clock::now();
-    const int answer = InvokeWatchingSettings(context, host, invocation.MenuIndex,
-                                              invocation.Selection ? &region : nullptr,
-                                              invocation.Where);
+    const int answer =
+        InvokeWatchingSettings(context, host, invocation.MenuIndex,
+                               invocation.Selection ? &region : nullptr, invocation.Where);
     InvocationResult result;
     result.Seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -192,9 +192,8 @@ CheckResult Exports(CheckContext& context) {
         return *stray;
     // A module built to flush denormals to zero, for one, sets that as it loads.
     if (const auto change = SettingsChange(before, ProcessSettings::Read())) {
-        context.NoteWarning(
-            Warned("loading the module left process-wide settings changed: " + *change,
-                   context.Where()));
+        context.NoteWarning(Warned(
+            "loading the module left process-wide settings changed: " + *change, context.Where()));
     }
     std::string readError;
     const auto names = ReadExportNames(path, readError);

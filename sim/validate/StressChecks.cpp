@@ -48,8 +48,8 @@ CheckResult Reload(CheckContext& context) {
         if (load == 1) {
             first = menu;
         } else if (const auto change = MenuDifference(first, menu)) {
-            return Failed("load " + std::to_string(load) + " offers another menu than the first: " +
-                          *change);
+            return Failed("load " + std::to_string(load) +
+                          " offers another menu than the first: " + *change);
         }
         if (!menu.empty()) {
             Invocation run = CommandOn(score, menu.front().Index, whole);

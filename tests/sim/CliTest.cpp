@@ -254,10 +254,10 @@ TEST(Cli, EachCommandHasItsOwnHelpAndHelpIsNeverAValue) {
     const Outcome run = Sim({"run", "--module", "m", "--help"});
     EXPECT_EQ(run.Status, 0);
     EXPECT_EQ(Sim({"help", "run"}).Out, run.Out);
-    for (const char* text : {"--module", "--score", "--command", "--select", "--answer",
-                             "--host-version", "--out", "--in-place", "--trace", "--fail-call",
-                             "--fail-load", "--timeout", "--strict", "--json", "measures A:P-B:Q",
-                             "slots S-T", "none", "region"}) {
+    for (const char* text :
+         {"--module", "--score", "--command", "--select", "--answer", "--host-version", "--out",
+          "--in-place", "--trace", "--fail-call", "--fail-load", "--timeout", "--strict", "--json",
+          "measures A:P-B:Q", "slots S-T", "none", "region"}) {
         EXPECT_NE(run.Out.find(text), std::string::npos) << text;
     }
     EXPECT_EQ(run.Out.find("--tuplet-share"), std::string::npos) << "generate's options";

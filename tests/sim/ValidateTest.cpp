@@ -14,8 +14,8 @@
 #include <nlohmann/json.hpp>
 
 #include "sim/module/ModuleLoader.h"
-#include "sim/validate/ModuleFile.h"
 #include "sim/validate/Invocation.h"
+#include "sim/validate/ModuleFile.h"
 #include "sim/validate/ProcessWatch.h"
 #include "sim/validate/Reports.h"
 
@@ -108,7 +108,11 @@ TEST(Validate, ProcessSettingsThatAModuleChangedAreNamed) {
          "then 0x5F80)",
          [] { std::fesetround(FE_UPWARD); }, [] { std::fesetround(FE_TONEAREST); }},
         {masks, [] { umask(077); }, [&] { umask(mask); }},
-        {"the handling of SIGUSR1", [&] { sigaction(SIGUSR1, nullptr, &usr1); std::signal(SIGUSR1, SIG_IGN); },
+        {"the handling of SIGUSR1",
+         [&] {
+             sigaction(SIGUSR1, nullptr, &usr1);
+             std::signal(SIGUSR1, SIG_IGN);
+         },
          [&] { sigaction(SIGUSR1, &usr1, nullptr); }},
         {"",
          [] {
