@@ -19,6 +19,7 @@ Host* Current = nullptr;
 // thread that calls a host function: each field atomic on its own. Export
 // is stored last, so that a thread that sees it sees the others too.
 std::atomic<int> ModulesLoaded{0};
+std::atomic<uint64_t> Loads{0};
 std::atomic<const char*> RunningExport{nullptr};
 std::atomic<const char*> RunningOutside{nullptr};
 std::atomic<std::thread::id> RunningThread{};
@@ -111,6 +112,11 @@ void* FindHostFunction(const char* name) {
 
 void NoteModuleLoaded() {
     ModulesLoaded.fetch_add(1, std::memory_order_acq_rel);
+    Loads.fetch_add(1, std::memory_order_relaxed);
+}
+
+uint64_t ModuleLoads() {
+    return Loads.load(std::memory_order_relaxed);
 }
 
 void NoteModuleUnloaded() {

@@ -78,6 +78,8 @@ void* FindHostFunction(const char* name);
 // A module is loaded, or unloaded: while any is loaded, calls are watched.
 void NoteModuleLoaded();
 void NoteModuleUnloaded();
+// How many times a module was loaded in this process so far.
+uint64_t ModuleLoads();
 
 // Marks one call into the module for its life: the export (a name that lives
 // as long as the program) and the thread it runs on. outside, when not null,

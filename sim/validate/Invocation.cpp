@@ -164,15 +164,28 @@ std::optional<std::string> MenuDifference(const std::vector<MenuEntry>& before,
 
 namespace {
 
+// The process's settings as the commands of this load found them: read
+// before the first command after the module is loaded (loading may change
+// them too, which the exports check judges), then compared after each
+// command. Between commands only the host runs, which changes none of them.
+struct SettingsBaseline {
+    uint64_t Load = 0;
+    std::optional<ProcessSettings> Settings;
+};
+SettingsBaseline Baseline;
+
 // Invokes the command and holds the module to the process's settings: a
 // change is a warning of the check.
 int InvokeWatchingSettings(CheckContext& context, Host& host, int16_t menuIndex,
                            const void* selection20, const std::string& where) {
-    const ProcessSettings before = ProcessSettings::Read();
+    if (!Baseline.Settings || Baseline.Load != ModuleLoads())
+        Baseline = {ModuleLoads(), ProcessSettings::Read()};
     const int answer = context.Module().Invoke(host, menuIndex, selection20);
-    if (const auto change = SettingsChange(before, ProcessSettings::Read())) {
+    ProcessSettings after = ProcessSettings::Read();
+    if (const auto change = SettingsChange(*Baseline.Settings, after)) {
         context.NoteWarning(
             Warned("MelvaraExtensionInvoke left process-wide settings changed: " + *change, where));
+        Baseline.Settings = std::move(after);
     }
     return answer;
 }

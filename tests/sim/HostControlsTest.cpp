@@ -10,6 +10,7 @@
 #include <optional>
 #include <new>
 #include <stdexcept>
+#include <thread>
 
 #include "sim/host/Host.h"
 #include "sim/host/HostExports.h"
@@ -433,6 +434,35 @@ TEST(HostControls, ASaveThatShortensARecordIsWarnedAboutAndRecordsFoundKeepTheir
     EXPECT_FALSE(found[0].SavedSince);
     EXPECT_EQ(found[1].Size, 30u) << "the size the load told, not the sizes saved since";
     EXPECT_TRUE(found[1].SavedSince);
+}
+
+// While a module is loaded, host functions are its to call inside the
+// host's call of an export, on that call's thread: any other call gives its
+// failure value without reaching the host, and the first is kept.
+TEST(HostControls, HostCallsOutsideAnExportsCallAreNotCarriedOut) {
+    sim::Host host(SmallScore());
+    sim::CurrentHostScope current(host);
+    EXPECT_EQ(MX_GetMaxLayers(V), 4) << "no module loaded, no rule";
+    sim::NoteModuleLoaded();
+    {
+        const sim::ModuleCallScope invoke("MelvaraExtensionInvoke");
+        EXPECT_EQ(MX_GetMaxLayers(V), 4);
+        int16_t fromThread = -1;
+        std::thread([&fromThread] { fromThread = MX_GetMaxLayers(V); }).join();
+        EXPECT_EQ(fromThread, 0);
+    }
+    EXPECT_EQ(MX_GetMaxLayers(V), 0) << "after Invoke returned";
+    {
+        const sim::ModuleCallScope terminate("MelvaraExtensionTerminate", "in Terminate");
+        EXPECT_EQ(MX_GetMaxLayers(V), 0);
+    }
+    sim::NoteModuleUnloaded();
+    EXPECT_EQ(host.Log().CallCount(sim::HostFn::GetMaxLayers), 2u);
+    EXPECT_EQ(sim::StrayCallCount(), 3u);
+    ASSERT_TRUE(sim::FirstStrayCall());
+    EXPECT_EQ(sim::FirstStrayCall()->Describe(),
+              "MX_GetMaxLayers called from another thread than the one the host called "
+              "MelvaraExtensionInvoke on");
 }
 
 TEST(HostControls, BoxesAreRecordedAndAnsweredFromTheScriptOrByDefault) {

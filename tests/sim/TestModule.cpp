@@ -3,16 +3,12 @@
 // and frees it, and reads and writes back the tuplet defaults. Built once per
 // fault, chosen at compile time with TEST_MODULE_FAULT (an enumerator of
 // Fault); None is a module without faults.
-#include <atomic>
 #include <cfenv>
-#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
-#include <thread>
 
 #include "contract/MelvaraExports.h"
 
@@ -20,7 +16,9 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <pthread.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -228,11 +226,56 @@ int16_t LayerFromCount(int calls = 1) {
     return static_cast<int16_t>(layer);
 }
 
+using LayersFn = int16_t (*)(uint32_t);
+
 // Asks the host for its layer count, as any command might.
 void AskLayers() {
-    using LayersFn = int16_t (*)(uint32_t);
     if (const auto layers = HostFunction<LayersFn>("MX_GetMaxLayers"))
         layers(VersionArgument());
+}
+
+// Threads of the system's own, so that the module exports nothing of the
+// C++ library's templates.
+#if defined(_WIN32)
+using ThreadHandle = HANDLE;
+DWORD WINAPI RunThread(LPVOID body) {
+    reinterpret_cast<void (*)()>(body)();
+    return 0;
+}
+ThreadHandle StartThread(void (*body)()) {
+    return CreateThread(nullptr, 0, RunThread, reinterpret_cast<LPVOID>(body), 0, nullptr);
+}
+void JoinThread(ThreadHandle thread) {
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+}
+void SleepMillisecond() {
+    Sleep(1);
+}
+#else
+using ThreadHandle = pthread_t;
+void* RunThread(void* body) {
+    reinterpret_cast<void (*)()>(body)();
+    return nullptr;
+}
+ThreadHandle StartThread(void (*body)()) {
+    pthread_t thread{};
+    pthread_create(&thread, nullptr, RunThread, reinterpret_cast<void*>(body));
+    return thread;
+}
+void JoinThread(ThreadHandle thread) {
+    pthread_join(thread, nullptr);
+}
+void SleepMillisecond() {
+    usleep(1000);
+}
+#endif
+
+bool Load(const bool& flag) {
+    return __atomic_load_n(&flag, __ATOMIC_SEQ_CST);
+}
+void Set(bool& flag) {
+    __atomic_store_n(&flag, true, __ATOMIC_SEQ_CST);
 }
 
 // The thread CallsHostAfterReturn leaves behind: it asks the host again and
@@ -240,37 +283,45 @@ void AskLayers() {
 // for its first call. The function is found before: unloading holds the
 // loader's lock, which finding it takes.
 struct LeftBehind {
-    std::atomic<bool> Returned{false};
-    std::atomic<bool> Called{false};
-    std::atomic<bool> Stop{false};
-    std::thread Thread;
+    bool Started = false;
+    bool Returned = false;
+    bool Called = false;
+    bool Stop = false;
+    LayersFn Layers = nullptr;
+    ThreadHandle Thread{};
 
-    void Start() {
-        using LayersFn = int16_t (*)(uint32_t);
-        const auto layers = HostFunction<LayersFn>("MX_GetMaxLayers");
-        if (Thread.joinable() || layers == nullptr)
-            return;
-        Thread = std::thread([this, layers] {
-            while (!Stop) {
-                if (Returned) {
-                    layers(VersionArgument());
-                    Called = true;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-        });
-    }
-    ~LeftBehind() {
-        if (!Thread.joinable())
-            return;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (Returned && !Called && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        Stop = true;
-        Thread.join();
-    }
+    void Start();
+    ~LeftBehind();
 };
 LeftBehind Behind;
+
+void AskAfterReturn() {
+    while (!Load(Behind.Stop)) {
+        if (Load(Behind.Returned)) {
+            Behind.Layers(VersionArgument());
+            Set(Behind.Called);
+        }
+        SleepMillisecond();
+    }
+}
+
+void LeftBehind::Start() {
+    Layers = HostFunction<LayersFn>("MX_GetMaxLayers");
+    if (Started || Layers == nullptr)
+        return;
+    Started = true;
+    Thread = StartThread(AskAfterReturn);
+}
+
+LeftBehind::~LeftBehind() {
+    if (!Started)
+        return;
+    // At most about 30 s: the thread's first call comes at once.
+    for (int i = 0; i < 30000 && Load(Returned) && !Load(Called); ++i)
+        SleepMillisecond();
+    Set(Stop);
+    JoinThread(Thread);
+}
 
 // Each command's leak, kept where the compiler cannot drop it.
 void* volatile Kept = nullptr;
@@ -306,25 +357,22 @@ void LeaveSomethingBehind() {
 // Overwrites the score file that the host program was given, behind its back.
 void OverwriteScore() {
 #if !defined(_WIN32)
+    static char arguments[1 << 16];
     std::FILE* file = std::fopen("/proc/self/cmdline", "rb");
     if (file == nullptr)
         return;
-    std::string arguments;
-    char buffer[4096];
-    for (size_t read; (read = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-        arguments.append(buffer, read);
+    const size_t size = std::fread(arguments, 1, sizeof arguments - 1, file);
     std::fclose(file);
-    bool next = false;
-    for (size_t at = 0; at < arguments.size(); at = arguments.find('\0', at) + 1) {
-        const std::string argument = arguments.c_str() + at;
-        if (next) {
-            if (std::FILE* score = std::fopen(argument.c_str(), "w")) {
-                std::fputs("{}", score);
-                std::fclose(score);
-            }
-            return;
+    arguments[size] = 0;
+    for (size_t at = 0; at < size; at += std::strlen(arguments + at) + 1) {
+        if (std::strcmp(arguments + at, "--score") != 0)
+            continue;
+        const char* score = arguments + at + std::strlen(arguments + at) + 1;
+        if (std::FILE* written = std::fopen(score, "w")) {
+            std::fputs("{}", written);
+            std::fclose(written);
         }
-        next = argument == "--score";
+        return;
     }
 #endif
 }
@@ -332,7 +380,7 @@ void OverwriteScore() {
 // What Invoke answers, as it returns.
 int Answer() {
     if (kFault == Fault::CallsHostAfterReturn)
-        Behind.Returned = true;
+        Set(Behind.Returned);
     return kFault == Fault::InvokeAnswers0 ? 0 : 1;
 }
 
@@ -433,7 +481,7 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
     if (kFault == Fault::OverwritesScore)
         OverwriteScore();
     if (kFault == Fault::CallsHostFromThread)
-        std::thread(AskLayers).join();
+        JoinThread(StartThread(AskLayers));
     if (kFault == Fault::CallsHostAfterReturn)
         Behind.Start();
     LeaveSomethingBehind();
