@@ -387,6 +387,9 @@ int RunCommand(const RunOptions& options, std::ostream& standardOutput, std::ost
     const std::optional<std::string> settingsChange =
         SettingsChange(settings, ProcessSettings::Read());
     module.Terminate();
+    // Unloaded before the report, as a host would: what the module still does
+    // as it goes (a thread it left behind, its own destructors) is reported.
+    module.Unload();
     host.ReportFramesStillHeld();
     if (const std::optional<HostFault>& fault = host.Log().Fault()) {
         out.flush();

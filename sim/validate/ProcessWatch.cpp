@@ -62,10 +62,20 @@ std::optional<std::string> SettingsChange(const ProcessSettings& before,
         std::snprintf(masks, sizeof masks, "%04o, then %04o", before.Umask, after.Umask);
         Add(changes, std::string("the umask (") + masks + ")");
     }
+    // Both in the order of the signals' numbers; one that is in only one of
+    // them could not be read the other time.
     std::string signals;
-    for (size_t i = 0; i < before.Signals.size() && i < after.Signals.size(); ++i) {
-        if (!(before.Signals[i] == after.Signals[i]))
-            signals += (signals.empty() ? "" : ", ") + SignalName(before.Signals[i].Signal);
+    for (size_t a = 0, b = 0; a < before.Signals.size() && b < after.Signals.size();) {
+        const ProcessSettings::SignalAction& was = before.Signals[a];
+        const ProcessSettings::SignalAction& is = after.Signals[b];
+        if (was.Signal != is.Signal) {
+            (was.Signal < is.Signal ? a : b)++;
+            continue;
+        }
+        if (!(was == is))
+            signals += (signals.empty() ? "" : ", ") + SignalName(was.Signal);
+        ++a;
+        ++b;
     }
     if (!signals.empty())
         Add(changes, "the handling of " + signals);

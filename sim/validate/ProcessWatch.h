@@ -19,7 +19,8 @@ struct ProcessSettings {
     uint16_t FloatControl = 0;
     uint32_t VectorControl = 0;
     uint32_t Umask = 0;  // POSIX
-    // The handler and flags of each signal, by number (POSIX).
+    // The handler and flags of each signal, in the order of their numbers
+    // (POSIX).
     struct SignalAction {
         int Signal = 0;
         uintptr_t Handler = 0;

@@ -30,6 +30,8 @@ namespace {
 
 // SA_RESTORER, which the kernel's headers define and the C library's do not.
 constexpr unsigned long kRestorerFlag = 0x04000000;
+// The first signal after the standard ones.
+constexpr int kFirstReservedSignal = 32;
 
 // What the kernel's status of the process says of its umask and of the
 // signals it ignores and catches: one read, where asking for each signal
@@ -85,7 +87,13 @@ ProcessSettings ProcessSettings::Read() {
 #endif
     const KernelStatus status = ReadKernelStatus();
     settings.Umask = status.Umask;
+    // Not the signals between the standard and the real-time ones: the C
+    // library keeps them for its threads, and handles them once a thread
+    // starts.
+    const int reserved = SIGRTMIN;
     for (int signal = 1; signal < NSIG; ++signal) {
+        if (signal >= kFirstReservedSignal && signal < reserved)
+            continue;
         ProcessSettings::SignalAction kept{signal, 0, 0};
         static_assert(sizeof kept.Handler == sizeof(void (*)(int)));
         const uint64_t bit = signal <= 64 ? uint64_t{1} << (signal - 1) : 0;
