@@ -66,7 +66,9 @@ ModuleText ReadModuleText(const char16_t* text, size_t limit) {
         return read;
     static const size_t kPage = PageSize();
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-    uintptr_t readableEnd = 0;  // the end of the last page found readable
+    // The page the text starts on is the module's to give readable, as any
+    // pointer it passes; those after it are asked about, once each.
+    uintptr_t readableEnd = reinterpret_cast<uintptr_t>(text) / kPage * kPage + kPage;
     for (size_t unit = 0; unit < limit; ++unit) {
         const unsigned char* at = bytes + unit * sizeof(char16_t);
         for (const unsigned char* byte : {at, at + 1}) {

@@ -57,8 +57,8 @@ struct ModuleText {
 };
 
 // Reads the text up to its zero unit: at most limit units, never past the
-// end of readable memory, and by bytes (the module's text need not be
-// aligned). A null text is empty.
+// end of readable memory (from the page it starts on), and by bytes (the
+// module's text need not be aligned). A null text is empty.
 ModuleText ReadModuleText(const char16_t* text, size_t limit = kBoxTextLimit);
 
 // What is wrong with a box's text or caption ("text", "caption") read so:

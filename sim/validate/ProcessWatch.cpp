@@ -85,14 +85,14 @@ std::optional<std::string> SettingsChange(const ProcessSettings& before,
 }
 
 void CommandWatch::Note() {
-    Last = ProcessUsage::Read();
     if (Commands++ == 0)
-        First = Last;
+        First = ProcessUsage::Read();
 }
 
-std::optional<std::string> CommandWatch::Growth() const {
+std::optional<std::string> CommandWatch::Growth() {
     if (Commands < 1 + kCommandsToJudge)
         return std::nullopt;
+    Last = ProcessUsage::Read();
     const size_t after = Commands - 1;
     std::string growth;
     if (Last.Descriptors > First.Descriptors) {

@@ -51,13 +51,15 @@ struct ProcessUsage {
 
 // Watches the commands of one load from one to the next. The first command
 // may set up what the module keeps for its life; what keeps growing after
-// it, command after command, is left behind by each.
+// it, command after command, is left behind by each. Reads the process
+// after the first command and at the end only: reading the heap takes time
+// that grows with it.
 class CommandWatch {
   public:
     // After each command.
     void Note();
-    // What grew, as a warning's reason, or nothing.
-    std::optional<std::string> Growth() const;
+    // After the last command: what grew, as a warning's reason, or nothing.
+    std::optional<std::string> Growth();
 
   private:
     size_t Commands = 0;
