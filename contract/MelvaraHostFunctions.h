@@ -86,8 +86,9 @@ typedef int16_t (*MX_LoadKDataFn)(uint32_t tag, uint16_t keys[4], void* buffer, 
 
 /* Replaces the bytes of the existing record (tag, keys) with count bytes from
  * buffer. Save only a record whose last load succeeded, and no more bytes
- * than that load gave. 0: no such record, or the host refused; nothing
- * changed. */
+ * than that load copied into the buffer (the record's size, or the room
+ * given when that was less). 0: no such record, or the host refused;
+ * nothing changed. */
 typedef int16_t (*MX_SaveKDataFn)(uint32_t tag, uint16_t keys[4], void* buffer, uint32_t count,
                                   uint32_t version);
 

@@ -2,8 +2,11 @@
 #include "sim/cli/RunCommand.h"
 
 #include <filesystem>
+#include <fstream>
+#include <map>
 
 #include "sim/cli/Activity.h"
+#include "sim/cli/RunCommandJson.h"
 #include "sim/cli/RunCommandLine.h"
 #include "sim/host/Host.h"
 #include "sim/host/HostBuffer.h"
@@ -18,6 +21,7 @@
 #include "sim/support/AtomicFile.h"
 #include "sim/support/Text.h"
 #include "sim/support/ProgramName.h"
+#include "sim/validate/ProcessWatch.h"
 
 namespace sim {
 namespace {
@@ -134,13 +138,9 @@ void PrintList(std::ostream& out, const char* label, const std::vector<std::stri
         out << "    " << item << "\n";
 }
 
-void PrintSummary(std::ostream& out, const Host& host, const RunOptions& options, int16_t index,
-                  bool inMenu, int invokeResult) {
-    size_t tuplets = 0;
-    for (const RecordKey& key : host.Monitor().LoadedRecords()) {
-        if (key.Tag == kTupletTag)
-            ++tuplets;
-    }
+void PrintSummary(std::ostream& out, const RunReport& report) {
+    const Host& host = *report.RunHost;
+    const RunOptions& options = *report.Options;
     std::string saved = std::to_string(host.Log().SavedCount());
     if (host.Log().SavedCount() != 0) {
         std::string detail;
@@ -158,12 +158,12 @@ void PrintSummary(std::ostream& out, const Host& host, const RunOptions& options
     }
     const FrameCounts& frames = host.Frames().Counts();
     out << "\nSummary\n";
-    if (!inMenu) {
-        out << "  not in the menu:  command " << index << " at host version "
+    if (!report.Title) {
+        out << "  not in the menu:  command " << report.Index << " at host version "
             << Hex(options.HostVersion, 8) << ", invoked all the same\n";
     }
-    out << "  invoke result:    " << invokeResult << "\n"
-        << "  tuplets read:     " << tuplets << "\n"
+    out << "  invoke result:    " << report.InvokeResult << "\n"
+        << "  tuplets read:     " << report.TupletsRead() << "\n"
         << "  records saved:    " << saved << "\n"
         << "  records created:  " << host.Log().CreatedCount() << "\n"
         << "  records deleted:  " << host.Log().DeletedCount() << "\n"
@@ -180,7 +180,7 @@ void PrintSummary(std::ostream& out, const Host& host, const RunOptions& options
         out << "  frames refused:   " << frames.Refused
             << " still held because MX_FreeTGF was made to fail; not the module's fault\n";
     }
-    PrintList(out, "  unused controls:  ", UnusedControls(host, options.Controls));
+    PrintList(out, "  unused controls:  ", report.UnusedControls);
     std::string answers;
     for (int answer : host.Boxes().UnusedAnswerList())
         answers += (answers.empty() ? "" : ", ") + AnswerName(answer);
@@ -188,11 +188,99 @@ void PrintSummary(std::ostream& out, const Host& host, const RunOptions& options
         out << "  unused answers:   " << answers << "\n";
 }
 
+// A fingerprint of a regular file's bytes (FNV-1a), to see whether it
+// changed; nothing for what is not a regular file, or cannot be read.
+std::optional<uint64_t> FileFingerprint(const std::string& path) {
+    std::error_code code;
+    if (!std::filesystem::is_regular_file(path, code))
+        return std::nullopt;
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return std::nullopt;
+    uint64_t hash = 0xcbf29ce484222325ULL;
+    char buffer[1 << 16];
+    while (file) {
+        file.read(buffer, sizeof buffer);
+        for (std::streamsize i = 0; i < file.gcount(); ++i) {
+            hash ^= static_cast<unsigned char>(buffer[i]);
+            hash *= 0x100000001b3ULL;
+        }
+    }
+    return file.bad() ? std::nullopt : std::optional<uint64_t>(hash);
+}
+
+// Tuplet records of another size than a tuplet's that the module met and
+// passed over (loaded, or asked the size of, and never saved): "1 tuplet
+// record of 20 bytes was not visited", one line per size.
+std::vector<std::string> UnvisitedTuplets(const Host& host) {
+    std::map<uint32_t, size_t> bySize;
+    for (const ContractMonitor::RecordUse& record : host.Monitor().RecordsFound()) {
+        if (record.Key.Tag == kTupletTag && record.Size != MELVARA_TUPLET_BYTES &&
+            !record.SavedSince) {
+            ++bySize[record.Size];
+        }
+    }
+    std::vector<std::string> lines;
+    for (const auto& [size, count] : bySize) {
+        lines.push_back(std::to_string(count) +
+                        (count == 1 ? " tuplet record of " : " tuplet records of ") +
+                        std::to_string(size) + (size == 1 ? " byte" : " bytes") +
+                        (count == 1 ? " was" : " were") + " not visited");
+    }
+    return lines;
+}
+
+// Everything run warns of: what the host saw the module do against the
+// contract, and what it saw around the calls.
+std::vector<std::string> Warnings(const Host& host, const RunReport& report,
+                                  const std::optional<std::string>& settingsChange,
+                                  bool scoreChanged) {
+    std::vector<std::string> warnings;
+    if (const std::optional<StrayCall> stray = FirstStrayCall()) {
+        const uint64_t count = StrayCallCount();
+        warnings.push_back(stray->Describe() + " (" +
+                           (count == 1 ? std::string("not carried out")
+                                       : std::to_string(count) + " such calls, none carried out") +
+                           ")");
+    }
+    const std::vector<std::string> monitored = host.Monitor().Warnings();
+    warnings.insert(warnings.end(), monitored.begin(), monitored.end());
+    if (report.InvokeResult != 1) {
+        warnings.push_back("MelvaraExtensionInvoke answered " +
+                           std::to_string(report.InvokeResult) + ", not 1");
+    }
+    if (settingsChange)
+        warnings.push_back("MelvaraExtensionInvoke left process-wide settings changed: " +
+                           *settingsChange);
+    const std::vector<std::string> unvisited = UnvisitedTuplets(host);
+    warnings.insert(warnings.end(), unvisited.begin(), unvisited.end());
+    if (scoreChanged) {
+        warnings.push_back("the score file " + report.Options->ScorePath +
+                           " changed on disk during the run, other than through the host");
+    }
+    return warnings;
+}
+
+bool WriteJson(const RunReport& report, std::ostream& err) {
+    if (report.Options->JsonPath.empty())
+        return true;
+    std::string error;
+    if (WriteFileAtomically(report.Options->JsonPath, FormatRunJson(report), error))
+        return true;
+    err << ProgramName() << ": " << error << "\n";
+    return false;
+}
+
 }  // namespace
 
-int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) {
+int RunCommand(const RunOptions& options, std::ostream& standardOutput, std::ostream& err) {
     std::string error;
+    // A report on standard output keeps it to itself.
+    const bool jsonOut =
+        !options.JsonPath.empty() && AtomicFile::IsStandardOutput(options.JsonPath);
+    std::ostream& out = jsonOut ? err : standardOutput;
     SetActivity("reading", options.ScorePath);
+    const std::optional<uint64_t> fingerprint = FileFingerprint(options.ScorePath);
     std::optional<Score> score = ReadScoreFile(options.ScorePath, error);
     if (!score) {
         err << ProgramName() << ": " << error << "\n";
@@ -211,10 +299,16 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
         err << ProgramName() << ": --out names the score itself; use --in-place to overwrite it\n";
         return kExitUsage;
     }
+    if (jsonOut && !outPath.empty() && AtomicFile::IsStandardOutput(outPath)) {
+        err << ProgramName() << ": --json and --out cannot both go to standard output\n";
+        return kExitUsage;
+    }
     std::filesystem::path target;
-    if (!outPath.empty() && !AtomicFile::Resolve(outPath, target, error)) {
-        err << ProgramName() << ": " << error << "\n";
-        return kExitFailure;
+    for (const std::string* path : {static_cast<const std::string*>(&outPath), &options.JsonPath}) {
+        if (!path->empty() && !AtomicFile::Resolve(*path, target, error)) {
+            err << ProgramName() << ": " << error << "\n";
+            return kExitFailure;
+        }
     }
     for (HostFn fn : options.Controls.MissingFunctions) {
         if (!HideHostExport(HostFnName(fn), error)) {
@@ -240,10 +334,22 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     host.Boxes().OnBox = [&out, &boxes](const BoxRecord& box) { PrintBox(out, box, ++boxes); };
     CurrentHostScope current(host);
 
+    RunReport report;
+    report.Options = &options;
+    report.RunHost = &host;
+    report.Index = options.MenuIndex;
+    report.Selection = FormatSelection(*selection);
+    report.SelectionWarnings = selection->Warnings;
+
     // Output printed so far is flushed before each call into the module.
     ModuleGuard guard(
-        [&err](const ModuleFault& fault) {
+        [&err, &report](const ModuleFault& fault) {
             err << ProgramName() << ": " << fault.Describe() << "\n";
+            report.Fault = fault.Describe();
+            report.Status = fault.What == ModuleFault::Kind::Crashed    ? kExitModuleCrashed
+                            : fault.What == ModuleFault::Kind::TimedOut ? kExitTimedOut
+                                                                        : kExitOutOfMemory;
+            WriteJson(report, err);
         },
         {kExitModuleCrashed, kExitTimedOut, kExitOutOfMemory}, options.TimeoutSeconds, &out);
     if (options.MemoryLimitMegabytes != 0)
@@ -255,7 +361,6 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
         return kExitFailure;
     }
     const std::vector<MenuEntry> menu = ReadMenu(module, options.HostVersion);
-    int16_t index = options.MenuIndex;
     if (!options.Title.empty()) {
         const std::optional<int16_t> titled = IndexOfTitle(menu, options.Title);
         if (!titled) {
@@ -264,7 +369,7 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
                 << MenuTitles(menu) << "\n";
             return kExitUsage;
         }
-        index = *titled;
+        report.Index = *titled;
     }
     if (!options.CommandName.empty()) {
         const std::optional<int16_t> named = FindCommandByName(menu, options.CommandName, error);
@@ -273,15 +378,16 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
                 << Hex(options.HostVersion, 8) << "; " << MenuTitles(menu) << "\n";
             return kExitUsage;
         }
-        index = *named;
+        report.Index = *named;
     }
-    const std::optional<std::string> title = CommandTitle(menu, index);
+    const int16_t index = report.Index;
+    report.Title = CommandTitle(menu, index);
     out << "Host version " << Hex(options.HostVersion, 8) << "\n"
         << "Command " << index << ": "
-        << title.value_or("(not in the module's menu for host version " +
-                          Hex(options.HostVersion, 8) + ")")
+        << report.Title.value_or("(not in the module's menu for host version " +
+                                 Hex(options.HostVersion, 8) + ")")
         << "\n"
-        << "Selection: " << FormatSelection(*selection) << "\n";
+        << "Selection: " << report.Selection << "\n";
     for (const std::string& warning : selection->Warnings)
         out << "  warning: " << warning << "\n";
 
@@ -289,9 +395,16 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     const HostBuffer region(&selection->Region, sizeof selection->Region, "the selection record",
                             false);
     SetActivity("running the command");
-    const int invokeResult =
+    const ProcessSettings settings = ProcessSettings::Read();
+    report.InvokeResult =
         module.Invoke(host, index, selection->Present ? region.Data() : nullptr);
+    report.Invoked = true;
+    const std::optional<std::string> settingsChange =
+        SettingsChange(settings, ProcessSettings::Read());
     module.Terminate();
+    // Unloaded before the report, as a host would: what the module still does
+    // as it goes (a thread it left behind, its own destructors) is reported.
+    module.Unload();
     host.ReportFramesStillHeld();
     if (const std::optional<HostFault>& fault = host.Log().Fault()) {
         out.flush();
@@ -301,22 +414,24 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
 
     if (boxes == 0)
         out << "\nMessage boxes: none\n";
-    PrintSummary(out, host, options, index, title.has_value(), invokeResult);
+    report.UnusedControls = UnusedControls(host, options.Controls);
+    PrintSummary(out, report);
 
     SetActivity("listing the changes");
-    const std::vector<ScoreChange> changes = DiffScores(held, host.GetScore());
-    if (changes.empty()) {
+    report.Changes = DiffScores(held, host.GetScore());
+    if (report.Changes.empty()) {
         out << "\nChanges: none\n";
     } else {
         out << "\nChanges\n";
-        for (const ScoreChange& change : changes)
+        for (const ScoreChange& change : report.Changes)
             out << "  " << change.Describe() << "\n";
     }
 
-    const std::vector<std::string> warnings = host.Monitor().Warnings();
-    if (!warnings.empty()) {
+    const bool scoreChanged = fingerprint && FileFingerprint(options.ScorePath) != fingerprint;
+    report.Warnings = Warnings(host, report, settingsChange, scoreChanged);
+    if (!report.Warnings.empty()) {
         out << "\nWarnings\n";
-        for (const std::string& warning : warnings)
+        for (const std::string& warning : report.Warnings)
             out << "  " << warning << "\n";
     }
     out.flush();
@@ -325,11 +440,17 @@ int RunCommand(const RunOptions& options, std::ostream& out, std::ostream& err) 
     if (options.InPlace && host.GetScore() == held)
         outPath.clear();
     SetActivity("writing", outPath);
+    report.Status = !host.Frames().Errors().empty()              ? kExitFrameErrors
+                    : options.Strict && !report.Warnings.empty() ? kExitWarnings
+                                                                 : kExitOk;
     if (!outPath.empty() && !WriteScoreFile(host.GetScore(), outPath, error)) {
         err << ProgramName() << ": " << error << "\n";
-        return kExitFailure;
+        report.Status = kExitFailure;
     }
-    return host.Frames().Errors().empty() ? kExitOk : kExitFrameErrors;
+    SetActivity("writing", options.JsonPath);
+    if (!WriteJson(report, err))
+        report.Status = kExitFailure;
+    return report.Status;
 }
 
 }  // namespace sim

@@ -57,6 +57,11 @@ Options
   --memory-limit SIZE    the most memory the run may take, such as 512M or 2G
                          (default: no limit); a call into the module that
                          runs out of it ends the run
+  --strict               exit with status 7 when the run gave warnings
+  --json FILE            also write the report (command, message boxes,
+                         summary, changes, warnings, exit status) to FILE as
+                         JSON; - for standard output, the lines for people
+                         then going to standard error
 
 Controls, to make the host misbehave (the summary names any that never
 changed a call); melvara-sim validate prints the ones each failure needs
@@ -131,9 +136,10 @@ Exit status
   released one never handed out, or kept one); 4 the module crashed, or
   wrote past a buffer the host handed it; 5 a call into the module did not
   return within --timeout; 6 a call into the module ran out of
-  --memory-limit. For 4 to 6 the run stops there, names the export, the
-  signal or exception (or the buffer and the bytes written past it) and the
-  last host call, and writes no score.
+  --memory-limit; 7 --strict, and the run gave warnings. For 4 to 6 the
+  run stops there, names the export, the signal or exception (or the
+  buffer and the bytes written past it) and the last host call, and writes
+  no score.
 )";
 
 namespace {
@@ -325,6 +331,8 @@ ParseResult ParseRunOptions(const std::vector<std::string>& args, RunOptions& op
     parser.Flag("--trace", options.Trace);
     parser.Seconds("--timeout", options.TimeoutSeconds);
     parser.Megabytes("--memory-limit", options.MemoryLimitMegabytes);
+    parser.Flag("--strict", options.Strict);
+    parser.Text("--json", options.JsonPath);
 
     // The controls.
     parser.Value(

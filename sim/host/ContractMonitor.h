@@ -36,13 +36,17 @@ class ContractMonitor {
     // Notes a warning, each text once with how often it came. A breach of the
     // contract is a warning too; call is the call that showed it.
     void Warn(const std::string& warning, bool breach = false, uint64_t call = 0);
-    // A load of an existing record that gave bytes (in that document), or
-    // failed.
-    void NoteLoad(const RecordKey& key, uint32_t bytes, int16_t document);
+    // A load of an existing record of size bytes: one that copied bytes into
+    // the module's buffer (in that document), one that only told the size
+    // (no buffer), or one that failed.
+    void NoteLoad(const RecordKey& key, uint32_t copied, uint32_t size, int16_t document);
+    void NoteSizeAsked(const RecordKey& key, uint32_t size);
     void NoteLoadFailed(const RecordKey& key);
     // What the module may save of a record: checked against its last load,
     // while document is current.
     void CheckSave(const HostCall& call, int16_t document);
+    // A save that was carried out, over a record of before bytes.
+    void NoteSaved(const HostCall& call, uint32_t before);
 
     // Things the module did that a host would not expect (a version argument
     // other than 0x19000000, a call of a missing function ...), each once,
@@ -50,11 +54,36 @@ class ContractMonitor {
     std::vector<std::string> Warnings() const;
     // Those of them that break the host's contract, each once, in order.
     // Besides the warnings: a save of more bytes than the record's last load
-    // gave, of a record whose last load failed, or of a record loaded while
+    // copied, of a record whose last load failed, or of a record loaded while
     // another document was current.
     std::vector<ContractBreach> Breaches() const;
     // Record keys that MX_LoadKData loaded successfully, each once, in order.
     const std::vector<RecordKey>& LoadedRecords() const { return Loaded; }
+
+    // What the module learnt of a record and did with it: its size as the
+    // last load told it (with or without a buffer), and whether it was saved
+    // after that load.
+    struct RecordUse {
+        RecordKey Key;
+        uint32_t Size = 0;
+        bool SavedSince = false;
+    };
+    // Every record a load found, each once, in the order first found.
+    std::vector<RecordUse> RecordsFound() const;
+
+    // Saves that left a record shorter than it was: the bytes past the count
+    // saved are lost. The first one, as "0x45035450 {5,0,0,0}, 40 bytes saved
+    // as 30", and how many.
+    struct ShorterSave {
+        RecordKey Key;
+        uint32_t Before = 0;
+        uint32_t After = 0;
+        uint64_t Call = 0;
+    };
+    const std::optional<ShorterSave>& FirstShorterSave() const { return FirstShorter; }
+    uint64_t ShorterSaves() const { return ShorterCount; }
+    // "MX_SaveKData left a record shorter than it was: ... (and 2 more)", or nothing.
+    std::optional<std::string> ShorterSaveWarning() const;
 
   private:
     struct Warning {
@@ -71,7 +100,10 @@ class ContractMonitor {
         bool Failed = false;
         uint32_t Bytes = 0;
         int16_t Document = 0;
+        uint32_t Size = 0;  // as the last load that found it told
+        bool SavedSince = false;
     };
+    LoadState& Found(const RecordKey& key);
 
     const FrameStore& Frames;
     std::vector<Warning> WarningList;
@@ -79,6 +111,9 @@ class ContractMonitor {
     std::optional<ContractBreach> FirstBreachBeyondList;  // past the list's limit
     std::unordered_map<RecordKey, LoadState, RecordKeyHash> LoadStates;
     std::vector<RecordKey> Loaded;
+    std::vector<RecordKey> FoundInOrder;
+    std::optional<ShorterSave> FirstShorter;
+    uint64_t ShorterCount = 0;
 };
 
 }  // namespace sim

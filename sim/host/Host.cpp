@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "sim/support/Text.h"
 
@@ -28,10 +29,6 @@ HostCall KeyedCall(HostFn function, uint32_t tag, const uint16_t* keys) {
 
 void WriteKeys(uint16_t* keys, const Keys& words) {
     std::memcpy(keys, words.data(), sizeof words);
-}
-
-std::u16string Utf16(const char16_t* text) {
-    return text == nullptr ? std::u16string() : std::u16string(text);
 }
 
 // The score's lookups, through the index when there is one.
@@ -124,14 +121,17 @@ int16_t Host::LoadKData(uint32_t tag, uint16_t* keys, void* buffer, uint32_t* co
             if (FindRecord(Document, Index.get(), tag, call.KeysIn) != nullptr)
                 Contract.NoteLoadFailed(RecordKey{tag, call.KeysIn});
         } else if (const Bytes* record = FindRecord(Document, Index.get(), tag, call.KeysIn)) {
+            const auto size = static_cast<uint32_t>(record->size());
             if (buffer != nullptr) {
                 const size_t copied = std::min<size_t>(*count, record->size());
                 if (copied > 0)
                     std::memcpy(buffer, record->data(), copied);
-                Contract.NoteLoad(RecordKey{tag, call.KeysIn}, static_cast<uint32_t>(copied),
+                Contract.NoteLoad(RecordKey{tag, call.KeysIn}, static_cast<uint32_t>(copied), size,
                                   CurrentDocument);
+            } else {
+                Contract.NoteSizeAsked(RecordKey{tag, call.KeysIn}, size);
             }
-            *count = static_cast<uint32_t>(record->size());
+            *count = size;
             call.Result = 1;
         }
     } else if (keys != nullptr && FindRecord(Document, Index.get(), tag, call.KeysIn) != nullptr) {
@@ -153,6 +153,7 @@ int16_t Host::SaveKData(uint32_t tag, uint16_t* keys, const void* buffer, uint32
     if (proceed && keys != nullptr && (buffer != nullptr || count == 0) &&
         !Rules.RecordFails(HostFn::SaveKData, tag, call.KeysIn)) {
         if (Bytes* record = FindRecord(Document, Index.get(), tag, call.KeysIn)) {
+            Contract.NoteSaved(call, static_cast<uint32_t>(record->size()));
             const auto* bytes = static_cast<const uint8_t*>(buffer);
             record->assign(bytes, bytes + count);
             call.Result = 1;
@@ -362,11 +363,21 @@ int Host::ShowMessageBox(void* window, const char16_t* text, const char16_t* cap
     box.AfterCall = Calls.CallCount();
     box.Window = window;
     box.HostWindow = call.HostWindow;
-    box.Text = Utf16(text);
-    box.Caption = Utf16(caption);
+    const ModuleText textRead = ReadModuleText(text);
+    const ModuleText captionRead = ReadModuleText(caption);
+    box.Text = textRead.Text;
+    box.Caption = captionRead.Text;
     box.Style = style;
     call.Caption = box.CaptionUtf8();
     if (Begin(call, kCallVersion)) {
+        // A host reads a text up to its zero unit: one without shows
+        // whatever follows it in memory.
+        const std::pair<const ModuleText*, const char*> texts[] = {{&textRead, "text"},
+                                                                   {&captionRead, "caption"}};
+        for (const auto& [read, what] : texts) {
+            if (const auto problem = TerminatorProblem(*read, what))
+                Contract.Warn(*problem, true);
+        }
         if (!box.HostWindow) {
             // No owner is allowed; a window the host never gave is not.
             Contract.Warn(std::string("a message box was shown over ") +

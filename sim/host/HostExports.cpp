@@ -1,9 +1,11 @@
 // The exported host functions, each forwarding to the current host; no exception gets out.
 #include "sim/host/HostExports.h"
 
+#include <atomic>
 #include <cstring>
 #include <exception>
 #include <new>
+#include <thread>
 #include <utility>
 
 #include "sim/host/Host.h"
@@ -12,6 +14,55 @@ namespace sim {
 namespace {
 
 Host* Current = nullptr;
+
+// Where the module is called. Written by the host's thread, read by any
+// thread that calls a host function: each field atomic on its own. Export
+// is stored last, so that a thread that sees it sees the others too.
+std::atomic<int> ModulesLoaded{0};
+std::atomic<uint64_t> Loads{0};
+std::atomic<const char*> RunningExport{nullptr};
+std::atomic<const char*> RunningOutside{nullptr};
+std::atomic<std::thread::id> RunningThread{};
+std::atomic<const char*> LastExport{nullptr};
+constexpr const char* kExportPrefix = "MelvaraExtension";
+
+// The first stray call: written once by the first thread to claim it.
+enum StrayState : int { kNoStray, kWritingStray, kStrayWritten };
+std::atomic<int> FirstStrayState{kNoStray};
+StrayCall FirstStray;
+std::atomic<uint64_t> StrayCalls{0};
+
+void NoteStray(StrayCall::Kind how, HostFn fn, const char* exportName) {
+    StrayCalls.fetch_add(1, std::memory_order_relaxed);
+    int expected = kNoStray;
+    if (!FirstStrayState.compare_exchange_strong(expected, kWritingStray))
+        return;
+    FirstStray.How = how;
+    FirstStray.Function = fn;
+    FirstStray.Export = exportName;
+    FirstStrayState.store(kStrayWritten, std::memory_order_release);
+}
+
+// Whether the module may call a host function here and now; if not, the
+// call is noted as a stray one.
+bool CalledFromTheModulesCall(HostFn fn) {
+    if (ModulesLoaded.load(std::memory_order_acquire) == 0)
+        return true;
+    const char* running = RunningExport.load(std::memory_order_acquire);
+    if (running == nullptr) {
+        NoteStray(StrayCall::Kind::NoCall, fn, LastExport.load(std::memory_order_acquire));
+        return false;
+    }
+    if (const char* outside = RunningOutside.load(std::memory_order_acquire)) {
+        NoteStray(StrayCall::Kind::DuringForbiddenCall, fn, outside);
+        return false;
+    }
+    if (std::this_thread::get_id() != RunningThread.load(std::memory_order_acquire)) {
+        NoteStray(StrayCall::Kind::OtherThread, fn, running);
+        return false;
+    }
+    return true;
+}
 
 template <typename Fn>
 void* Address(Fn fn) {
@@ -71,14 +122,73 @@ void* FindHostFunction(const char* name) {
     return nullptr;
 }
 
+void NoteModuleLoaded() {
+    ModulesLoaded.fetch_add(1, std::memory_order_acq_rel);
+    Loads.fetch_add(1, std::memory_order_relaxed);
+}
+
+uint64_t ModuleLoads() {
+    return Loads.load(std::memory_order_relaxed);
+}
+
+void NoteModuleUnloaded() {
+    ModulesLoaded.fetch_sub(1, std::memory_order_acq_rel);
+}
+
+ModuleCallScope::ModuleCallScope(const char* exportName, const char* outside)
+    : PreviousExport(RunningExport.load(std::memory_order_relaxed)),
+      PreviousOutside(RunningOutside.load(std::memory_order_relaxed)) {
+    RunningThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    RunningOutside.store(outside, std::memory_order_relaxed);
+    RunningExport.store(exportName, std::memory_order_release);
+}
+
+ModuleCallScope::~ModuleCallScope() {
+    // Loading and unloading are calls into the module, but not exports.
+    const char* ending = RunningExport.load(std::memory_order_relaxed);
+    if (ending != nullptr && std::strncmp(ending, kExportPrefix, std::strlen(kExportPrefix)) == 0)
+        LastExport.store(ending, std::memory_order_relaxed);
+    RunningOutside.store(PreviousOutside, std::memory_order_relaxed);
+    RunningExport.store(PreviousExport, std::memory_order_release);
+}
+
+std::string StrayCall::Describe() const {
+    const std::string name = HostFnName(Function);
+    switch (How) {
+        case Kind::OtherThread:
+            return name + " called from another thread than the one the host called " + Export +
+                   " on";
+        case Kind::DuringForbiddenCall:
+            return name + " called outside an export's call: " + Export;
+        case Kind::NoCall:
+            break;
+    }
+    return name + " called outside an export's call: " +
+           (Export == nullptr ? std::string("before the host called any export")
+                              : std::string("after ") + Export + " had returned");
+}
+
+std::optional<StrayCall> FirstStrayCall() {
+    if (FirstStrayState.load(std::memory_order_acquire) != kStrayWritten)
+        return std::nullopt;
+    return FirstStray;
+}
+
+uint64_t StrayCallCount() {
+    return StrayCalls.load(std::memory_order_relaxed);
+}
+
 // Runs a host function for the module. Nothing may be thrown into the
 // module: an exception (memory that ran out) gives the function's failure
 // value (0, no frame), and the host keeps it to report once the module has
-// returned. Without a current host the failure value is all there is.
+// returned. Without a current host, or for a stray call, the failure value
+// is all there is.
 template <typename Call>
 auto Guarded(HostFn fn, Call&& call) -> decltype(call(std::declval<Host&>())) {
     using Result = decltype(call(std::declval<Host&>()));
     const Result failure{};
+    if (!CalledFromTheModulesCall(fn))
+        return failure;
     Host* host = CurrentHost();
     if (host == nullptr)
         return failure;

@@ -3,6 +3,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 #include "sim/support/Numbers.h"
 #include "sim/support/Text.h"
@@ -21,7 +29,79 @@ constexpr AnswerNameEntry kAnswerNames[] = {
     {kIdNo, "No"},       {kIdTryAgain, "Try Again"}, {kIdContinue, "Continue"},
 };
 
+// Whether the page that holds address can be read. Asked of the system, so
+// that an unreadable page is an answer, not a fault.
+bool Readable(const unsigned char* address) {
+#if defined(_WIN32)
+    unsigned char byte = 0;
+    SIZE_T read = 0;
+    return ReadProcessMemory(GetCurrentProcess(), address, &byte, 1, &read) != 0 && read == 1;
+#else
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0)
+        return true;  // no way to ask: read as a host would
+    const bool readable = write(ends[1], address, 1) == 1;
+    close(ends[0]);
+    close(ends[1]);
+    return readable;
+#endif
+}
+
+size_t PageSize() {
+#if defined(_WIN32)
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwPageSize;
+#else
+    const long size = sysconf(_SC_PAGESIZE);
+    return size > 0 ? static_cast<size_t>(size) : 4096;
+#endif
+}
+
 }  // namespace
+
+ModuleText ReadModuleText(const char16_t* text, size_t limit) {
+    ModuleText read;
+    if (text == nullptr)
+        return read;
+    static const size_t kPage = PageSize();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    // The page the text starts on is the module's to give readable, as any
+    // pointer it passes; those after it are asked about, once each.
+    uintptr_t readableEnd = reinterpret_cast<uintptr_t>(text) / kPage * kPage + kPage;
+    for (size_t unit = 0; unit < limit; ++unit) {
+        const unsigned char* at = bytes + unit * sizeof(char16_t);
+        for (const unsigned char* byte : {at, at + 1}) {
+            const auto address = reinterpret_cast<uintptr_t>(byte);
+            if (address < readableEnd)
+                continue;
+            if (!Readable(byte)) {
+                read.Terminated = false;
+                read.Unreadable = true;
+                return read;
+            }
+            readableEnd = address / kPage * kPage + kPage;
+        }
+        char16_t value = 0;
+        std::memcpy(&value, at, sizeof value);
+        if (value == 0)
+            return read;
+        read.Text += value;
+    }
+    read.Terminated = false;
+    return read;
+}
+
+std::optional<std::string> TerminatorProblem(const ModuleText& text, const char* what) {
+    if (text.Terminated)
+        return std::nullopt;
+    if (text.Unreadable) {
+        return std::string("MessageBoxW given a ") + what + " without a terminator: after " +
+               std::to_string(text.Text.size()) + " units it runs into memory that cannot be read";
+    }
+    return std::string("MessageBoxW given a ") + what + " without a terminator in its first " +
+           std::to_string(text.Text.size()) + " units";
+}
 
 std::string BoxRecord::TextUtf8() const {
     return Utf16ToUtf8(Text);

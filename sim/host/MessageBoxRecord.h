@@ -45,6 +45,27 @@ struct BoxRecord {
     std::string CaptionUtf8() const;
 };
 
+// The texts of a message box are read up to this many units: a text with no
+// zero unit by then has none, as far as the host is concerned.
+constexpr size_t kBoxTextLimit = 4096;
+
+// A zero-terminated UTF-16 text of the module's, as the host read it.
+struct ModuleText {
+    std::u16string Text;      // up to the terminator, or as far as it was read
+    bool Terminated = true;   // a zero unit ended it
+    bool Unreadable = false;  // without one, it ran into memory that cannot be read
+};
+
+// Reads the text up to its zero unit: at most limit units, never past the
+// end of readable memory (from the page it starts on), and by bytes (the
+// module's text need not be aligned). A null text is empty.
+ModuleText ReadModuleText(const char16_t* text, size_t limit = kBoxTextLimit);
+
+// What is wrong with a box's text or caption ("text", "caption") read so:
+// "MessageBoxW given a text without a terminator in its first 4096 units", or
+// nothing.
+std::optional<std::string> TerminatorProblem(const ModuleText& text, const char* what);
+
 // A box whose text or caption is one character and a zero, as a module
 // shows that passes 4-byte characters (wchar_t on Linux) to MessageBoxW:
 // what is suspect about it, or nothing.

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "sim/host/Host.h"
+#include "sim/host/HostExports.h"
 #include "sim/module/ModuleGuard.h"
 
 #if defined(_WIN32)
@@ -63,6 +64,23 @@ std::string WrongKind(const std::string& path) {
         default:
             return {};
     }
+}
+
+constexpr const char* kLoading = "loading the module";
+constexpr const char* kUnloading = "unloading the module";
+constexpr const char* kWhileLoading = "while the host loaded the module";
+constexpr const char* kWhileUnloading = "while the host unloaded the module";
+constexpr const char* kInTerminate =
+    "in MelvaraExtensionTerminate, after which no host function may be called";
+
+// Runs fn as the named export under the guard, marked as a call into the
+// module on this thread.
+template <typename Fn>
+auto RunExport(const char* name, Fn&& fn, const char* outside = nullptr) {
+    return ModuleGuard::Run(name, [&] {
+        const ModuleCallScope call(name, outside);
+        return fn();
+    });
 }
 
 // The module is a file: a bare or relative name is taken in the current
@@ -140,10 +158,15 @@ bool LoadedModule::Load(const std::string& path, std::string& error,
         error = wrong;
         return false;
     }
-    // Loading runs the module's own initialisation: guarded like an export.
-    Handle = ModuleGuard::Run("loading the module", [&] { return OpenLibrary(path, error); });
-    if (Handle == nullptr)
+    // Loading runs the module's own initialisation: guarded like an export,
+    // and not a call in which the module may call the host.
+    NoteModuleLoaded();
+    Handle = RunExport(
+        kLoading, [&] { return OpenLibrary(path, error); }, kWhileLoading);
+    if (Handle == nullptr) {
+        NoteModuleUnloaded();
         return false;
+    }
     std::vector<std::string> absent;
     const auto& names = ExportNames();
     Resolve(Handle, names[0], VersionFn, absent);
@@ -165,8 +188,11 @@ bool LoadedModule::Load(const std::string& path, std::string& error,
 }
 
 void LoadedModule::Unload() {
-    if (Handle != nullptr)
-        ModuleGuard::Run("unloading the module", [&] { CloseLibrary(Handle); });
+    if (Handle != nullptr) {
+        RunExport(
+            kUnloading, [&] { CloseLibrary(Handle); }, kWhileUnloading);
+        NoteModuleUnloaded();
+    }
     Handle = nullptr;
     VersionFn = nullptr;
     InitFn = nullptr;
@@ -178,35 +204,39 @@ void LoadedModule::Unload() {
 }
 
 uint32_t LoadedModule::Version(uint32_t hostVersion) {
-    return ModuleGuard::Run(ExportNames()[0], [&] { return VersionFn(hostVersion); });
+    return RunExport(ExportNames()[0], [&] { return VersionFn(hostVersion); });
 }
 
 int LoadedModule::Init(void* unused, uint32_t* word) {
-    return ModuleGuard::Run(ExportNames()[1], [&] { return InitFn(unused, word); });
+    return RunExport(ExportNames()[1], [&] { return InitFn(unused, word); });
 }
 
 int16_t LoadedModule::Enumerate(void* unused, int16_t index, MenuItemRecord* item) {
-    return ModuleGuard::Run(ExportNames()[2], [&] { return EnumerateFn(unused, index, item); });
+    return RunExport(ExportNames()[2], [&] { return EnumerateFn(unused, index, item); });
 }
 
 int16_t LoadedModule::EnumerateUtf16(void* unused, int16_t index, MenuItemRecordW* item) {
-    return ModuleGuard::Run(ExportNames()[3],
-                            [&] { return EnumerateUtf16Fn(unused, index, item); });
+    return RunExport(ExportNames()[3], [&] { return EnumerateUtf16Fn(unused, index, item); });
 }
 
 int LoadedModule::Invoke(Host& host, int16_t index, const void* selection20) {
-    const std::function<int()> invoke = [&] { return InvokeFn(host.Window(), index, selection20); };
+    // Marked where the module is called: the wrapper may set up first.
+    const std::function<int()> invoke = [&] {
+        const ModuleCallScope call(ExportNames()[4]);
+        return InvokeFn(host.Window(), index, selection20);
+    };
     return ModuleGuard::Run(ExportNames()[4], [&] {
         return CurrentInvokeWrapper ? CurrentInvokeWrapper(host, invoke) : invoke();
     });
 }
 
 int LoadedModule::GetMenuStatus(void* unused) {
-    return ModuleGuard::Run(ExportNames()[5], [&] { return GetMenuStatusFn(unused); });
+    return RunExport(ExportNames()[5], [&] { return GetMenuStatusFn(unused); });
 }
 
 void LoadedModule::Terminate() {
-    ModuleGuard::Run(ExportNames()[6], [&] { TerminateFn(); });
+    RunExport(
+        ExportNames()[6], [&] { TerminateFn(); }, kInTerminate);
 }
 
 }  // namespace sim

@@ -9,6 +9,7 @@
 #include "sim/support/Text.h"
 #include "sim/validate/Checks.h"
 #include "sim/validate/Invocation.h"
+#include "sim/validate/ProcessWatch.h"
 #include "sim/validate/Scores.h"
 
 namespace sim::checks {
@@ -25,6 +26,7 @@ CheckResult RunCommands(CheckContext& context, const std::vector<NamedScore>& sc
     size_t runs = 0;
     size_t boxes = 0;
     std::string versions = Hex(kValidateHostVersion, 8);
+    std::vector<MenuEntry> menu = ReadMenu(context.Module(), kValidateHostVersion);
     // The host of today, then an older one: the version argument of every
     // call stays 0x19000000 whatever the host's version.
     for (const uint32_t version : {kValidateHostVersion, kOlderHostVersion}) {
@@ -33,11 +35,14 @@ CheckResult RunCommands(CheckContext& context, const std::vector<NamedScore>& sc
             if (auto skip = context.LoadModule())
                 return Failed("loaded again, " + skip->Reason);
             indexes = context.MenuIndexes(version);
+            menu = ReadMenu(context.Module(), version);
             if (!indexes.empty())
                 versions += " and " + Hex(version, 8);
         }
         const std::string at =
             version == kValidateHostVersion ? "" : ", host version " + Hex(version, 8);
+        CommandWatch watch;
+        size_t runsInLoad = 0;
         for (const NamedScore& score : scores) {
             for (int16_t index : indexes) {
                 for (const auto& selection : SelectionsOf(score.Document)) {
@@ -56,13 +61,22 @@ CheckResult RunCommands(CheckContext& context, const std::vector<NamedScore>& sc
                         const InvocationResult result = Invoke(context, run);
                         if (result.Failure)
                             return *result.Failure;
+                        watch.Note();
                         ++runs;
+                        ++runsInLoad;
                         boxes += result.Boxes;
                         offeredNo = result.OfferedNo;
                     }
                 }
             }
         }
+        const std::string load = "the " + std::to_string(runsInLoad) + " commands of one load" + at;
+        if (const auto growth = watch.Growth())
+            context.NoteWarning(Warned(*growth, load));
+        // The host may read the menu again at any time: it is the same.
+        context.SetWhere("reading the menu again after " + load);
+        if (const auto change = MenuDifference(menu, ReadMenu(context.Module(), version)))
+            return Failed("the menu changed within one load: " + *change, load);
     }
     return Passed(std::to_string(runs) + " commands (host versions " + versions + "), " +
                   std::to_string(boxes) + " message boxes; frames balanced, the contract kept");
@@ -104,10 +118,12 @@ CheckResult InvokeTwoDocuments(CheckContext& context) {
             const std::string where = DescribeRun(index, score.Name, whole, score.Document) +
                                       ", document " + std::to_string(document) +
                                       " current after commands in the other";
-            InvokeOn(context, host, index, whole, where);
+            const int answer = InvokeOn(context, host, index, whole, where);
             if (host.Frames().Counts().Held != 0)
                 host.ReportFramesStillHeld();
             if (auto failure = Judge(host, where))
+                return *failure;
+            if (auto failure = InvokeAnswerFailure(answer, where))
                 return *failure;
             if (auto warning = Suspect(host, where))
                 context.NoteWarning(*warning);

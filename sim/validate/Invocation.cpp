@@ -4,11 +4,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <iterator>
+#include <type_traits>
 
 #include "sim/host/GuardedMemory.h"
 #include "sim/host/HostExports.h"
 #include "sim/score/Selection.h"
 #include "sim/support/Text.h"
+#include "sim/validate/ProcessWatch.h"
 
 namespace sim {
 namespace {
@@ -55,7 +58,26 @@ std::string CallText(const Host& host, uint64_t number) {
     return "call #" + std::to_string(number);
 }
 
+std::optional<CheckResult> StrayCallFailure(const std::string& where) {
+    const std::optional<StrayCall> stray = FirstStrayCall();
+    if (!stray)
+        return std::nullopt;
+    const uint64_t count = StrayCallCount();
+    return Failed(stray->Describe(), where,
+                  std::string(HostFnName(stray->Function)) +
+                      ", not carried out: it gave its failure value" +
+                      (count > 1 ? " (" + std::to_string(count) + " such calls)" : ""));
+}
+
+std::optional<CheckResult> InvokeAnswerFailure(int answer, const std::string& where) {
+    if (answer == 1)
+        return std::nullopt;
+    return Failed("MelvaraExtensionInvoke answered " + std::to_string(answer) + ", not 1", where);
+}
+
 std::optional<CheckResult> Judge(const Host& host, const std::string& where) {
+    if (auto stray = StrayCallFailure(where))
+        return stray;
     if (!host.Frames().Errors().empty()) {
         const FrameError& error = host.Frames().Errors().front();
         uint64_t call = error.Call;
@@ -88,16 +110,102 @@ std::optional<CheckResult> Suspect(const Host& host, const std::string& where) {
         if (const auto suspect = OneCharacterTexts(box))
             return Warned(*suspect, where);
     }
+    if (const std::optional<std::string> shorter = host.Monitor().ShorterSaveWarning()) {
+        const auto& first = host.Monitor().FirstShorterSave();
+        return Warned(*shorter, where, CallText(host, first->Call));
+    }
     return std::nullopt;
 }
 
-void InvokeOn(CheckContext& context, Host& host, int16_t menuIndex,
-              const std::optional<RegionRecord>& selection, const std::string& where) {
+namespace {
+
+// How one record of a command differs when read again: its texts first.
+template <typename Record>
+std::optional<std::string> RecordDifference(const char* kind, bool filledBefore,
+                                            const Record& before, bool filledAfter,
+                                            const Record& after) {
+    if (filledBefore != filledAfter)
+        return std::string(filledBefore ? "filled" : "not filled") + ", then " +
+               (filledAfter ? "filled" : "not filled") + " (" + kind + " record)";
+    using Unit = std::remove_extent_t<decltype(Record::Title)>;
+    constexpr size_t kUnits = std::extent_v<decltype(Record::Title)>;
+    constexpr const char* kNames[] = {"Title", "Description", "ShortName"};
+    const Unit* textsBefore[] = {before.Title, before.Description, before.ShortName};
+    const Unit* textsAfter[] = {after.Title, after.Description, after.ShortName};
+    for (size_t field = 0; field < std::size(kNames); ++field) {
+        const std::string a = FieldText(textsBefore[field], kUnits);
+        const std::string b = FieldText(textsAfter[field], kUnits);
+        if (a != b) {
+            return std::string("the ") + kind + " " + kNames[field] + " \"" + a + "\", then \"" +
+                   b + "\"";
+        }
+    }
+    if (before.ItemFlag != after.ItemFlag) {
+        return std::string("the ") + kind + " ItemFlag " + std::to_string(before.ItemFlag) +
+               ", then " + std::to_string(after.ItemFlag);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> MenuDifference(const std::vector<MenuEntry>& before,
+                                          const std::vector<MenuEntry>& after) {
+    const auto commands = [](size_t count) {
+        return std::to_string(count) + (count == 1 ? " command" : " commands");
+    };
+    if (before.size() != after.size())
+        return commands(before.size()) + ", then " + commands(after.size());
+    for (size_t i = 0; i < before.size(); ++i) {
+        const MenuEntry& a = before[i];
+        const MenuEntry& b = after[i];
+        auto change = RecordDifference("8-bit", a.NarrowFilled, a.Narrow, b.NarrowFilled, b.Narrow);
+        if (!change)
+            change = RecordDifference("UTF-16", a.WideFilled, a.Wide, b.WideFilled, b.Wide);
+        if (change)
+            return "index " + std::to_string(a.Index) + ": " + *change;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+// The process's settings as the commands of this load found them: read
+// before the first command after the module is loaded (loading may change
+// them too, which the exports check judges), then compared after each
+// command. Between commands only the host runs, which changes none of them.
+struct SettingsBaseline {
+    uint64_t Load = 0;
+    std::optional<ProcessSettings> Settings;
+};
+SettingsBaseline Baseline;
+
+// Invokes the command and holds the module to the process's settings: a
+// change is a warning of the check.
+int InvokeWatchingSettings(CheckContext& context, Host& host, int16_t menuIndex,
+                           const void* selection20, const std::string& where) {
+    if (!Baseline.Settings || Baseline.Load != ModuleLoads())
+        Baseline = {ModuleLoads(), ProcessSettings::Read()};
+    const int answer = context.Module().Invoke(host, menuIndex, selection20);
+    ProcessSettings after = ProcessSettings::Read();
+    if (const auto change = SettingsChange(*Baseline.Settings, after)) {
+        context.NoteWarning(
+            Warned("MelvaraExtensionInvoke left process-wide settings changed: " + *change, where));
+        Baseline.Settings = std::move(after);
+    }
+    return answer;
+}
+
+}  // namespace
+
+int InvokeOn(CheckContext& context, Host& host, int16_t menuIndex,
+             const std::optional<RegionRecord>& selection, const std::string& where) {
     context.SetWhere(where);
     const HostBuffer region = SelectionRecord(selection);
     if (selection)
         host.SetSelection(*selection);
-    context.Module().Invoke(host, menuIndex, selection ? region.Data() : nullptr);
+    return InvokeWatchingSettings(context, host, menuIndex, selection ? region.Data() : nullptr,
+                                  where);
 }
 
 RunRepeat RepeatOf(const Invocation& invocation, const Score& held, size_t boxes) {
@@ -141,8 +249,9 @@ InvocationResult Invoke(CheckContext& context, const Invocation& invocation) {
     if (invocation.Selection)
         host.SetSelection(*invocation.Selection);
     const auto start = std::chrono::steady_clock::now();
-    context.Module().Invoke(host, invocation.MenuIndex,
-                            invocation.Selection ? region.Data() : nullptr);
+    const int answer =
+        InvokeWatchingSettings(context, host, invocation.MenuIndex,
+                               invocation.Selection ? region.Data() : nullptr, invocation.Where);
     InvocationResult result;
     result.Seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -152,6 +261,8 @@ InvocationResult Invoke(CheckContext& context, const Invocation& invocation) {
         std::memcmp(region.Data(), &*invocation.Selection, region.Size()) != 0) {
         result.Failure = Failed("the module wrote into the selection record", invocation.Where);
     }
+    if (!result.Failure)
+        result.Failure = InvokeAnswerFailure(answer, invocation.Where);
     result.Calls = host.Log().CallCount();
     result.Boxes = host.Boxes().List().size();
     for (const BoxRecord& box : host.Boxes().List()) {

@@ -10,6 +10,7 @@
 #include "sim/host/Host.h"
 #include "sim/host/HostBuffer.h"
 #include "sim/host/HostControls.h"
+#include "sim/module/Menu.h"
 #include "sim/validate/Check.h"
 #include "sim/validate/CheckContext.h"
 #include "sim/validate/Scores.h"
@@ -57,19 +58,34 @@ RunRepeat RepeatOf(const Invocation& invocation, const Score& held, size_t boxes
 Invocation CommandOn(const NamedScore& score, int16_t menuIndex,
                      const std::optional<RegionRecord>& selection);
 
-// Invokes the command on a host that lives on, for runs that share one.
-// The host must be current. Does not judge.
-void InvokeOn(CheckContext& context, Host& host, int16_t menuIndex,
-              const std::optional<RegionRecord>& selection, const std::string& where);
+// Invokes the command on a host that lives on, for runs that share one, and
+// gives Invoke's answer. The host must be current. Judges only the
+// process's settings (a warning noted in the context).
+int InvokeOn(CheckContext& context, Host& host, int16_t menuIndex,
+             const std::optional<RegionRecord>& selection, const std::string& where);
 
-// What the host saw the module do wrong: a layer frame released twice, never
+// What the host saw the module do wrong: a host function called from another
+// thread or outside an export's call, a layer frame released twice, never
 // released or never handed out, a breach of the contract, a message box of
 // no valid style. Call after Host::ReportFramesStillHeld.
 std::optional<CheckResult> Judge(const Host& host, const std::string& where);
 
+// A host function called from another thread or outside an export's call,
+// so far in this process, as a failure; or nothing.
+std::optional<CheckResult> StrayCallFailure(const std::string& where);
+
+// Invoke answering anything but 1, as a failure; or nothing.
+std::optional<CheckResult> InvokeAnswerFailure(int answer, const std::string& where);
+
 // What the host saw the module do that is surely a mistake but breaks no
-// rule: a message box of one-character texts. A warning, or nothing.
+// rule: a message box of one-character texts, a save that left a record
+// shorter than it was. A warning, or nothing.
 std::optional<CheckResult> Suspect(const Host& host, const std::string& where);
+
+// How a menu read again in the same load differs from the one read before
+// ("2 commands, then 3", "index 1: the UTF-16 Title ..."), or nothing.
+std::optional<std::string> MenuDifference(const std::vector<MenuEntry>& before,
+                                          const std::vector<MenuEntry>& after);
 
 // Why a MessageBoxW style is none that the system shows, if it is not.
 std::optional<std::string> BoxStyleProblem(unsigned style);

@@ -10,7 +10,9 @@
 #include "sim/module/Menu.h"
 #include "sim/support/Text.h"
 #include "sim/validate/Checks.h"
+#include "sim/validate/Invocation.h"
 #include "sim/validate/ModuleFile.h"
+#include "sim/validate/ProcessWatch.h"
 
 namespace sim::checks {
 namespace {
@@ -166,8 +168,16 @@ CheckResult Exports(CheckContext& context) {
     std::vector<std::string> missing;
     std::string error;
     context.SetWhere("loading " + path);
+    const ProcessSettings before = ProcessSettings::Read();
     if (!context.Module().Load(path, error, &missing))
         return Failed(error);
+    if (auto stray = StrayCallFailure(context.Where()))
+        return *stray;
+    // A module built to flush denormals to zero, for one, sets that as it loads.
+    if (const auto change = SettingsChange(before, ProcessSettings::Read())) {
+        context.NoteWarning(Warned(
+            "loading the module left process-wide settings changed: " + *change, context.Where()));
+    }
     std::string readError;
     const auto names = ReadExportNames(path, readError);
     if (!names)
@@ -308,13 +318,19 @@ CheckResult Enumerate(CheckContext& context) {
 CheckResult MenuStatus(CheckContext& context) {
     if (auto skip = context.LoadModule())
         return *skip;
-    context.MenuIndexes();
+    const size_t commands = context.MenuIndexes().size();
     context.SetWhere("MelvaraExtensionGetMenuStatus");
     const int first = context.Module().GetMenuStatus(nullptr);
     const int second = context.Module().GetMenuStatus(nullptr);
     if (first != second) {
         return Failed("MelvaraExtensionGetMenuStatus answered " + std::to_string(first) +
                       ", then " + std::to_string(second));
+    }
+    if (first == 0 && commands != 0) {
+        return Failed("MelvaraExtensionGetMenuStatus answered 0 while the menu offers " +
+                          std::to_string(commands) + (commands == 1 ? " command" : " commands") +
+                          ": the host takes it that they cannot be picked",
+                      {}, "MelvaraExtensionGetMenuStatus(null)");
     }
     return Passed("answers " + std::to_string(first));
 }
@@ -325,6 +341,8 @@ CheckResult Terminate(CheckContext& context) {
     const std::vector<MenuEntry> before = ReadMenu(context.Module(), kValidateHostVersion);
     context.SetWhere("MelvaraExtensionTerminate");
     context.Module().Terminate();
+    if (auto stray = StrayCallFailure(context.Where()))
+        return *stray;
     context.SetWhere("unloading and loading the module again");
     context.Module().Unload();
     if (auto skip = context.LoadModule())
@@ -337,7 +355,10 @@ CheckResult Terminate(CheckContext& context) {
     }
     if (!same)
         return Failed("loaded again after Terminate, the module offers another menu");
+    context.SetWhere("MelvaraExtensionTerminate, after loading again");
     context.Module().Terminate();
+    if (auto stray = StrayCallFailure(context.Where()))
+        return *stray;
     return Passed("returns; loaded again, the module offers the same menu");
 }
 

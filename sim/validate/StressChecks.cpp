@@ -4,12 +4,12 @@
 // score of a million tuplets, with the time per command.
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 
 #include "sim/module/Menu.h"
 #include "sim/score/Selection.h"
 #include "sim/validate/Checks.h"
 #include "sim/validate/Invocation.h"
+#include "sim/validate/ProcessWatch.h"
 #include "sim/validate/Scores.h"
 
 namespace sim::checks {
@@ -31,17 +31,6 @@ std::string Milliseconds(double seconds) {
     return text;
 }
 
-bool SameMenu(const std::vector<MenuEntry>& a, const std::vector<MenuEntry>& b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::memcmp(&a[i].Narrow, &b[i].Narrow, sizeof a[i].Narrow) != 0 ||
-            std::memcmp(&a[i].Wide, &b[i].Wide, sizeof a[i].Wide) != 0)
-            return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 CheckResult Reload(CheckContext& context) {
@@ -53,10 +42,12 @@ CheckResult Reload(CheckContext& context) {
         if (auto skip = context.LoadModule())
             return load == 1 ? *skip : Failed("load " + std::to_string(load) + ": " + skip->Reason);
         const std::vector<MenuEntry> menu = ReadMenu(context.Module(), kValidateHostVersion);
-        if (load == 1)
+        if (load == 1) {
             first = menu;
-        else if (!SameMenu(menu, first))
-            return Failed("load " + std::to_string(load) + " offers another menu than the first");
+        } else if (const auto change = MenuDifference(first, menu)) {
+            return Failed("load " + std::to_string(load) +
+                          " offers another menu than the first: " + *change);
+        }
         if (!menu.empty()) {
             Invocation run = CommandOn(score, menu.front().Index, whole);
             run.Where = "load " + std::to_string(load) + ", " + run.Where;
@@ -67,6 +58,8 @@ CheckResult Reload(CheckContext& context) {
         }
         context.SetWhere("load " + std::to_string(load) + ", MelvaraExtensionTerminate");
         context.Module().Terminate();
+        if (auto stray = StrayCallFailure(context.Where()))
+            return *stray;
         context.SetWhere("load " + std::to_string(load) + ", unloading");
         context.Module().Unload();
     }
@@ -80,6 +73,8 @@ CheckResult ManyCommands(CheckContext& context) {
         return *skip;
     const NamedScore score = Samples().front();
     const auto selections = SelectionsOf(score.Document);
+    const std::vector<MenuEntry> menu = ReadMenu(context.Module(), kValidateHostVersion);
+    CommandWatch watch;
     double seconds = 0;
     for (int i = 0; i < kCommands; ++i) {
         Invocation run = CommandOn(score, indexes[static_cast<size_t>(i) % indexes.size()],
@@ -90,8 +85,15 @@ CheckResult ManyCommands(CheckContext& context) {
         const InvocationResult result = Invoke(context, run);
         if (result.Failure)
             return *result.Failure;
+        watch.Note();
         seconds += result.Seconds;
     }
+    const std::string where = std::to_string(kCommands) + " commands in one load";
+    if (const auto growth = watch.Growth())
+        context.NoteWarning(Warned(*growth, where));
+    context.SetWhere("reading the menu again after " + where);
+    if (const auto change = MenuDifference(menu, ReadMenu(context.Module(), kValidateHostVersion)))
+        return Failed("the menu changed within one load: " + *change, where);
     return Passed(std::to_string(kCommands) + " commands in one load, " +
                   Milliseconds(seconds / kCommands) + " each");
 }

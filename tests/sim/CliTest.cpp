@@ -8,9 +8,12 @@
 #include <sstream>
 #include <tuple>
 
+#include <nlohmann/json.hpp>
+
 #include "ProjectVersion.h"
 #include "contract/MelvaraVersion.h"
 #include "sim/cli/Cli.h"
+#include "sim/cli/RunCommandJson.h"
 #include "sim/cli/RunCommandLine.h"
 #include "sim/score/ScoreFile.h"
 #include "sim/validate/Check.h"
@@ -294,10 +297,10 @@ TEST(Cli, EachCommandHasItsOwnHelpAndHelpIsNeverAValue) {
     const Outcome run = Sim({"run", "--module", "m", "--help"});
     EXPECT_EQ(run.Status, 0);
     EXPECT_EQ(Sim({"help", "run"}).Out, run.Out);
-    for (const char* text : {"--module", "--score", "--command", "--select", "--answer",
-                             "--host-version", "--out", "--in-place", "--trace", "--fail-call",
-                             "--fail-load", "--timeout", "measures A:P-B:Q", "slots S-T", "none",
-                             "region"}) {
+    for (const char* text :
+         {"--module", "--score", "--command", "--select", "--answer", "--host-version", "--out",
+          "--in-place", "--trace", "--fail-call", "--fail-load", "--timeout", "--strict", "--json",
+          "measures A:P-B:Q", "slots S-T", "none", "region"}) {
         EXPECT_NE(run.Out.find(text), std::string::npos) << text;
     }
     EXPECT_EQ(run.Out.find("--tuplet-share"), std::string::npos) << "generate's options";
@@ -386,6 +389,10 @@ TEST(Cli, PathsAreCheckedFirstAndNothingWaitsOnAPipe) {
         {with(validate, {"--json", "-", "--junit", "/dev/stdout"}), 2,
          "--json and --junit cannot both go to standard output"},
         {with(run, {"--score", kPiece, "--out", "/dev/zero"}), 1, "it is a device"},
+        {with(run, {"--score", kPiece, "--json", "/nonexistent/r.json"}), 1,
+         "cannot write /nonexistent/r.json: there is no folder /nonexistent"},
+        {with(run, {"--score", kPiece, "--json", "-", "--out", "/dev/stdout"}), 2,
+         "--json and --out cannot both go to standard output"},
         {with(run, {"--score", pipe}), 1, "it is a pipe that nothing was written to"},
         {with(run, {"--score", "/dev/zero"}), 1, "it is a device, not a file to read"},
         {with(run, {"--score", kPiece, "--select", "measures 4-9"}), 2,
@@ -402,6 +409,65 @@ TEST(Cli, PathsAreCheckedFirstAndNothingWaitsOnAPipe) {
     // The score the validator runs on, as its repeat commands need it.
     EXPECT_TRUE(sim::ParseScore(preset.Out, "one-tuplet.json") == sim::OneTupletScore().Document);
     fs::remove_all(dir);
+}
+
+// run --json: every part of the report, texts escaped so that they read
+// back as they were.
+TEST(Cli, RunReportsAsJson) {
+    sim::Score score;
+    score.SetMeasures(1).SetLayers(1, {});
+    sim::Host host(score);
+    host.Boxes().ScriptAnswers({sim::kIdNo});
+    host.ShowMessageBox(host.Window(), u"Copy \"all\"?\nC:\\x", u"Ask", sim::kBoxYesNo);
+    sim::RunOptions options;
+    options.ModulePath = "dir/m\\.so";
+    options.ScorePath = "s.json";
+    sim::RunReport report;
+    report.Options = &options;
+    report.RunHost = &host;
+    report.Index = 2;
+    report.Selection = "measures 1:0-1:2147483647";
+    report.SelectionWarnings = {"cut"};
+    report.Invoked = true;
+    report.InvokeResult = 0;
+    report.UnusedControls = {"--fail-call 9: the module made 0 host calls"};
+    sim::ScoreChange change;
+    change.Where = "defaults";
+    change.Field = "Position1";
+    change.Old = "0";
+    change.New = "99";
+    report.Changes = {change};
+    report.Warnings = {"MelvaraExtensionInvoke answered 0, not 1"};
+    report.Status = sim::kExitWarnings;
+
+    auto json = nlohmann::json::parse(sim::FormatRunJson(report));
+    EXPECT_EQ(json["module"], "dir/m\\.so");
+    EXPECT_EQ(json["host_version"], "0x19000000");
+    EXPECT_EQ(json["command"]["index"], 2);
+    EXPECT_TRUE(json["command"]["title"].is_null()) << "not in the menu";
+    EXPECT_FALSE(json["summary"]["in_menu"]);
+    ASSERT_EQ(json["boxes"].size(), 1u);
+    EXPECT_EQ(json["boxes"][0]["text"], "Copy \"all\"?\nC:\\x");
+    EXPECT_EQ(json["boxes"][0]["buttons"], "Yes/No");
+    EXPECT_EQ(json["boxes"][0]["answer"], "No");
+    EXPECT_EQ(json["summary"]["invoke_result"], 0);
+    EXPECT_EQ(json["summary"]["frames"]["loaded"], 0);
+    EXPECT_EQ(json["summary"]["unused_controls"][0], report.UnusedControls[0]);
+    EXPECT_EQ(json["selection_warnings"][0], "cut");
+    EXPECT_EQ(json["changes"][0]["field"], "Position1");
+    EXPECT_EQ(json["changes"][0]["new"], "99");
+    EXPECT_EQ(json["warnings"][0], report.Warnings[0]);
+    EXPECT_TRUE(json["fault"].is_null());
+    EXPECT_EQ(json["status"], 7);
+
+    // A run that ended in the module: no summary, the fault named.
+    report.Invoked = false;
+    report.Fault = "MelvaraExtensionInvoke crashed: SIGSEGV";
+    report.Status = sim::kExitModuleCrashed;
+    json = nlohmann::json::parse(sim::FormatRunJson(report));
+    EXPECT_TRUE(json["summary"].is_null());
+    EXPECT_EQ(json["fault"], report.Fault);
+    EXPECT_EQ(json["status"], 4);
 }
 
 TEST(Cli, DiffComparesTwoScoreFiles) {

@@ -2,12 +2,15 @@
 // and their lookup by name, the document, region, layer and slot functions,
 // and the message boxes.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <functional>
 #include <optional>
 #include <new>
 #include <stdexcept>
+#include <thread>
 
 #include "sim/host/Host.h"
 #include "sim/host/HostExports.h"
@@ -289,7 +292,7 @@ TEST(HostControls, BreachesOfTheContractNameTheirFirstCall) {
              host.LoadKData(kTag, keys, buffer, &count, V);
              host.SaveKData(kTag, keys, buffer, 30, V);
          }},
-        {"MX_SaveKData of more bytes than the record's last load gave",
+        {"MX_SaveKData of more bytes than the record's last load copied",
          [](sim::Host& host) {
              uint16_t keys[4] = {1, 0, 0, 0};
              uint8_t buffer[40] = {};
@@ -316,6 +319,29 @@ TEST(HostControls, BreachesOfTheContractNameTheirFirstCall) {
              int other = 0;
              host.GetMaxLayers(V);
              host.ShowMessageBox(&other, u"t", u"c", 0);
+         },
+         0},
+        {"MessageBoxW given a text without a terminator in its first 4096 units",
+         [](sim::Host& host) {
+             const std::u16string endless(5000, u'x');
+             host.ShowMessageBox(host.Window(), endless.c_str(), u"c", 0);
+         },
+         0},
+        {"MessageBoxW given a caption without a terminator: after 3 units it runs into memory "
+         "that cannot be read",
+         [](sim::Host& host) {
+             // Three units at the very end of a page that an unreadable one follows.
+             const long page = sysconf(_SC_PAGESIZE);
+             auto* pages = static_cast<char*>(mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE,
+                                                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+             ASSERT_NE(pages, MAP_FAILED);
+             ASSERT_EQ(mprotect(pages + page, page, PROT_NONE), 0);
+             const char16_t units[3] = {u'a', u'b', u'c'};
+             std::memcpy(pages + page - sizeof units, units, sizeof units);
+             host.ShowMessageBox(host.Window(), u"t",
+                                 reinterpret_cast<const char16_t*>(pages + page - sizeof units), 0);
+             EXPECT_EQ(host.Boxes().List().back().Caption, u"abc");
+             munmap(pages, 2 * page);
          },
          0},
         {nullptr,
@@ -378,6 +404,65 @@ TEST(HostControls, TheCurrentSelectionFillsTheThirdArea) {
         EXPECT_EQ(area24b[i], 0) << "byte " << i;
     for (uint8_t b : area8)
         EXPECT_EQ(b, 0);
+}
+
+// A save of fewer bytes than the record had loses the rest: a warning, not a
+// breach. A record of another size that a load found and no save followed
+// is one the module passed over.
+TEST(HostControls, ASaveThatShortensARecordIsWarnedAboutAndRecordsFoundKeepTheirSize) {
+    sim::Host host(SmallScore());
+    uint16_t defaults[4] = {1, 0, 0, 0};
+    uint16_t tuplet[4] = {0, 0, 0, 0};
+    uint8_t buffer[30] = {};
+    uint32_t count = 30;
+    ASSERT_EQ(host.NextKData(sim::kTupletTag, tuplet, nullptr, nullptr, V), 1);
+    host.LoadKData(sim::kTupletTag, tuplet, nullptr, &count, V);  // the size alone
+    count = 30;
+    host.LoadKData(sim::kTupletDefaultsTag, defaults, buffer, &count, V);
+    host.SaveKData(sim::kTupletDefaultsTag, defaults, buffer, 30, V);
+    EXPECT_FALSE(host.Monitor().ShorterSaveWarning()) << "the same size";
+    host.SaveKData(sim::kTupletDefaultsTag, defaults, buffer, 20, V);
+    host.SaveKData(sim::kTupletDefaultsTag, defaults, buffer, 10, V);
+    EXPECT_EQ(host.Monitor().ShorterSaveWarning().value_or(""),
+              "MX_SaveKData left a record shorter than it was, and the bytes past the count saved "
+              "are lost: 'pfTP' {1,0,0,0}, 30 bytes saved as 20 (and 1 more)");
+    EXPECT_TRUE(host.Monitor().Breaches().empty());
+    const auto found = host.Monitor().RecordsFound();
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].Key.Tag, sim::kTupletTag);
+    EXPECT_EQ(found[0].Size, 30u);
+    EXPECT_FALSE(found[0].SavedSince);
+    EXPECT_EQ(found[1].Size, 30u) << "the size the load told, not the sizes saved since";
+    EXPECT_TRUE(found[1].SavedSince);
+}
+
+// While a module is loaded, host functions are its to call inside the
+// host's call of an export, on that call's thread: any other call gives its
+// failure value without reaching the host, and the first is kept.
+TEST(HostControls, HostCallsOutsideAnExportsCallAreNotCarriedOut) {
+    sim::Host host(SmallScore());
+    sim::CurrentHostScope current(host);
+    EXPECT_EQ(MX_GetMaxLayers(V), 4) << "no module loaded, no rule";
+    sim::NoteModuleLoaded();
+    {
+        const sim::ModuleCallScope invoke("MelvaraExtensionInvoke");
+        EXPECT_EQ(MX_GetMaxLayers(V), 4);
+        int16_t fromThread = -1;
+        std::thread([&fromThread] { fromThread = MX_GetMaxLayers(V); }).join();
+        EXPECT_EQ(fromThread, 0);
+    }
+    EXPECT_EQ(MX_GetMaxLayers(V), 0) << "after Invoke returned";
+    {
+        const sim::ModuleCallScope terminate("MelvaraExtensionTerminate", "in Terminate");
+        EXPECT_EQ(MX_GetMaxLayers(V), 0);
+    }
+    sim::NoteModuleUnloaded();
+    EXPECT_EQ(host.Log().CallCount(sim::HostFn::GetMaxLayers), 2u);
+    EXPECT_EQ(sim::StrayCallCount(), 3u);
+    ASSERT_TRUE(sim::FirstStrayCall());
+    EXPECT_EQ(sim::FirstStrayCall()->Describe(),
+              "MX_GetMaxLayers called from another thread than the one the host called "
+              "MelvaraExtensionInvoke on");
 }
 
 TEST(HostControls, BoxesAreRecordedAndAnsweredFromTheScriptOrByDefault) {

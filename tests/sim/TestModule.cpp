@@ -3,6 +3,8 @@
 // and frees it, and reads and writes back the tuplet defaults. Built once per
 // fault, chosen at compile time with TEST_MODULE_FAULT (an enumerator of
 // Fault); None is a module without faults.
+#include <cfenv>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +21,8 @@
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
+#include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -88,10 +92,25 @@ enum class Fault {
     ReadsPastFrame,        // reads the byte after the frame's last entry record
     EndsAsStackOverrun,    // ends the process as a failed stack check does
     ReadsPastSelection,    // reads the byte after the 20-byte selection record
+    // Calls, answers and what a command leaves behind.
+    MenuStatus0,             // GetMenuStatus answers 0
+    InvokeAnswers0,          // Invoke answers 0
+    MenuChangesAfterInvoke,  // offers a second command once a command has run
+    CallsHostFromThread,     // asks MX_GetMaxLayers from a thread it starts and joins in Invoke
+    CallsHostInTerminate,    // asks MX_GetMaxLayers in Terminate
+    CallsHostAfterReturn,    // leaves a thread that asks MX_GetMaxLayers once Invoke returned
+    LeavesDescriptorOpen,    // opens a file in each command and keeps it open
+    KeepsMemory,             // keeps 64 KB from each command
+    ChangesProcessSettings,  // sets the rounding mode, the umask and SIGPIPE's handling
+    SavesShorter,            // writes back the 30 bytes it read of a longer record
+    UnterminatedBoxText,     // shows a box whose text has no zero unit
+    OverwritesScore,         // writes {} into the file after --score on the host's command line
+                             // (Linux): no check can see it, run does
 };
 constexpr Fault kFault = Fault::TEST_MODULE_FAULT;
 
 uint32_t HostVersion = 0;
+bool Invoked = false;
 
 uint32_t VersionArgument() {
     if (kFault == Fault::PassesHostVersion)
@@ -146,7 +165,9 @@ template <typename Record>
 int16_t Fill(int16_t index, Record* item) {
     if (item == nullptr)
         return 0;
-    if (index != 0 && (kFault != Fault::EndlessMenu || index > 63)) {
+    const bool offered = index == 0 || (kFault == Fault::EndlessMenu && index <= 63) ||
+                         (kFault == Fault::MenuChangesAfterInvoke && Invoked && index == 1);
+    if (!offered) {
         if (kFault == Fault::WritesWhenAnswering0)
             item->ItemFlag = 0;
         return 0;
@@ -364,6 +385,10 @@ void RewriteDefaults() {
         volatile uint32_t share = kDefaultsSize / size;
         (void)share;
     }
+    // A record longer than the buffer cannot be written back whole.
+    if (loaded && count > kDefaultsSize && kFault != Fault::SavesShorter &&
+        kFault != Fault::BufferDeclaredTooLong)
+        return;
     const uint32_t saved = kFault == Fault::SavesMoreThanLoaded || !loaded ? kDefaultsSize
                            : count < kDefaultsSize                         ? count
                                                                             : kDefaultsSize;
@@ -389,6 +414,166 @@ int16_t LayerFromCount(int calls = 1) {
 
 // The frame FreesFrameLate keeps until Terminate.
 void* LateFrame = nullptr;
+using LayersFn = int16_t (*)(uint32_t);
+
+// Asks the host for its layer count, as any command might.
+void AskLayers() {
+    if (const auto layers = HostFunction<LayersFn>("MX_GetMaxLayers"))
+        layers(VersionArgument());
+}
+
+// Threads of the system's own, so that the module exports nothing of the
+// C++ library's templates.
+#if defined(_WIN32)
+using ThreadHandle = HANDLE;
+DWORD WINAPI RunThread(LPVOID body) {
+    reinterpret_cast<void (*)()>(body)();
+    return 0;
+}
+ThreadHandle StartThread(void (*body)()) {
+    return CreateThread(nullptr, 0, RunThread, reinterpret_cast<LPVOID>(body), 0, nullptr);
+}
+void JoinThread(ThreadHandle thread) {
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+}
+void SleepMillisecond() {
+    Sleep(1);
+}
+#else
+using ThreadHandle = pthread_t;
+void* RunThread(void* body) {
+    reinterpret_cast<void (*)()>(body)();
+    return nullptr;
+}
+ThreadHandle StartThread(void (*body)()) {
+    pthread_t thread{};
+    pthread_create(&thread, nullptr, RunThread, reinterpret_cast<void*>(body));
+    return thread;
+}
+void JoinThread(ThreadHandle thread) {
+    pthread_join(thread, nullptr);
+}
+void SleepMillisecond() {
+    usleep(1000);
+}
+#endif
+
+bool Load(const bool& flag) {
+    return __atomic_load_n(&flag, __ATOMIC_SEQ_CST);
+}
+void Set(bool& flag) {
+    __atomic_store_n(&flag, true, __ATOMIC_SEQ_CST);
+}
+
+// The thread CallsHostAfterReturn leaves behind: it asks the host again and
+// again once Invoke has returned, until the module is unloaded, which waits
+// for its first call. The function is found before: unloading holds the
+// loader's lock, which finding it takes.
+struct LeftBehind {
+    bool Started = false;
+    bool Returned = false;
+    bool Called = false;
+    bool Stop = false;
+    LayersFn Layers = nullptr;
+    ThreadHandle Thread{};
+
+    void Start();
+    ~LeftBehind();
+};
+LeftBehind Behind;
+
+void AskAfterReturn() {
+    while (!Load(Behind.Stop)) {
+        if (Load(Behind.Returned)) {
+            Behind.Layers(VersionArgument());
+            Set(Behind.Called);
+        }
+        SleepMillisecond();
+    }
+}
+
+void LeftBehind::Start() {
+    Layers = HostFunction<LayersFn>("MX_GetMaxLayers");
+    if (Started || Layers == nullptr)
+        return;
+    Started = true;
+    Thread = StartThread(AskAfterReturn);
+}
+
+LeftBehind::~LeftBehind() {
+    if (!Started)
+        return;
+    // At most about 30 s: the thread's first call comes at once.
+    for (int i = 0; i < 30000 && Load(Returned) && !Load(Called); ++i)
+        SleepMillisecond();
+    Set(Stop);
+    JoinThread(Thread);
+}
+
+// Each command's leak, kept where the compiler cannot drop it.
+void* volatile Kept = nullptr;
+std::FILE* volatile KeptFile = nullptr;
+
+void LeaveSomethingBehind() {
+    if (kFault == Fault::LeavesDescriptorOpen) {
+#if defined(_WIN32)
+        constexpr const char* kNothing = "NUL";
+#else
+        constexpr const char* kNothing = "/dev/null";
+#endif
+        KeptFile = std::fopen(kNothing, "r");
+    }
+    if (kFault == Fault::KeepsMemory) {
+        constexpr size_t kBlock = 64 * 1024;
+        void** block = static_cast<void**>(std::malloc(kBlock));
+        if (block != nullptr) {
+            std::memset(block, 1, kBlock);
+            block[0] = Kept;  // a chain of every block kept
+            Kept = block;
+        }
+    }
+    if (kFault == Fault::ChangesProcessSettings) {
+        std::fesetround(FE_TOWARDZERO);
+#if !defined(_WIN32)
+        umask(077);
+        std::signal(SIGPIPE, SIG_IGN);
+#endif
+    }
+}
+
+// Overwrites the score file that the host program was given, behind its back.
+void OverwriteScore() {
+#if !defined(_WIN32)
+    static char arguments[1 << 16];
+    std::FILE* file = std::fopen("/proc/self/cmdline", "rb");
+    if (file == nullptr)
+        return;
+    const size_t size = std::fread(arguments, 1, sizeof arguments - 1, file);
+    std::fclose(file);
+    arguments[size] = 0;
+    for (size_t at = 0; at < size; at += std::strlen(arguments + at) + 1) {
+        if (std::strcmp(arguments + at, "--score") != 0)
+            continue;
+        const char* score = arguments + at + std::strlen(arguments + at) + 1;
+        if (std::FILE* written = std::fopen(score, "w")) {
+            std::fputs("{}", written);
+            std::fclose(written);
+        }
+        return;
+    }
+#endif
+}
+
+// What Invoke answers, as it returns.
+int Answer() {
+    if (kFault == Fault::CallsHostAfterReturn)
+        Set(Behind.Returned);
+    return kFault == Fault::InvokeAnswers0 ? 0 : 1;
+}
+
+// 5000 units of 'x' and no zero unit, more than a host reads of a box's text.
+char16_t Unterminated[5000];
 
 }  // namespace
 
@@ -523,6 +708,20 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
         if (const auto box = HostFunction<BoxFn>("MessageBoxW"))
             answeredNo = box(window, u"Free the frame?", u"Foreign Frame Probe", 0x4) == 7;
     }
+    if (kFault == Fault::UnterminatedBoxText) {
+        for (char16_t& unit : Unterminated)
+            unit = u'x';
+        if (const auto box = HostFunction<BoxFn>("MessageBoxW"))
+            box(window, Unterminated, u"Foreign Frame Probe", 0);
+    }
+    if (kFault == Fault::OverwritesScore)
+        OverwriteScore();
+    if (kFault == Fault::CallsHostFromThread)
+        JoinThread(StartThread(AskLayers));
+    if (kFault == Fault::CallsHostAfterReturn)
+        Behind.Start();
+    LeaveSomethingBehind();
+    Invoked = true;
     if (kFault == Fault::WritesIntoSelection && selection20 != nullptr)
         const_cast<uint8_t*>(static_cast<const uint8_t*>(selection20))[4] ^= 0x01;
     int16_t slot = 1;
@@ -542,10 +741,10 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
     const auto load = HostFunction<LoadFn>("MX_LoadTGF");
     const auto release = HostFunction<FreeFn>("MX_FreeTGF");
     if (load == nullptr || release == nullptr)
-        return 1;
+        return Answer();
     void* frame = load(nullptr, slot, measure, layer, 0, VersionArgument());
     if (frame == nullptr)
-        return 1;
+        return Answer();
     if (kFault == Fault::WritesIntoFrame)
         static_cast<uint8_t*>(frame)[6] ^= 0xFF;
     volatile uint8_t seen = 0;
@@ -580,11 +779,11 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
     }
     if (kFault == Fault::CrashWhenLastCallFails || kFault == Fault::CrashWhenLastOfManyCallsFails)
         LayerFromCount();
-    return 1;
+    return Answer();
 }
 
 MELVARA_EXPORT int MelvaraExtensionGetMenuStatus(void*) {
-    return 1;
+    return kFault == Fault::MenuStatus0 ? 0 : 1;
 }
 
 MELVARA_EXPORT void MelvaraExtensionTerminate(void) {
@@ -593,4 +792,6 @@ MELVARA_EXPORT void MelvaraExtensionTerminate(void) {
     if (LateFrame != nullptr && release != nullptr)
         release(LateFrame, VersionArgument());
     LateFrame = nullptr;
+    if (kFault == Fault::CallsHostInTerminate)
+        AskLayers();
 }

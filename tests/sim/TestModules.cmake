@@ -42,7 +42,7 @@ set(MELVARA_TEST_MODULES
   "crash-when-last-of-many-calls-fails|CrashWhenLastOfManyCallsFails|hostile-failing-calls|crashed: SIGFPE .*host call #405 made to fail"
   "crash-on-no-layers|CrashOnNoLayers|hostile-odd-answers|crashed: SIGFPE .*MX_GetMaxLayers answering 0"
   "saves-after-failed-load|SavesAfterFailedLoad|hostile-failing-calls|of a record whose last load failed"
-  "saves-more-than-loaded|SavesMoreThanLoaded|hostile-odd-answers|more bytes than the record's last load gave"
+  "saves-more-than-loaded|SavesMoreThanLoaded|hostile-odd-answers|more bytes than the record's last load copied"
   "crash-on-empty-record|CrashOnEmptyRecord|hostile-odd-answers|crashed: SIGFPE .*every record empty"
   "buffer-declared-too-long|BufferDeclaredTooLong|hostile-odd-answers|AddressSanitizer: stack-buffer-overflow .* in .*RewriteDefaults.*every record 16 bytes longer.*call: #[0-9]+ MX_LoadKData|--sanitize --timeout 1"
   "forges-result|ForgesResult|invoke-empty-score|MelvaraExtensionInvoke ended the check's process: exit status 0 without a result: .*\\\\\\\\x1B.32mPASS\\\\\\\\x1B.0m everything"
@@ -68,6 +68,18 @@ set(MELVARA_TEST_MODULES
   "reads-past-frame|ReadsPastFrame|invoke-empty-score|MelvaraExtensionInvoke crashed: read past the end of frame 1 .SIGSEGV at 0x[0-9a-f]+.. in .*call: #[0-9]+ MX_LoadTGF"
   "ends-as-stack-overrun|EndsAsStackOverrun|invoke-empty-score|MelvaraExtensionInvoke crashed: SIGABRT"
   "reads-past-selection|ReadsPastSelection|invoke-empty-score|MelvaraExtensionInvoke crashed: read past the end of the selection record .SIGSEGV at 0x[0-9a-f]+.. in .*whole score"
+  "menu-status-0|MenuStatus0|menu-status|answered 0 while the menu offers 1 command"
+  "invoke-answers-0|InvokeAnswers0|invoke-empty-score|MelvaraExtensionInvoke answered 0, not 1"
+  "menu-changes-after-invoke|MenuChangesAfterInvoke|invoke-empty-score|the menu changed within one load: 1 command, then 2 commands"
+  "calls-host-from-thread|CallsHostFromThread|invoke-empty-score|MX_GetMaxLayers called from another thread than the one the host called MelvaraExtensionInvoke on.*call: MX_GetMaxLayers, not carried out"
+  "calls-host-in-terminate|CallsHostInTerminate|terminate|MX_GetMaxLayers called outside an export's call: in MelvaraExtensionTerminate"
+  "calls-host-after-return|CallsHostAfterReturn|invoke-empty-score|MX_GetMaxLayers called .*call: MX_GetMaxLayers, not carried out"
+  "leaves-descriptor-open|LeavesDescriptorOpen|invoke-empty-score|[0-9]+ more descriptors open after [0-9]+ commands than after the first|--strict"
+  "keeps-memory|KeepsMemory|invoke-empty-score|memory in use grew by [0-9.]+ [KM]B over [0-9]+ commands after the first .*the module keeps memory|--strict"
+  "changes-process-settings|ChangesProcessSettings|invoke-empty-score|left process-wide settings changed: the floating-point environment .*, the umask .[0-7]+, then 0077., the handling of SIGPIPE|--strict"
+  "saves-shorter|SavesShorter|hostile-odd-answers|left a record shorter than it was.*'pfTP' .1,0,0,0., 46 bytes saved as 30.*every record 16 bytes longer|--strict"
+  "unterminated-box-text|UnterminatedBoxText|invoke-empty-score|MessageBoxW given a text without a terminator in its first 4096 units"
+  "overwrites-score|OverwritesScore||"
 )
 
 set(MELVARA_TEST_MODULE_DIR ${CMAKE_CURRENT_LIST_DIR})

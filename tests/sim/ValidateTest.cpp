@@ -1,11 +1,17 @@
 // Pieces of melvara-sim validate that its runs over the test modules do not
 // show one by one: the export tables it reads, the message box styles it
-// accepts, and its reports for CI.
+// accepts, the settings and menus it compares, and its reports for CI.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <cfenv>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <thread>
 #include <nlohmann/json.hpp>
 
 #include <sstream>
@@ -15,8 +21,9 @@
 #include "sim/support/Text.h"
 #include "sim/validate/CheckChannel.h"
 #include "sim/validate/ChildProcess.h"
-#include "sim/validate/ModuleFile.h"
 #include "sim/validate/Invocation.h"
+#include "sim/validate/ModuleFile.h"
+#include "sim/validate/ProcessWatch.h"
 #include "sim/validate/Reports.h"
 
 namespace {
@@ -84,6 +91,92 @@ TEST(Validate, MessageBoxStylesAreThoseTheSystemShows) {
             EXPECT_FALSE(problem) << std::hex << c.Style << ": " << *problem;
         else
             EXPECT_EQ(problem.value_or("valid"), c.Problem) << std::hex << c.Style;
+    }
+}
+
+// Each setting of the process that a module may leave changed is named;
+// arithmetic that only raises floating-point flags, or a thread started and
+// joined, changes no setting.
+TEST(Validate, ProcessSettingsThatAModuleChangedAreNamed) {
+    const fs::path folder = fs::current_path();
+    const mode_t mask = umask(022);
+    umask(mask);
+    char masks[32];
+    std::snprintf(masks, sizeof masks, "the umask (%04o, then 0077)", static_cast<unsigned>(mask));
+    struct sigaction usr1 {};
+    struct Case {
+        std::string Named;  // empty: no change
+        std::function<void()> Change;
+        std::function<void()> Restore;
+    };
+    const Case cases[] = {
+        {"the working folder (" + folder.string() + ", then ",
+         [] { fs::current_path(fs::temp_directory_path()); }, [&] { fs::current_path(folder); }},
+        {"the floating-point environment (x87 control 0x037F, then 0x0B7F; MXCSR control 0x1F80, "
+         "then 0x5F80)",
+         [] { std::fesetround(FE_UPWARD); }, [] { std::fesetround(FE_TONEAREST); }},
+        {masks, [] { umask(077); }, [&] { umask(mask); }},
+        {"the handling of SIGUSR1",
+         [&] {
+             sigaction(SIGUSR1, nullptr, &usr1);
+             std::signal(SIGUSR1, SIG_IGN);
+         },
+         [&] { sigaction(SIGUSR1, &usr1, nullptr); }},
+        {"",
+         [] {
+             volatile double third = 1.0;
+             third = third / 3.0;  // inexact
+             volatile double huge = 1e308;
+             huge = huge * 10.0;  // overflow
+         },
+         [] { std::feclearexcept(FE_ALL_EXCEPT); }},
+        // The C library handles signals of its own once a thread starts.
+        {"", [] { std::thread([] {}).join(); }, [] {}},
+    };
+    for (const Case& c : cases) {
+        const sim::ProcessSettings before = sim::ProcessSettings::Read();
+        c.Change();
+        const auto change = sim::SettingsChange(before, sim::ProcessSettings::Read());
+        c.Restore();
+        if (c.Named.empty()) {
+            EXPECT_FALSE(change) << *change;
+        } else {
+            EXPECT_EQ(change.value_or("").rfind(c.Named, 0), 0u) << change.value_or("nothing");
+        }
+        EXPECT_FALSE(sim::SettingsChange(before, sim::ProcessSettings::Read())) << c.Named;
+    }
+}
+
+// A menu read again within one load is compared field by field, the
+// texts first, and the first difference named.
+TEST(Validate, AMenuReadAgainIsComparedCommandByCommand) {
+    sim::MenuEntry entry;
+    entry.NarrowFilled = entry.WideFilled = true;
+    std::strcpy(entry.Narrow.Title, "Probe");
+    std::u16string_view wide = u"Probe";
+    std::copy(wide.begin(), wide.end(), entry.Wide.Title);
+    entry.Narrow.ItemFlag = entry.Wide.ItemFlag = 1;
+    const std::vector<sim::MenuEntry> menu = {entry};
+    struct Case {
+        const char* Difference;  // nullptr: the same
+        std::function<void(std::vector<sim::MenuEntry>&)> Change;
+    };
+    const Case cases[] = {
+        {nullptr, [](auto&) {}},
+        {"1 command, then 2 commands", [](auto& m) { m.push_back(m[0]); }},
+        {"index 0: the 8-bit Title \"Probe\", then \"Prob\"",
+         [](auto& m) { m[0].Narrow.Title[4] = 0; }},
+        {"index 0: the UTF-16 ShortName \"\", then \"S\"",
+         [](auto& m) { m[0].Wide.ShortName[0] = u'S'; }},
+        {"index 0: the UTF-16 ItemFlag 1, then 0", [](auto& m) { m[0].Wide.ItemFlag = 0; }},
+        {"index 0: filled, then not filled (8-bit record)",
+         [](auto& m) { m[0].NarrowFilled = false; }},
+    };
+    for (const Case& c : cases) {
+        std::vector<sim::MenuEntry> again = menu;
+        c.Change(again);
+        const auto difference = sim::MenuDifference(menu, again);
+        EXPECT_EQ(difference.value_or("the same"), c.Difference ? c.Difference : "the same");
     }
 }
 
