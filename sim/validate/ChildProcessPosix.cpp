@@ -32,6 +32,11 @@ namespace {
 // The environment variable that gives a child its channel:
 // "CHANNEL:PAGE:KEY", the first two descriptors.
 constexpr const char* kChannelVariable = "MELVARA_SIM_CHANNEL";
+// The environment variable that marks a child and what it starts, so that
+// an orphan is ended with the tree it came from: "PID.N", this program's
+// process and the child's number. Not secret: a process that changes it is
+// ended with another child's tree, or with the first that ends.
+constexpr const char* kTreeVariable = "MELVARA_SIM_TREE";
 // The descriptors the child finds them under (0 to 2 are the standard ones).
 constexpr int kChildChannel = 3;
 constexpr int kChildPage = 4;
@@ -60,6 +65,9 @@ constexpr int kAwaitEndSeconds = 3600;
 // started and while a tree is ended.
 std::mutex RegistryLock;
 std::set<pid_t> LiveChildren;
+// The marks of the children whose trees are not yet ended.
+std::set<std::string> LiveTrees;
+uint64_t TreesStarted = 0;
 
 struct ProcessEntry {
     pid_t Parent = 0;
@@ -71,6 +79,29 @@ std::string ReadFile(const std::string& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// Whether the process is ending: its memory is gone, and with it its
+// environment and command line, which no running process is without.
+bool Ending(pid_t pid) {
+    const std::string folder = "/proc/" + std::to_string(pid);
+    return ReadFile(folder + "/environ").empty() && ReadFile(folder + "/cmdline").empty();
+}
+
+// The mark of the tree a process came from, from its environment; empty
+// when it has none.
+std::string TreeOf(pid_t pid) {
+    const std::string environment = ReadFile("/proc/" + std::to_string(pid) + "/environ");
+    const std::string name = std::string(kTreeVariable) + "=";
+    for (size_t at = 0; at < environment.size();) {
+        size_t end = environment.find('\0', at);
+        if (end == std::string::npos)
+            end = environment.size();
+        if (environment.compare(at, name.size(), name) == 0)
+            return environment.substr(at + name.size(), end - at - name.size());
+        at = end + 1;
+    }
+    return {};
 }
 
 // Every process of the machine, by its /proc/PID/stat.
@@ -163,6 +194,7 @@ struct ChildProcess::State {
     bool Reaped = false;
     int Status = 0;
     bool Finished = false;  // EndAll done
+    std::string Tree;       // the mark of its tree
 
     // Reaps the child if it has ended.
     void TryReap() {
@@ -239,8 +271,10 @@ bool ChildProcess::Start(const Setup& setup, std::string& error) {
     posix_spawn_file_actions_adddup2(&actions, output[1], STDERR_FILENO);
     std::vector<std::string> environment;
     for (char** variable = environ; *variable != nullptr; ++variable) {
-        if (std::strncmp(*variable, kChannelVariable, std::strlen(kChannelVariable)) != 0)
+        if (std::strncmp(*variable, kChannelVariable, std::strlen(kChannelVariable)) != 0 &&
+            std::strncmp(*variable, kTreeVariable, std::strlen(kTreeVariable)) != 0) {
             environment.emplace_back(*variable);
+        }
     }
     if (setup.Channel) {
         posix_spawn_file_actions_adddup2(&actions, channel[1], kChildChannel);
@@ -248,6 +282,11 @@ bool ChildProcess::Start(const Setup& setup, std::string& error) {
         environment.push_back(std::string(kChannelVariable) + "=" + std::to_string(kChildChannel) +
                               ":" + std::to_string(kChildPage) + ":" + setup.ChannelKey);
     }
+    {
+        const std::lock_guard<std::mutex> hold(RegistryLock);
+        My->Tree = std::to_string(getpid()) + "." + std::to_string(++TreesStarted);
+    }
+    environment.push_back(std::string(kTreeVariable) + "=" + My->Tree);
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& arg : setup.Args)
         argv.push_back(const_cast<char*>(arg.c_str()));
@@ -262,8 +301,10 @@ bool ChildProcess::Start(const Setup& setup, std::string& error) {
         // Registered before another thread could take it for an orphan.
         const std::lock_guard<std::mutex> hold(RegistryLock);
         spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-        if (spawned == 0)
+        if (spawned == 0) {
             LiveChildren.insert(pid);
+            LiveTrees.insert(My->Tree);
+        }
     }
     posix_spawn_file_actions_destroy(&actions);
     Close(output[1]);
@@ -394,17 +435,25 @@ std::vector<std::string> ChildProcess::EndAll() {
             AwaitStop(my.Pid);
             stopped[my.Pid] = true;
         }
-        // The tree of the child, and the orphans of this program: those that
-        // lost their parent in the tree (or in another child's, whose turn
-        // finds none left). Read again while it shows processes not yet
-        // stopped, which may have started others meanwhile.
+        // The tree of the child, and the orphans of this program that came
+        // from it: those that lost their parent in the tree, and those of no
+        // other tree not yet ended. Read again while it shows processes not
+        // yet stopped, which may have started others meanwhile.
         for (int round = 0; round < kStopRounds; ++round) {
             const std::map<pid_t, ProcessEntry> processes = ScanProcesses();
             std::set<pid_t> tree;
             if (!my.Reaped)
                 tree.insert(my.Pid);
             for (const auto& [pid, entry] : processes) {
-                if (entry.Parent == self && LiveChildren.count(pid) == 0)
+                if (entry.Parent != self || LiveChildren.count(pid) != 0)
+                    continue;
+                if (stopped.count(pid) != 0) {
+                    tree.insert(pid);
+                    continue;
+                }
+                // One ending (killed with another tree, say) is no one's.
+                const std::string from = TreeOf(pid);
+                if ((from == my.Tree || LiveTrees.count(from) == 0) && !Ending(pid))
                     tree.insert(pid);
             }
             for (size_t size = 0; size != tree.size();) {
@@ -459,6 +508,12 @@ std::vector<std::string> ChildProcess::EndAll() {
         if ((my.Reaped && left.empty()) || std::chrono::steady_clock::now() >= until)
             break;
         SleepSeconds(0.001);
+    }
+    // Only now: until they are gone, the processes killed here are this
+    // tree's, not orphans for the next tree ended to count.
+    {
+        const std::lock_guard<std::mutex> hold(RegistryLock);
+        LiveTrees.erase(my.Tree);
     }
     return running;
 }
