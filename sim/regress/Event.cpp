@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "sim/support/Quoting.h"
 #include "sim/support/Text.h"
 
 namespace sim {
@@ -11,36 +12,6 @@ namespace {
 constexpr const char* kHexDigits = "0123456789ABCDEF";
 // Bytes shown around a difference.
 constexpr size_t kBytesShown = 8;
-
-std::string Escape(const std::string& text) {
-    std::string escaped;
-    for (const char c : text) {
-        if (c == '\\')
-            escaped += "\\\\";
-        else if (c == '\t')
-            escaped += "\\t";
-        else if (c == '\n')
-            escaped += "\\n";
-        else if (c == '\r')
-            escaped += "\\r";
-        else
-            escaped += c;
-    }
-    return escaped;
-}
-
-std::string Unescape(const std::string& text) {
-    std::string plain;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            plain += text[i];
-            continue;
-        }
-        const char next = text[++i];
-        plain += next == 't' ? '\t' : next == 'n' ? '\n' : next == 'r' ? '\r' : next;
-    }
-    return plain;
-}
 
 std::string HexBytes(const std::string& bytes) {
     std::string hex;
@@ -78,19 +49,19 @@ std::string ByteText(char byte) {
 }  // namespace
 
 std::string Event::Canonical() const {
-    std::string line = Escape(Kind);
+    std::string line = EscapedField(Kind);
     for (const auto& [name, value] : Fields)
-        line += "\t" + Escape(name) + "=" + Escape(value);
+        line += "\t" + EscapedField(name) + "=" + EscapedField(value);
     if (!BytesLabel.empty() || !Bytes.empty())
-        line += "\t" + Escape(BytesLabel) + "=" + HexBytes(Bytes);
+        line += "\t" + EscapedField(BytesLabel) + "=" + HexBytes(Bytes);
     return line;
 }
 
 std::string Event::Serialize() const {
-    std::string line =
-        Escape(Kind) + "\t" + Escape(Text) + "\t" + Escape(BytesLabel) + "\t" + HexBytes(Bytes);
+    std::string line = EscapedField(Kind) + "\t" + EscapedField(Text) + "\t" +
+                       EscapedField(BytesLabel) + "\t" + HexBytes(Bytes);
     for (const auto& [name, value] : Fields)
-        line += "\t" + Escape(name) + "\t" + Escape(value);
+        line += "\t" + EscapedField(name) + "\t" + EscapedField(value);
     return line;
 }
 
@@ -98,7 +69,7 @@ std::optional<Event> Event::Parse(const std::string& line) {
     std::vector<std::string> parts;
     for (size_t start = 0;;) {
         const size_t tab = line.find('\t', start);
-        parts.push_back(Unescape(line.substr(start, tab - start)));
+        parts.push_back(UnescapedField(line.substr(start, tab - start)));
         if (tab == std::string::npos)
             break;
         start = tab + 1;

@@ -7,6 +7,7 @@
 
 #include "sim/support/JsonQuote.h"
 #include "sim/support/ProgramName.h"
+#include "sim/support/Quoting.h"
 #include "sim/support/Text.h"
 #include "sim/validate/Invocation.h"
 #include "sim/validate/Reports.h"
@@ -27,57 +28,6 @@ std::string Fixed(const char* format, double value) {
 std::string Milliseconds(double seconds) {
     const double ms = seconds * 1000;
     return Fixed(ms >= 10 ? "%.1f ms" : ms >= 1 ? "%.2f ms" : "%.3f ms", ms);
-}
-
-// A word as a POSIX shell reads it back: as it is, or in single quotes.
-std::string ShellWord(const std::string& word) {
-    constexpr const char* kPlain =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_@%+=:,./-";
-    if (!word.empty() && word.find_first_not_of(kPlain) == std::string::npos)
-        return word;
-    std::string quoted = "'";
-    for (const char c : word)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-std::string Words(const std::vector<std::string>& words) {
-    std::string text;
-    for (const std::string& word : words)
-        text += " " + ShellWord(word);
-    return text;
-}
-
-// Bytes that are not UTF-8 become U+FFFD; XML 1.0 takes no other control
-// characters than line ends and tabs.
-std::string Xml(const std::string& text) {
-    std::string escaped;
-    for (size_t i = 0; i < text.size();) {
-        const char c = text[i];
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            i += AppendUtf8Sequence(escaped, text, i);
-            continue;
-        }
-        ++i;
-        switch (c) {
-            case '&':
-                escaped += "&amp;";
-                break;
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            case '"':
-                escaped += "&quot;";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) >= 0x20 || c == '\n' || c == '\t')
-                    escaped += c;
-        }
-    }
-    return escaped;
 }
 
 bool IsFault(const std::optional<Event>& event) {
@@ -137,7 +87,7 @@ bool Regression::Failed() const {
 std::string RepeatCommand(const Regression& regression, size_t run, bool newBuild) {
     const RegressOptions& options = *regression.Options;
     const PlannedRun& planned = regression.Planned[run];
-    const std::string program = Words(ProgramCommand()).substr(1);
+    const std::string program = ShellWords(ProgramCommand()).substr(1);
     const std::string& module = newBuild ? options.NewPath : options.OldPath;
     const std::optional<int16_t>& index = planned.IndexOf(newBuild);
     if (planned.What == PlannedRun::Kind::Menu || !index) {
@@ -171,13 +121,13 @@ std::string RepeatCommand(const Regression& regression, size_t run, bool newBuil
     std::string text;
     std::string path = file;
     if (options.KeepScores.empty()) {
-        text = program + " generate" + Words(score.Source.Arguments()) + " --out " +
+        text = program + " generate" + ShellWords(score.Source.Arguments()) + " --out " +
                ShellWord(file) + " && ";
     } else {
         path = (std::filesystem::path(options.KeepScores) / file).string();
     }
     return text + program + " run --module " + ShellWord(module) + " --score " + ShellWord(path) +
-           Words(repeat.Arguments) + " --trace";
+           ShellWords(repeat.Arguments) + " --trace";
 }
 
 std::string FormatGroup(const Regression& regression, size_t index) {
@@ -374,8 +324,8 @@ std::string FormatJunit(const Regression& regression) {
         const std::string classname = planned.What == PlannedRun::Kind::Menu ? std::string("menu")
                                       : planned.Title.empty() ? std::string("command")
                                                               : planned.Title;
-        cases += "    <testcase classname=\"" + Xml(classname) + "\" name=\"" +
-                 Xml(RunName(regression, i)) + "\" time=\"0\"";
+        cases += "    <testcase classname=\"" + XmlText(classname) + "\" name=\"" +
+                 XmlText(RunName(regression, i)) + "\" time=\"0\"";
         if (!run.Differs) {
             cases += "/>\n";
             continue;
@@ -390,19 +340,19 @@ std::string FormatJunit(const Regression& regression) {
         detail += "repeat old: " + RepeatCommand(regression, i, false) +
                   "\nrepeat new: " + RepeatCommand(regression, i, true) + "\n";
         if (group.Accepted) {
-            cases += ">\n      <system-out>" + Xml("accepted: " + group.Title + "\n" + detail) +
+            cases += ">\n      <system-out>" + XmlText("accepted: " + group.Title + "\n" + detail) +
                      "</system-out>\n    </testcase>\n";
             continue;
         }
         ++failures;
         const std::string title = run.First ? run.First->Title() : group.Title;
-        cases += ">\n      <failure message=\"" + Xml(title) + "\">" + Xml(detail) +
+        cases += ">\n      <failure message=\"" + XmlText(title) + "\">" + XmlText(detail) +
                  "</failure>\n    </testcase>\n";
     }
     std::string speedCases;
     size_t slow = 0;
     for (const SpeedComparison& command : regression.Speed) {
-        speedCases += "    <testcase classname=\"speed\" name=\"" + Xml(command.Title) +
+        speedCases += "    <testcase classname=\"speed\" name=\"" + XmlText(command.Title) +
                       "\" time=\"" + Fixed("%.6f", command.NewMedian) + "\"";
         const std::string figures = "old " + Milliseconds(command.OldMedian) + ", new " +
                                     Milliseconds(command.NewMedian) + ", ratio " +
@@ -410,16 +360,18 @@ std::string FormatJunit(const Regression& regression) {
         if (command.TooSlow) {
             ++slow;
             speedCases += ">\n      <failure message=\"" +
-                          Xml("slower than --max-slowdown: " + figures) + "\"/>\n    </testcase>\n";
+                          XmlText("slower than --max-slowdown: " + figures) +
+                          "\"/>\n    </testcase>\n";
         } else {
             speedCases +=
-                ">\n      <system-out>" + Xml(figures) + "</system-out>\n    </testcase>\n";
+                ">\n      <system-out>" + XmlText(figures) + "</system-out>\n    </testcase>\n";
         }
     }
     const std::string seconds = Fixed("%.3f", regression.Seconds);
     const size_t tests = regression.Planned.size() + regression.Speed.size();
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"" +
-           Xml(std::string(ProgramName()) + " regress " + options.OldPath + " " + options.NewPath) +
+           XmlText(std::string(ProgramName()) + " regress " + options.OldPath + " " +
+                   options.NewPath) +
            "\" tests=\"" + std::to_string(tests) + "\" failures=\"" +
            std::to_string(failures + slow) + "\" time=\"" + seconds +
            "\">\n  <testsuite name=\"runs\" tests=\"" + std::to_string(regression.Planned.size()) +

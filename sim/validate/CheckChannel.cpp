@@ -7,6 +7,7 @@
 #include <mutex>
 #include <random>
 
+#include "sim/support/Quoting.h"
 #include "sim/support/Text.h"
 
 namespace sim {
@@ -18,37 +19,6 @@ constexpr size_t kMessageBytes = size_t{1} << 20;
 constexpr size_t kForeignQuoted = 120;
 // Between the words of a field (the repeat's arguments).
 constexpr char kWordSeparator = '\x1f';
-
-std::string Escape(std::string_view text) {
-    std::string escaped;
-    escaped.reserve(text.size());
-    for (const char c : text) {
-        if (c == '\\')
-            escaped += "\\\\";
-        else if (c == '\t')
-            escaped += "\\t";
-        else if (c == '\n')
-            escaped += "\\n";
-        else if (c == '\r')
-            escaped += "\\r";
-        else
-            escaped += c;
-    }
-    return escaped;
-}
-
-std::string Unescape(std::string_view text) {
-    std::string plain;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            plain += text[i];
-            continue;
-        }
-        const char next = text[++i];
-        plain += next == 't' ? '\t' : next == 'n' ? '\n' : next == 'r' ? '\r' : next;
-    }
-    return plain;
-}
 
 std::string Join(const std::vector<std::string>& words) {
     std::string joined;
@@ -84,7 +54,7 @@ std::vector<std::string> Fields(const std::string& line) {
 std::optional<RunRepeat> RepeatFrom(const std::string& score, const std::string& arguments) {
     if (score.empty())
         return std::nullopt;
-    return RunRepeat{Split(Unescape(score)), Split(Unescape(arguments))};
+    return RunRepeat{Split(UnescapedField(score)), Split(UnescapedField(arguments))};
 }
 
 Verdict VerdictFrom(const std::string& name) {
@@ -104,9 +74,9 @@ std::vector<CheckMessage> CheckMessageReader::Feed(std::string_view bytes) {
         if (!Overlong && Partial.size() + piece.size() > kMessageBytes) {
             Overlong = true;
             CheckMessage foreign;
-            foreign.Text = (Partial + std::string(piece.substr(0, kForeignQuoted)))
-                               .substr(0, kForeignQuoted) +
-                           "... (a line of over 1 MB)";
+            foreign.Text =
+                (Partial + std::string(piece.substr(0, kForeignQuoted))).substr(0, kForeignQuoted) +
+                "... (a line of over 1 MB)";
             messages.push_back(std::move(foreign));
             Partial.clear();
         } else if (!Overlong) {
@@ -131,13 +101,13 @@ CheckMessage CheckMessageReader::Parse(const std::string& line) const {
     };
     if (kind("start", 4)) {
         message.What = CheckMessage::Kind::CallStarted;
-        message.Export = Unescape(fields[2]);
+        message.Export = UnescapedField(fields[2]);
         message.CpuSeconds = std::strtod(fields[3].c_str(), nullptr);
     } else if (kind("end", 2)) {
         message.What = CheckMessage::Kind::CallEnded;
     } else if (kind("where", 5)) {
         message.What = CheckMessage::Kind::Where;
-        message.Where = Unescape(fields[2]);
+        message.Where = UnescapedField(fields[2]);
         message.Repeat = RepeatFrom(fields[3], fields[4]);
     } else if (kind("memory-limit", 3)) {
         message.What = CheckMessage::Kind::MemoryLimit;
@@ -146,9 +116,9 @@ CheckMessage CheckMessageReader::Parse(const std::string& line) const {
         message.What = CheckMessage::Kind::Result;
         CheckResult& result = message.Result;
         result.Status = VerdictFrom(fields[2]);
-        result.Reason = Unescape(fields[3]);
-        result.Where = Unescape(fields[4]);
-        result.Call = Unescape(fields[5]);
+        result.Reason = UnescapedField(fields[3]);
+        result.Where = UnescapedField(fields[4]);
+        result.Call = UnescapedField(fields[5]);
         result.Repeat = RepeatFrom(fields[6], fields[7]);
         message.Process = std::strtoull(fields[8].c_str(), nullptr, 10);
     } else {
@@ -172,7 +142,7 @@ void CheckReporter::Send(const char* kind, std::initializer_list<std::string_vie
     Line += kind;
     for (const std::string_view field : fields) {
         Line += '\t';
-        Line += Escape(field);
+        Line += EscapedField(field);
     }
     Line += '\n';
     if (Channel)
@@ -223,8 +193,8 @@ std::string NewCheckKey() {
     static std::random_device device;
     static uint64_t counter = 0;
     const std::lock_guard<std::mutex> hold(lock);
-    const auto now = static_cast<uint64_t>(
-        std::chrono::high_resolution_clock::now().time_since_epoch().count());
+    const auto now =
+        static_cast<uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
     char key[40];
     std::snprintf(key, sizeof key, "%08x%08x%016llx", device(), device(),
                   static_cast<unsigned long long>(now ^ (++counter * 0x9E3779B97F4A7C15ull) ^

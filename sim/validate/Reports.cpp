@@ -8,6 +8,7 @@
 
 #include "sim/support/JsonQuote.h"
 #include "sim/support/ProgramName.h"
+#include "sim/support/Quoting.h"
 #include "sim/support/Text.h"
 #include "sim/validate/Scores.h"
 
@@ -18,38 +19,6 @@ std::string Seconds(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f", seconds);
     return text;
-}
-
-// Bytes that are not UTF-8 become U+FFFD, as the document says it is UTF-8.
-std::string Xml(const std::string& text) {
-    std::string escaped;
-    for (size_t i = 0; i < text.size();) {
-        const char c = text[i];
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            i += AppendUtf8Sequence(escaped, text, i);
-            continue;
-        }
-        ++i;
-        switch (c) {
-            case '&':
-                escaped += "&amp;";
-                break;
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            case '"':
-                escaped += "&quot;";
-                break;
-            default:
-                // XML 1.0 takes no other control characters.
-                if (static_cast<unsigned char>(c) >= 0x20 || c == '\n' || c == '\t')
-                    escaped += c;
-        }
-    }
-    return escaped;
 }
 
 // "pass", "fail", "skip".
@@ -67,25 +36,6 @@ std::string Context(const CheckResult& result) {
         text += "in " + result.Where;
     if (!result.Call.empty())
         text += (text.empty() ? "" : "; ") + std::string("call: ") + result.Call;
-    return text;
-}
-
-// A word as a POSIX shell reads it back: as it is, or in single quotes.
-std::string ShellWord(const std::string& word) {
-    constexpr const char* kPlain =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_@%+=:,./-";
-    if (!word.empty() && word.find_first_not_of(kPlain) == std::string::npos)
-        return word;
-    std::string quoted = "'";
-    for (const char c : word)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-std::string Words(const std::vector<std::string>& words) {
-    std::string text;
-    for (const std::string& word : words)
-        text += " " + ShellWord(word);
     return text;
 }
 
@@ -164,10 +114,10 @@ std::string RepeatCommand(const Validation& validation, const CheckOutcome& outc
     const std::optional<ScoreSource> source =
         repeat ? ScoreSource::FromFields(repeat->Score) : std::nullopt;
     // As the program was started, so that the line runs as printed.
-    const std::string program = Words(ProgramCommand()).substr(1);
+    const std::string program = ShellWords(ProgramCommand()).substr(1);
     if (!source) {
-        std::string line = program + " validate --module " +
-                           ShellWord(options.ModulePath) + " --check " + outcome.Check->Name;
+        std::string line = program + " validate --module " + ShellWord(options.ModulePath) +
+                           " --check " + outcome.Check->Name;
         if (options.TimeoutSeconds != ValidateOptions().TimeoutSeconds)
             line += " --timeout " + ShortNumber(options.TimeoutSeconds);
         if (outcome.Check->Level == 5)
@@ -179,7 +129,7 @@ std::string RepeatCommand(const Validation& validation, const CheckOutcome& outc
     std::string line;
     std::string score = source->File;
     if (options.KeepScores.empty()) {
-        line = program + " generate" + Words(source->Arguments()) + " --out " +
+        line = program + " generate" + ShellWords(source->Arguments()) + " --out " +
                ShellWord(score) + " && ";
     } else {
         score = (std::filesystem::path(options.KeepScores) / source->File).string();
@@ -187,7 +137,7 @@ std::string RepeatCommand(const Validation& validation, const CheckOutcome& outc
     for (const std::string& variable : validation.Environment)
         line += ShellWord(variable) + " ";
     return line + program + " run --module " + ShellWord(options.ModulePath) + " --score " +
-           ShellWord(score) + Words(repeat->Arguments);
+           ShellWord(score) + ShellWords(repeat->Arguments);
 }
 
 std::string FormatCheck(const Validation& validation, size_t index) {
@@ -269,30 +219,30 @@ std::string FormatSummary(const Validation& validation) {
 
 std::string FormatJson(const Validation& validation) {
     const ValidateOptions& options = *validation.Options;
-    std::string json = "{\n  \"module\": " + JsonQuote(options.ModulePath) +
-                       ",\n  \"level\": " + std::to_string(options.Level) +
-                       ",\n  \"seed\": " + std::to_string(options.Seed) +
-                       ",\n  \"timeout_seconds\": " + Seconds(options.TimeoutSeconds) +
-                       ",\n  \"budget_seconds\": " + Seconds(options.BudgetSeconds) +
-                       ",\n  \"memory_limit_megabytes\": " +
-                       std::to_string(options.MemoryLimitMegabytes) +
-                       ",\n  \"checks\": [";
+    std::string json =
+        "{\n  \"module\": " + JsonQuote(options.ModulePath) +
+        ",\n  \"level\": " + std::to_string(options.Level) +
+        ",\n  \"seed\": " + std::to_string(options.Seed) +
+        ",\n  \"timeout_seconds\": " + Seconds(options.TimeoutSeconds) +
+        ",\n  \"budget_seconds\": " + Seconds(options.BudgetSeconds) +
+        ",\n  \"memory_limit_megabytes\": " + std::to_string(options.MemoryLimitMegabytes) +
+        ",\n  \"checks\": [";
     for (size_t i = 0; i < validation.Checks.size(); ++i) {
         const CheckOutcome& outcome = validation.Checks[i];
         const CheckResult& result = outcome.Result;
         const bool fault = result.Status == Verdict::Fail || result.Status == Verdict::Warn;
-        json += std::string(i == 0 ? "\n" : ",\n") +
-                "    {\"name\": " + JsonQuote(outcome.Check->Name) +
-                ", \"level\": " + std::to_string(outcome.Check->Level) +
-                ", \"status\": " + JsonQuote(LowerVerdict(result.Status)) +
-                ", \"reason\": " + JsonQuote(result.Reason) +
-                ", \"where\": " + JsonQuote(result.Where) +
-                ", \"call\": " + JsonQuote(result.Call) + ", \"same_fault_as\": " +
-                (outcome.SameFaultAs
-                     ? JsonQuote(validation.Checks[*outcome.SameFaultAs].Check->Name)
-                     : std::string("null")) +
-                ", \"repeat\": " + JsonQuote(fault ? RepeatCommand(validation, outcome) : "") +
-                ", \"seconds\": " + Seconds(result.Seconds) + "}";
+        json +=
+            std::string(i == 0 ? "\n" : ",\n") +
+            "    {\"name\": " + JsonQuote(outcome.Check->Name) +
+            ", \"level\": " + std::to_string(outcome.Check->Level) +
+            ", \"status\": " + JsonQuote(LowerVerdict(result.Status)) +
+            ", \"reason\": " + JsonQuote(result.Reason) +
+            ", \"where\": " + JsonQuote(result.Where) + ", \"call\": " + JsonQuote(result.Call) +
+            ", \"same_fault_as\": " +
+            (outcome.SameFaultAs ? JsonQuote(validation.Checks[*outcome.SameFaultAs].Check->Name)
+                                 : std::string("null")) +
+            ", \"repeat\": " + JsonQuote(fault ? RepeatCommand(validation, outcome) : "") +
+            ", \"seconds\": " + Seconds(result.Seconds) + "}";
     }
     json += "\n  ],\n  \"summary\": {\"checks\": " + std::to_string(validation.Checks.size()) +
             ", \"passed\": " + std::to_string(validation.Count(Verdict::Pass)) +
@@ -316,7 +266,7 @@ std::string FormatJunit(const Validation& validation) {
             ++tests;
             seconds += result.Seconds;
             cases += "    <testcase classname=\"level " + std::to_string(level) + "\" name=\"" +
-                     Xml(outcome.Check->Name) + "\" time=\"" + Seconds(result.Seconds) + "\"";
+                     XmlText(outcome.Check->Name) + "\" time=\"" + Seconds(result.Seconds) + "\"";
             std::string output = result.Output;
             if (result.Status == Verdict::Warn) {
                 const std::string same =
@@ -344,11 +294,11 @@ std::string FormatJunit(const Validation& validation) {
                 if (failed)
                     text += "\nrepeat: " + RepeatCommand(validation, outcome);
                 cases += "      <" + std::string(failed ? "failure" : "skipped") + " message=\"" +
-                         Xml(result.Reason) + "\">" + Xml(text) + "</" +
+                         XmlText(result.Reason) + "\">" + XmlText(text) + "</" +
                          (failed ? "failure" : "skipped") + ">\n";
             }
             if (!output.empty())
-                cases += "      <system-out>" + Xml(output) + "</system-out>\n";
+                cases += "      <system-out>" + XmlText(output) + "</system-out>\n";
             cases += "    </testcase>\n";
         }
         if (tests == 0)
@@ -359,7 +309,7 @@ std::string FormatJunit(const Validation& validation) {
                   "\">\n" + cases + "  </testsuite>\n";
     }
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"melvara-sim validate " +
-           Xml(validation.Options->ModulePath) + "\" tests=\"" +
+           XmlText(validation.Options->ModulePath) + "\" tests=\"" +
            std::to_string(validation.Checks.size()) + "\" failures=\"" +
            std::to_string(validation.Count(Verdict::Fail)) + "\" skipped=\"" +
            std::to_string(validation.Count(Verdict::Skip)) + "\" time=\"" +
