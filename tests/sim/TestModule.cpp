@@ -40,7 +40,7 @@ enum class Fault {
     MenuTextBeforeField,    // writes a byte just before the 8-bit record
     WideTextUnterminated,   // fills the UTF-16 Title without a zero unit
     WritesWhenAnswering0,   // writes into the record of an index it has no command for
-    EndlessMenu,            // has a command at every index a host asks for, 0 to 63
+    EndlessMenu,            // has a command at every index a host asks for
     TextsDisagree,          // another UTF-16 Title than the 8-bit one
     CrashInEnumerate,       // writes through a null pointer when asked for index 1
     WideTitleFillsItsField,  // no fault: a UTF-16 Title of 127 units, its zero in the last unit
@@ -59,6 +59,8 @@ enum class Fault {
     KeepsDefaults,       // loads the defaults once and writes them into later documents
     WritesIntoSelection,  // changes the measure in the selection record it is handed
     KeepsFrameOnNo,       // asks Yes or No first, and keeps the frame when answered No
+    CrashOnOlderHost,     // writes through a null pointer when the host is older than 0x19000000
+    LinksSystemFunctions,  // no fault: links to IsWindow and MessageBoxW, the system's (USER32)
     // A hostile host.
     CrashWhenCallFails,    // divides by the layer count, which is 0 when the call fails
     CrashWhenLastCallFails,  // the same, with the layer count asked last of all
@@ -165,7 +167,7 @@ template <typename Record>
 int16_t Fill(int16_t index, Record* item) {
     if (item == nullptr)
         return 0;
-    const bool offered = index == 0 || (kFault == Fault::EndlessMenu && index <= 63) ||
+    const bool offered = index == 0 || (kFault == Fault::EndlessMenu && index >= 0) ||
                          (kFault == Fault::MenuChangesAfterInvoke && Invoked && index == 1);
     if (!offered) {
         if (kFault == Fault::WritesWhenAnswering0)
@@ -344,6 +346,11 @@ size_t TakeMemory(bool shared) {
 #endif
 HOST_IMPORT int16_t MX_LoadKData(uint32_t, uint16_t*, void*, uint32_t*, uint32_t);
 HOST_IMPORT int16_t MX_SaveKData(uint32_t, uint16_t*, void*, uint32_t, uint32_t);
+#if !defined(_WIN32)
+// The system's own on Windows (USER32); the host program stands in for them here.
+extern "C" int IsWindow(void*);
+extern "C" int MessageBoxW(void*, const char16_t*, const char16_t*, unsigned);
+#endif
 
 namespace {
 
@@ -636,6 +643,10 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
         volatile int* volatile nowhere = nullptr;
         *nowhere = 1;
     }
+    if (kFault == Fault::CrashOnOlderHost && HostVersion < 0x19000000) {
+        volatile int* volatile nowhere = nullptr;
+        *nowhere = 1;
+    }
     if (kFault == Fault::ExitsInInvoke)
         std::_Exit(3);
     if (kFault == Fault::EndsAsStackOverrun) {
@@ -713,6 +724,16 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
             unit = u'x';
         if (const auto box = HostFunction<BoxFn>("MessageBoxW"))
             box(window, Unterminated, u"Foreign Frame Probe", 0);
+    }
+    // Only this module links to them, as a Windows module does to USER32.
+    if constexpr (kFault == Fault::LinksSystemFunctions) {
+#if defined(_WIN32)
+        if (!IsWindow(static_cast<HWND>(window)))
+            MessageBoxW(static_cast<HWND>(window), L"No window.", L"Foreign Frame Probe", 0);
+#else
+        if (IsWindow(window) == 0)
+            MessageBoxW(window, u"No window.", u"Foreign Frame Probe", 0);
+#endif
     }
     if (kFault == Fault::OverwritesScore)
         OverwriteScore();

@@ -37,6 +37,8 @@ set(MELVARA_TEST_MODULES
   "keeps-defaults|KeepsDefaults|invoke-two-documents|loaded while another document was current"
   "writes-into-selection|WritesIntoSelection|invoke-empty-score|wrote into the selection record"
   "keeps-frame-on-no|KeepsFrameOnNo|invoke-empty-score|never released. it had 0 entries"
+  "crash-on-older-host|CrashOnOlderHost|invoke-empty-score|MelvaraExtensionInvoke crashed: SIGSEGV .* in menu index 0 on the empty score, no selection, host version 0x11000000"
+  "links-system-functions|LinksSystemFunctions||"
   "crash-when-call-fails|CrashWhenCallFails|hostile-failing-calls|crashed: SIGFPE"
   "crash-when-last-call-fails|CrashWhenLastCallFails|hostile-failing-calls|crashed: SIGFPE"
   "crash-when-last-of-many-calls-fails|CrashWhenLastOfManyCallsFails|hostile-failing-calls|crashed: SIGFPE .*host call #405 made to fail"

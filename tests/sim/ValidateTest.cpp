@@ -67,6 +67,28 @@ TEST(Validate, ExportTablesAreReadFromELFAndPEFiles) {
     EXPECT_EQ(error, "neither an ELF nor a PE file");
 }
 
+// Functions linked to from the host program are the host's, in either
+// kind of file; those of the system (USER32's IsWindow, MessageBoxW) are not.
+TEST(Validate, OnlyFunctionsOfTheHostProgramCountAsLinkedHostFunctions) {
+    const fs::path elf = fs::path(MELVARA_TEST_MODULE).parent_path();
+    const fs::path pe = fs::path(MELVARA_WINDOWS_TEST_MODULE).parent_path();
+    const std::vector<std::string> host = {"MX_LoadKData", "MX_SaveKData"};
+    const std::pair<fs::path, std::vector<std::string>> cases[] = {
+        {elf / "links-system-functions.so", {}},
+        {elf / "links-host-functions.so", host},
+        {pe / "links-system-functions.mxt", {}},
+        {pe / "links-host-functions.mxt", host},
+    };
+    for (const auto& [file, linked] : cases) {
+        if (file.extension() == ".mxt" && !fs::exists(pe))
+            continue;  // no Windows build
+        std::string error;
+        const auto imports = sim::ReadHostImports(file.string(), error);
+        ASSERT_TRUE(imports) << file << ": " << error;
+        EXPECT_EQ(*imports, linked) << file;
+    }
+}
+
 TEST(Validate, MessageBoxStylesAreThoseTheSystemShows) {
     struct Case {
         unsigned Style;
@@ -198,9 +220,9 @@ TEST(Validate, ReportsForCIHoldEveryCheckAndEscapeTheirTexts) {
                      "#12 MX_LoadTGF(null, slot 1) = frame 3"),
          std::nullopt},
         {&third, sim::Skipped("the module offers no command\x01"), std::nullopt},
-        // The same fault, other numbers: reported once, under the first.
+        // The same fault, other numbers and details: reported once, under the first.
         {&fourth,
-         sim::Failed("frame 14 \"kept\" <never released>\n", "document 2",
+         sim::Failed("frame 14 \"kept\" <never released>\n; it had 2 entries", "document 2",
                      "#40 MX_LoadTGF(null, slot 2) = frame 14"),
          std::nullopt},
     };

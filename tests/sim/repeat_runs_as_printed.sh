@@ -3,29 +3,42 @@
 # a check, started by a path that is not on PATH (or through Wine), in a
 # folder of the module's own; then runs the printed line with sh in that
 # folder and expects the fault again.
-#   repeat_runs_as_printed.sh [--env FILE] WORK_DIR MODULE CHECK STATUS PATTERN -- PROGRAM...
-# FILE is sourced first (a Wine session's settings). PROGRAM starts the host
-# program, e.g. ../../sim/melvara-sim, or run_wine.sh SESSION MELVARA.EXE.
-# The repeat line must exit with STATUS and print a line matching PATTERN.
+#   repeat_runs_as_printed.sh [--env FILE] [--name NAME] WORK_DIR MODULE CHECK STATUS PATTERN
+#                             [OPTION...] -- PROGRAM...
+# FILE is sourced first (a Wine session's settings). NAME is the module's
+# file name in the folder (its own by default); OPTIONs are validate's.
+# PROGRAM starts the host program, e.g. ../../sim/melvara-sim, or
+# run_wine.sh SESSION MELVARA.EXE. The repeat line must exit with STATUS
+# and print a line matching PATTERN, within two minutes.
 set -euo pipefail
 
-environment=""
-if [[ "${1:-}" == "--env" ]]; then
-  environment=$2
+environment="" name=""
+while [[ "${1:-}" == "--env" || "${1:-}" == "--name" ]]; do
+  [[ $1 == "--env" ]] && environment=$2 || name=$2
   shift 2
-fi
-(($# >= 7)) && [[ "$6" == "--" ]] || {
-  echo "usage: $0 [--env FILE] WORK_DIR MODULE CHECK STATUS PATTERN -- PROGRAM..." >&2
+done
+usage() {
+  echo "usage: $0 [--env FILE] [--name NAME] WORK_DIR MODULE CHECK STATUS PATTERN [OPTION...]" \
+       "-- PROGRAM..." >&2
   exit 2
 }
+(($# >= 6)) || usage
 work=$1 module=$2 check=$3 status=$4 pattern=$5
-shift 6
+shift 5
+options=()
+while (($# > 0)) && [[ $1 != "--" ]]; do
+  options+=("$1")
+  shift
+done
+(($# >= 2)) || usage
+shift
+name=${name:-$(basename "$module")}
 rm -rf "$work"
 mkdir -p "$work"
-cp "$module" "$work/"
+cp "$module" "$work/$name"
 cd "$work"
 
-output=$("$@" validate --module "./$(basename "$module")" --check "$check" 2>&1 || true)
+output=$("$@" validate --module "./$name" --check "$check" "${options[@]}" 2>&1 || true)
 output=${output//$'\r'/}
 echo "$output"
 line=$(sed -n 's/^      repeat: //p' <<< "$output" | head -1)
@@ -33,7 +46,8 @@ line=$(sed -n 's/^      repeat: //p' <<< "$output" | head -1)
 echo "repeat line: $line"
 [[ -z "$environment" ]] || source "$environment"
 set +e
-again=$(sh -c "$line" 2>&1)
+# A repeat line that lost its time limit would wait for ever.
+again=$(timeout -k 5 120 sh -c "$line" 2>&1)
 got=$?
 set -e
 again=${again//$'\r'/}
