@@ -3,6 +3,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "ProjectVersion.h"
 #include "contract/MelvaraVersion.h"
@@ -201,20 +203,40 @@ int Usage(std::ostream& err, const std::string& problem) {
     return kExitUsage;
 }
 
+// A help text under the name the program goes by (MELVARA.EXE on Windows):
+// the texts are written for melvara-sim.
+std::string UnderProgramName(std::string_view text) {
+    constexpr std::string_view kName = "melvara-sim";
+    std::string shown;
+    for (size_t at = 0; at < text.size();) {
+        const size_t found = text.find(kName, at);
+        const size_t after = found + kName.size();
+        if (found == std::string_view::npos) {
+            shown += text.substr(at);
+            break;
+        }
+        shown += text.substr(at, found - at);
+        const bool word = after == text.size() || text[after] == ' ' || text[after] == '\n';
+        shown += word ? std::string_view(ProgramName()) : kName;
+        at = after;
+    }
+    return shown;
+}
+
 // melvara-sim help [TOPIC]
 int Help(const std::vector<std::string>& topics, std::ostream& out, std::ostream& err) {
     if (topics.empty()) {
-        out << kOverview;
+        out << UnderProgramName(kOverview);
         return kExitOk;
     }
     if (topics.size() > 1)
         return Usage(err, "help takes one command or \"score\"");
     if (topics[0] == "score") {
-        out << kScoreFileHelp;
+        out << UnderProgramName(kScoreFileHelp);
         return kExitOk;
     }
     if (const Command* command = FindCommand(topics[0])) {
-        out << *command->Help;
+        out << UnderProgramName(*command->Help);
         return kExitOk;
     }
     return Usage(err, "help: no command \"" + topics[0] + "\"");
@@ -228,7 +250,7 @@ std::optional<int> ReportParse(ParseResult result, const std::string& command, c
         case ParseResult::Ok:
             return std::nullopt;
         case ParseResult::Help:
-            out << help;
+            out << UnderProgramName(help);
             return kExitOk;
         case ParseResult::Error:
             break;
@@ -242,7 +264,7 @@ namespace {
 
 int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.empty()) {
-        err << kOverview;
+        err << UnderProgramName(kOverview);
         return kExitUsage;
     }
     const std::string& first = args[0];
