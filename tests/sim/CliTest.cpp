@@ -193,6 +193,12 @@ TEST(Cli, CommandNamesFitOneTitleOrAreRefused) {
         EXPECT_EQ(index.value_or(-1), c.Index) << c.Name;
         EXPECT_NE(problem.find(c.Problem), std::string::npos) << c.Name << ": " << problem;
     }
+    // Two titles alike: the name is refused, naming those two only.
+    menu.push_back(menu[2]);
+    menu.back().Index = 4;
+    std::string problem;
+    EXPECT_FALSE(sim::FindCommandByName(menu, "Reset", problem));
+    EXPECT_EQ(problem, "\"Reset\" fits 2 commands' titles");
 }
 
 TEST(Cli, BadCommandLinesAreUsageErrorsThatSayWhatIsWrong) {

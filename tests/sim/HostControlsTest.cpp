@@ -451,6 +451,8 @@ TEST(HostControls, ASaveThatShortensARecordIsWarnedAboutAndRecordsFoundKeepTheir
     EXPECT_FALSE(found[0].SavedSince);
     EXPECT_EQ(found[1].Size, 30u) << "the size the load told, not the sizes saved since";
     EXPECT_TRUE(found[1].SavedSince);
+    host.LoadKData(sim::kTupletDefaultsTag, defaults, nullptr, &count, V);  // the size alone
+    EXPECT_FALSE(host.Monitor().RecordsFound()[1].SavedSince) << "passed over after its save";
 }
 
 // While a module is loaded, host functions are its to call inside the

@@ -137,6 +137,22 @@ TEST(Regress, TheBaseRunsDecideTheAnswersAndTheCallsMadeToFail) {
     EXPECT_EQ(runs[sim::ControlChoice::Kind::Missing],
               kHostile * MELVARA_HOST_FUNCTION_COUNT * 2);
     EXPECT_TRUE(sim::Matrix(2, 1).DerivedRuns(base, oldPointers, newPointers).size() == 1);
+    // More calls than the budget: spread over them, the first and the last among them.
+    for (sim::RunResult& result : newResults)
+        result.Calls = 5000;
+    uint64_t firstCall = 5000;
+    lastCall = 0;
+    size_t failing = 0;
+    for (const sim::PlannedRun& run : matrix.DerivedRuns(base, oldPointers, newPointers)) {
+        if (run.Control.What != sim::ControlChoice::Kind::FailingCall)
+            continue;
+        ++failing;
+        firstCall = std::min(firstCall, run.Control.Value);
+        lastCall = std::max(lastCall, run.Control.Value);
+    }
+    EXPECT_EQ(failing, 1000u);
+    EXPECT_EQ(firstCall, 1u);
+    EXPECT_EQ(lastCall, 5000u);
 }
 
 // A run of count events named by number, the one at position at changed.
@@ -265,6 +281,9 @@ TEST(Regress, AnAcceptedReportGivesTheKeysOfItsGroups) {
     std::ofstream(file) << R"({"checks": []})";
     EXPECT_FALSE(sim::ReadAcceptedDifferences(file.string(), error));
     EXPECT_NE(error.find("no \"groups\""), std::string::npos) << error;
+    std::ofstream(file) << R"({"groups": [{"key": 7}]})";
+    EXPECT_FALSE(sim::ReadAcceptedDifferences(file.string(), error));
+    EXPECT_NE(error.find("a group without a \"key\""), std::string::npos) << error;
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ enum class Fault {
     ShowsDoneBox,         // no fault: says "Done." in a message box
     ShowsAnotherBoxText,  // says "Done!" instead
     FreesFrameLate,       // frees the frame in Terminate, after the command returned
-    ExitsInInvoke,        // ends the host's process with status 3
+    ExitsInInvoke,        // prints four lines, then ends the host's process with status 3
     // Isolation: what a module may do to the process it runs in.
     ForgesResult,          // keeps its frame, prints a passing result line and ends the process
     ForgesResultAtUnload,  // keeps its frame; prints a passing result line as it is unloaded
@@ -100,7 +100,7 @@ enum class Fault {
     MenuChangesAfterInvoke,  // offers a second command once a command has run
     CallsHostFromThread,     // asks MX_GetMaxLayers from a thread it starts and joins in Invoke
     CallsHostInTerminate,    // asks MX_GetMaxLayers in Terminate
-    CallsHostAfterReturn,    // leaves a thread that asks MX_GetMaxLayers once Invoke returned
+    CallsHostAfterReturn,    // leaves a thread that asks MX_GetMaxLayers twice once Invoke returned
     LeavesDescriptorOpen,    // opens a file in each command and keeps it open
     KeepsMemory,             // keeps 64 KB from each command
     ChangesProcessSettings,  // sets the rounding mode, the umask and SIGPIPE's handling
@@ -108,6 +108,9 @@ enum class Fault {
     UnterminatedBoxText,     // shows a box whose text has no zero unit
     OverwritesScore,         // writes {} into the file after --score on the host's command line
                              // (Linux): no check can see it, run does
+    ForksInInvoke,  // each load's first command forks (Linux): the copy goes on with the check,
+                    // the process the host started ends with status 0 two seconds later
+    InvokeAnswers2,  // Invoke answers 2
 };
 constexpr Fault kFault = Fault::TEST_MODULE_FAULT;
 
@@ -473,10 +476,10 @@ void Set(bool& flag) {
     __atomic_store_n(&flag, true, __ATOMIC_SEQ_CST);
 }
 
-// The thread CallsHostAfterReturn leaves behind: it asks the host again and
-// again once Invoke has returned, until the module is unloaded, which waits
-// for its first call. The function is found before: unloading holds the
-// loader's lock, which finding it takes.
+// The thread CallsHostAfterReturn leaves behind: it asks the host twice once
+// Invoke has returned; unloading the module waits for both calls. The
+// function is found before: unloading holds the loader's lock, which finding
+// it takes.
 struct LeftBehind {
     bool Started = false;
     bool Returned = false;
@@ -491,10 +494,11 @@ struct LeftBehind {
 LeftBehind Behind;
 
 void AskAfterReturn() {
-    while (!Load(Behind.Stop)) {
-        if (Load(Behind.Returned)) {
+    for (int asked = 0; !Load(Behind.Stop);) {
+        if (asked < 2 && Load(Behind.Returned)) {
             Behind.Layers(VersionArgument());
-            Set(Behind.Called);
+            if (++asked == 2)
+                Set(Behind.Called);
         }
         SleepMillisecond();
     }
@@ -511,7 +515,7 @@ void LeftBehind::Start() {
 LeftBehind::~LeftBehind() {
     if (!Started)
         return;
-    // At most about 30 s: the thread's first call comes at once.
+    // At most about 30 s: the thread's calls come at once.
     for (int i = 0; i < 30000 && Load(Returned) && !Load(Called); ++i)
         SleepMillisecond();
     Set(Stop);
@@ -576,7 +580,7 @@ void OverwriteScore() {
 int Answer() {
     if (kFault == Fault::CallsHostAfterReturn)
         Set(Behind.Returned);
-    return kFault == Fault::InvokeAnswers0 ? 0 : 1;
+    return kFault == Fault::InvokeAnswers0 ? 0 : kFault == Fault::InvokeAnswers2 ? 2 : 1;
 }
 
 // 5000 units of 'x' and no zero unit, more than a host reads of a box's text.
@@ -647,8 +651,16 @@ MELVARA_EXPORT int MelvaraExtensionInvoke(void* window, int16_t, const void* sel
         volatile int* volatile nowhere = nullptr;
         *nowhere = 1;
     }
-    if (kFault == Fault::ExitsInInvoke)
+#if !defined(_WIN32)
+    if (kFault == Fault::ForksInInvoke && !Invoked && fork() != 0) {
+        sleep(2);
+        std::_Exit(0);
+    }
+#endif
+    if (kFault == Fault::ExitsInInvoke) {
+        std::fputs("first\nsecond\nthird\nfourth\n", stderr);
         std::_Exit(3);
+    }
     if (kFault == Fault::EndsAsStackOverrun) {
 #if defined(_WIN32)
         TerminateProcess(GetCurrentProcess(), 0xC0000409);  // STATUS_STACK_BUFFER_OVERRUN

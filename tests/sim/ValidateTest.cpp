@@ -298,6 +298,9 @@ TEST(Validate, WarningsAreGroupedLikeFailures) {
     const std::string summary = sim::FormatSummary(validation);
     EXPECT_NE(summary.find("0 passed, 3 with a warning (2 warnings), 1 failed"), std::string::npos)
         << summary;
+    validation.Checks.erase(validation.Checks.begin() + 1, validation.Checks.end());
+    const std::string alone = sim::FormatSummary(validation);
+    EXPECT_NE(alone.find("0 passed, 1 with a warning, 0 failed"), std::string::npos) << alone;
 }
 
 TEST(Validate, AModulesTextIsShownWithItsControlsVisible) {
@@ -328,7 +331,9 @@ TEST(Validate, OutputKeepsItsFirstAndLastBytesAndCountsTheRest) {
     EXPECT_EQ(output.Text(), "abcd\n[... 2 bytes left out ...]\nghij");
     output.Append("0123456789");
     EXPECT_EQ(output.Text(), "abcd\n[... 12 bytes left out ...]\n6789");
-    EXPECT_EQ(output.Total(), 20u);
+    output.Append("kl");  // in a full tail, in place of the oldest
+    EXPECT_EQ(output.Text(), "abcd\n[... 14 bytes left out ...]\n89kl");
+    EXPECT_EQ(output.Total(), 22u);
 }
 
 TEST(Validate, OnlyMessagesWithTheChecksKeyAreTheChecks) {
@@ -366,6 +371,10 @@ TEST(Validate, OnlyMessagesWithTheChecksKeyAreTheChecks) {
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].What, sim::CheckMessage::Kind::Foreign);
     EXPECT_EQ(got[1].What, sim::CheckMessage::Kind::CallEnded);
+    // A whole result line under another key is not the check's.
+    got = reader.Feed("kcehc" + line.substr(5));
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].What, sim::CheckMessage::Kind::Foreign);
 }
 
 TEST(Validate, TheLastHostCallReadsBackFromItsWord) {
