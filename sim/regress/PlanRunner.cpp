@@ -71,6 +71,15 @@ Event LostRunEvent(const std::string& how) {
     return event;
 }
 
+void PlanRunner::AddLimits(std::vector<std::string>& args) const {
+    args.push_back("--timeout");
+    args.push_back(ShortNumber(Options.TimeoutSeconds));
+    if (Options.MemoryLimitMegabytes != 0) {
+        args.push_back("--memory-limit");
+        args.push_back(std::to_string(Options.MemoryLimitMegabytes) + "M");
+    }
+}
+
 std::string PlanRunner::NextFile(const std::string& stem) {
     return (Folder / (stem + "-" + std::to_string(Files++) + ".txt")).string();
 }
@@ -91,13 +100,8 @@ void PlanRunner::RunPart(const Part& part, const std::string& planPath,
                                          "--from",
                                          std::to_string(part.Numbers[next]),
                                          "--results",
-                                         resultsPath,
-                                         "--timeout",
-                                         ShortNumber(Options.TimeoutSeconds)};
-        if (Options.MemoryLimitMegabytes != 0) {
-            args.push_back("--memory-limit");
-            args.push_back(std::to_string(Options.MemoryLimitMegabytes) + "M");
-        }
+                                         resultsPath};
+        AddLimits(args);
         const double limit = kProcessSeconds + kCallsPerRun * Options.TimeoutSeconds *
                                                    static_cast<double>(part.Numbers.size() - next);
         const ChildOutcome child = RunThisProgram(args, limit);
@@ -203,23 +207,12 @@ std::optional<SpeedTimes> PlanRunner::Time(const RunPlan& plan, std::string& err
     if (!WriteFile(planPath, plan.Serialize(), error))
         return std::nullopt;
     const std::string resultsPath = NextFile("speed");
-    std::vector<std::string> args = {"regress",
-                                     "--speed-process",
-                                     planPath,
-                                     "--old",
-                                     Options.OldPath,
-                                     "--new",
-                                     Options.NewPath,
-                                     "--speed-runs",
-                                     std::to_string(Options.SpeedRuns),
-                                     "--results",
-                                     resultsPath,
-                                     "--timeout",
-                                     ShortNumber(Options.TimeoutSeconds)};
-    if (Options.MemoryLimitMegabytes != 0) {
-        args.push_back("--memory-limit");
-        args.push_back(std::to_string(Options.MemoryLimitMegabytes) + "M");
-    }
+    std::vector<std::string> args = {
+        "regress",       "--speed-process", planPath,
+        "--old",         Options.OldPath,   "--new",
+        Options.NewPath, "--speed-runs",    std::to_string(Options.SpeedRuns),
+        "--results",     resultsPath};
+    AddLimits(args);
     const double limit = kProcessSeconds + kCallsPerRun * Options.TimeoutSeconds *
                                                static_cast<double>(plan.Runs.size()) *
                                                (2.0 * Options.SpeedRuns + 2);

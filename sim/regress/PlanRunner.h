@@ -52,6 +52,8 @@ class PlanRunner {
     void RunPart(const Part& part, const std::string& planPath, std::map<size_t, RunResult>& into,
                  std::atomic<size_t>& done);
     std::string NextFile(const std::string& stem);
+    // The limits of a run process's calls into the module, as its arguments.
+    void AddLimits(std::vector<std::string>& args) const;
 
     const RegressOptions& Options;
     std::filesystem::path Folder;

@@ -24,6 +24,7 @@
 #include "sim/score/ScoreFile.h"
 #include "sim/support/AtomicFile.h"
 #include "sim/support/ProgramName.h"
+#include "sim/support/ReportTargets.h"
 #include "sim/support/Text.h"
 
 namespace sim {
@@ -118,32 +119,15 @@ std::optional<int> Prepare(const RegressOptions& options, std::set<std::string>&
             return kRegressDiffers;
         }
     }
+    switch (CheckReportTargets(options.JsonPath, options.JunitPath, options.KeepScores, err)) {
+        case ReportTargets::Usable:
+            break;
+        case ReportTargets::CannotWrite:
+            return kRegressDiffers;
+        case ReportTargets::Conflict:
+            return kRegressUsage;
+    }
     std::string error;
-    std::filesystem::path target;
-    for (const std::string* path : {&options.JsonPath, &options.JunitPath}) {
-        if (!path->empty() && !AtomicFile::Resolve(*path, target, error)) {
-            err << ProgramName() << ": " << error << "\n";
-            return kRegressDiffers;
-        }
-    }
-    if (!options.JsonPath.empty() && !options.JunitPath.empty() &&
-        AtomicFile::IsStandardOutput(options.JsonPath) &&
-        AtomicFile::IsStandardOutput(options.JunitPath)) {
-        err << ProgramName() << ": --json and --junit cannot both go to standard output\n";
-        return kRegressUsage;
-    }
-    if (!options.KeepScores.empty()) {
-        std::error_code code;
-        std::filesystem::create_directories(options.KeepScores, code);
-        if (code || !AtomicFile::Resolve(std::filesystem::path(options.KeepScores) / "score.json",
-                                         target, error)) {
-            err << ProgramName() << ": --keep-scores: "
-                << (code ? "cannot make the folder " + options.KeepScores + ": " + code.message()
-                         : error)
-                << "\n";
-            return kRegressDiffers;
-        }
-    }
     if (!options.AcceptPath.empty()) {
         const std::optional<std::set<std::string>> keys =
             ReadAcceptedDifferences(options.AcceptPath, error);

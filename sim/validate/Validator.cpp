@@ -11,13 +11,14 @@
 
 #include "sim/score/ScoreFile.h"
 #include "sim/support/AtomicFile.h"
+#include "sim/support/ProgramName.h"
+#include "sim/support/ReportTargets.h"
 #include "sim/support/Text.h"
 #include "sim/validate/CheckProcess.h"
 #include "sim/validate/ChildProcess.h"
 #include "sim/validate/Reports.h"
 #include "sim/validate/Sanitizer.h"
 #include "sim/validate/Scores.h"
-#include "sim/support/ProgramName.h"
 
 namespace sim {
 namespace {
@@ -61,32 +62,15 @@ CheckOutcome RunCheck(const CheckInfo& check, const ValidateOptions& options) {
 // asked. The status to end with when not, else nothing.
 std::optional<int> Prepare(const ValidateOptions& options, Validation& validation,
                            std::ostream& err) {
+    switch (CheckReportTargets(options.JsonPath, options.JunitPath, options.KeepScores, err)) {
+        case ReportTargets::Usable:
+            break;
+        case ReportTargets::CannotWrite:
+            return kValidateFailed;
+        case ReportTargets::Conflict:
+            return kValidateUsage;
+    }
     std::string error;
-    std::filesystem::path target;
-    for (const std::string* path : {&options.JsonPath, &options.JunitPath}) {
-        if (!path->empty() && !AtomicFile::Resolve(*path, target, error)) {
-            err << ProgramName() << ": " << error << "\n";
-            return kValidateFailed;
-        }
-    }
-    if (!options.JsonPath.empty() && !options.JunitPath.empty() &&
-        AtomicFile::IsStandardOutput(options.JsonPath) &&
-        AtomicFile::IsStandardOutput(options.JunitPath)) {
-        err << ProgramName() << ": --json and --junit cannot both go to standard output\n";
-        return kValidateUsage;
-    }
-    if (!options.KeepScores.empty()) {
-        std::error_code code;
-        std::filesystem::create_directories(options.KeepScores, code);
-        if (code || !AtomicFile::Resolve(std::filesystem::path(options.KeepScores) / "score.json",
-                                         target, error)) {
-            err << ProgramName() << ": --keep-scores: "
-                << (code ? "cannot make the folder " + options.KeepScores + ": " + code.message()
-                         : error)
-                << "\n";
-            return kValidateFailed;
-        }
-    }
     if (options.Sanitize) {
         const std::optional<std::string> runtime = AsanRuntimeFor(options.ModulePath, error);
         if (!runtime) {
